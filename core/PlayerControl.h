@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// The player component the main window drives. Every operation returns false
+// when it failed; the caller skips a failed operation and goes on.
+class PlayerControl
+{
+public:
+    virtual ~PlayerControl() = default;
+
+    virtual bool prepareLoad() = 0;
+    virtual bool play() = 0;
+    virtual bool setVolume(qint16 level) = 0; // 0..255
+    virtual bool loadPlaylist(const QString &path) = 0;
+    virtual bool getCurrentSong(QString &song) = 0;
+    virtual bool findPlayer(qint32 &running) = 0; // non-zero when the player runs
+    virtual bool toggleShuffle() = 0;
+    virtual bool pause() = 0;
+    virtual bool nextTrack() = 0;
+    virtual bool previousTrack() = 0;
+    virtual bool back5Seconds() = 0;
+    virtual bool getShuffle(qint16 &shuffle) = 0; // -1 on, 0 off
+};

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "PlayerControl.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class SettingsStore;
+struct SharedState;
+
+// What the main window shows and switches on for the remote-control core.
+class RemoteView
+{
+public:
+    virtual ~RemoteView() = default;
+
+    virtual void showFrame(const QString &text) = 0;     // text of txtMonitor
+    virtual void highlightFrame(quint32 colour) = 0;     // background of txtMonitor, Timer1 on
+    virtual void showCommand(const QString &text) = 0;   // text of txtWincmd
+    virtual void startPauseGuard(int intervalMs) = 0;    // Timer2 on with this interval
+    virtual void addThumbsUp(const QString &song) = 0;   // append to listTU
+    virtual void addThumbsDown(const QString &song) = 0; // append to listTD
+};
+
+using PlayerFactory = std::function<std::unique_ptr<PlayerControl>()>;
+
+// The main window's brain: its public fields, getOptions, and what happens to
+// each received frame (decoding, then the command).
+class RemoteControl
+{
+public:
+    RemoteControl(SharedState &state, SettingsStore &store, RemoteView &view,
+                  PlayerFactory createPlayer);
+
+    // Fills the program-wide state from the store and sends the volume to the player.
+    void getOptions();
+    // One receive cycle from the split of the bytes to the end of the command.
+    void handleFrame(const QByteArray &received);
+    // Carries out one command number, 0..17.
+    void dispatch(quint8 command);
+    // The Timer2 tick: the pause key may run again.
+    void endPauseGuard();
+
+    // The player component, created on first use.
+    PlayerControl &player();
+
+    qint16 vol = 125;
+    quint8 timeOver = 1;
+    bool optLower = true;
+
+private:
+    bool playerRunning();
+    void shuffleOn();
+    void shuffleOff();
+    void changeVolume(int delta);
+
+    SharedState &state_;
+    SettingsStore &store_;
+    RemoteView &view_;
+    PlayerFactory createPlayer_;
+    std::unique_ptr<PlayerControl> player_;
+};

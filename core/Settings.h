@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+class SettingsStore;
+
+// Every key of the settings store and its default, in one place.
+namespace Keys {
+inline const QString comn = QStringLiteral("comn");
+inline const QString housecode = QStringLiteral("housecode");
+inline const QString bankb = QStringLiteral("bankb");
+inline const QString thumbsup = QStringLiteral("thumbsup");
+inline const QString thumbsdown = QStringLiteral("thumbsdown");
+inline const QString tuPath = QStringLiteral("tuPath");
+inline const QString tdPath = QStringLiteral("tdPath");
+inline const QString tuFile = QStringLiteral("tuFile");
+inline const QString tdFile = QStringLiteral("tdFile");
+inline const QString volume = QStringLiteral("volume");
+inline const QString volSteps = QStringLiteral("volSteps");
+inline const QString dir1Path = QStringLiteral("dir1_path");
+inline const QString drive1Drive = QStringLiteral("Drive1-Drive");
+// Keys this program adds for Linux; read only, never written.
+inline const QString player = QStringLiteral("player");
+inline const QString mprisPlayer = QStringLiteral("mprisPlayer");
+inline const QString mpdHost = QStringLiteral("mpdHost");
+inline const QString mpdPort = QStringLiteral("mpdPort");
+inline const QString helpHost = QStringLiteral("helpHost");
+
+QString playlist(int n);  // "playlist1" .. "playlist8"
+QString comDevice(int n); // "comDevice<n>"
+} // namespace Keys
+
+namespace Defaults {
+inline const QString comnMain = QStringLiteral("5");  // the main window opens port 5
+inline const QString comnSetup = QStringLiteral("2"); // the setup window shows port 2
+inline const QString housecode = QStringLiteral("A");
+inline const QString bankb = QStringLiteral("1");
+inline const QString volume = QStringLiteral("125");
+inline const QString volSteps = QStringLiteral("5");
+inline const QString tuFile = QStringLiteral("winners");
+inline const QString tdFile = QStringLiteral("losers");
+
+QString thumbsup();   // keepers.m3u in the user's music folder
+QString thumbsdown(); // loosers.m3u in the user's music folder
+QString thumbsFolder(); // the user's home folder with a trailing "/"
+QString dir1Path();   // the user's home folder
+QString comDevice(int n); // "/dev/ttyS<n-1>"
+} // namespace Defaults
+
+// Conversions of stored text. Each gives nothing when the text does not convert.
+std::optional<quint8> toByte(const QString &text);     // decimal 0..255
+std::optional<qint16> toInt16(const QString &text);    // decimal within the 16-bit signed range
+std::optional<bool> toBoolean(const QString &text);    // "True"/"False" in any case, or a number
+
+// How values are written: plain decimal, and "True"/"False".
+QString numberText(int value);
+QString booleanText(bool value);
+
+// Reads a key and converts it; a value that does not convert falls back to the
+// key's default, so a damaged settings file never stops the program.
+quint8 readByte(const SettingsStore &store, const QString &key, const QString &defaultValue);
+qint16 readInt16(const SettingsStore &store, const QString &key, const QString &defaultValue);
+bool readBoolean(const SettingsStore &store, const QString &key, const QString &defaultValue);

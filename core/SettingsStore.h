@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+
+#include <optional>
+
+// The per-user settings store: string values under the "Startup" section of
+// application "rarozavE". A missing key and an empty value are different things.
+class SettingsStore
+{
+public:
+    virtual ~SettingsStore() = default;
+
+    // The stored string, or nothing when the key was never written.
+    virtual std::optional<QString> value(const QString &key) const = 0;
+    virtual void setValue(const QString &key, const QString &value) = 0;
+};
+
+// The one way to read a setting: the stored string, or the default when missing.
+QString readSetting(const SettingsStore &store, const QString &key, const QString &defaultValue);
+
+// A store that lives in memory only; the seam for tests of the core.
+class MemorySettingsStore : public SettingsStore
+{
+public:
+    std::optional<QString> value(const QString &key) const override;
+    void setValue(const QString &key, const QString &value) override;
+
+    QHash<QString, QString> values;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/RemoteControl.h"
+
+#include <QMainWindow>
+
+class QLabel;
+class QListWidget;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+class QAction;
+class QMenu;
+class SerialComm;
+class SettingsStore;
+struct SharedState;
+
+// The main window: shows the remote's frames and commands, the thumbs lists,
+// and runs the receive loop for the whole life of the program.
+class Tarrow : public QMainWindow, private RemoteView
+{
+    Q_OBJECT
+
+public:
+    Tarrow(SettingsStore &store, SharedState &state, PlayerFactory createPlayer,
+           QWidget *parent = nullptr);
+    ~Tarrow() override;
+
+    // The load sequence: show, getOptions, openPort, timeOver = 1, receive.
+    void load();
+
+    RemoteControl &remote();
+
+    // Controls, by their names.
+    SerialComm *Comm1 = nullptr;
+    QTimer *Timer1 = nullptr;
+    QTimer *Timer2 = nullptr;
+    QLineEdit *txtWincmd = nullptr;
+    QLineEdit *txtMonitor = nullptr;
+    QPushButton *cmdSetup = nullptr;
+    QPushButton *cmdClearlistTU = nullptr;
+    QPushButton *cmdClearlistTD = nullptr;
+    QPushButton *cmdMakePlaylist = nullptr;
+    QListWidget *listTU = nullptr;
+    QListWidget *listTD = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QMenu *mnuHelp = nullptr;
+    QAction *mnuViewBrowser = nullptr;
+    QAction *mnuHelpAbout = nullptr;
+};

@@ -1,0 +1,7 @@
+#include "AppIcon.h"
+
+QIcon appIcon()
+{
+    static const QIcon icon(QStringLiteral(":/icons/kavelo.png"));
+    return icon;
+}

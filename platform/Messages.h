@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// Modal message boxes with one OK button. The windows show every message through
+// this, so tests can record messages instead of blocking on them.
+class MessageSink
+{
+public:
+    virtual ~MessageSink() = default;
+    virtual void showMessage(const QString &text, const QString &title) = 0;
+};
+
+class MessageBoxSink : public MessageSink
+{
+public:
+    void showMessage(const QString &text, const QString &title) override;
+};
+
+// The sink every window uses unless a test puts another one in place.
+MessageSink &messages();
+void setMessages(MessageSink *sink); // nullptr restores the message boxes

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QRect>
+#include <QSize>
+
+// 15 twips are one pixel at 96 dpi.
+constexpr int twips(int value) { return value / 15; }
+constexpr QRect twipsRect(int left, int top, int width, int height)
+{
+    return QRect(twips(left), twips(top), twips(width), twips(height));
+}
+constexpr QSize twipsSize(int width, int height) { return QSize(twips(width), twips(height)); }
