@@ -55,7 +55,7 @@ private:
     bool playerRunning();
     void shuffleOn();
     void shuffleOff();
-    void changeVolume(int delta);
+    void changeVolume(int direction); // +1 up, -1 down, by volStep
 
     SharedState &state_;
     SettingsStore &store_;
