@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 
 // Modal message boxes with one OK button. The windows show every message through
@@ -20,3 +21,17 @@ public:
 // The sink every window uses unless a test puts another one in place.
 MessageSink &messages();
 void setMessages(MessageSink *sink); // nullptr restores the message boxes
+
+// A modal message holds the receive loop still: it must not take a frame while
+// the user reads a message, and it starts afresh once the message is gone.
+bool messageShowing();
+
+class MessageEvents : public QObject
+{
+    Q_OBJECT
+
+signals:
+    void messageClosed();
+};
+
+MessageEvents &messageEvents();
