@@ -50,4 +50,42 @@ public:
     QMenu *mnuHelp = nullptr;
     QAction *mnuViewBrowser = nullptr;
     QAction *mnuHelpAbout = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void createMenu();
+    void arrangeTabOrder();
+
+    void openPort();
+    void startCycle();
+    void receive();
+
+    void cmdSetup_Click();
+    void cmdClearlistTU_Click();
+    void cmdClearlistTD_Click();
+    void cmdMakePlaylist_Click();
+    void mnuViewBrowser_Click();
+    void mnuHelpAbout_Click();
+    void Timer1_Timer();
+    void Timer2_Timer();
+
+    // RemoteView
+    void showFrame(const QString &text) override;
+    void highlightFrame(quint32 colour) override;
+    void showCommand(const QString &text) override;
+    void startPauseGuard(int intervalMs) override;
+    void addThumbsUp(const QString &song) override;
+    void addThumbsDown(const QString &song) override;
+
+    SettingsStore &store_;
+    SharedState &state_;
+    RemoteControl remote_;
+    // True between load() and the end: the loop waits for the next frame.
+    bool receiving_ = false;
+    // Guards against a frame arriving while the previous one is still handled,
+    // e.g. when a player call lets events through.
+    bool handlingFrame_ = false;
 };

@@ -1,0 +1,315 @@
+#include "Tarrow.h"
+
+#include "browser/HelpSite.h"
+#include "browser/frmBrowser.h"
+#include "core/PlaylistWriter.h"
+#include "core/Settings.h"
+#include "core/SettingsStore.h"
+#include "core/SharedState.h"
+#include "platform/AppIcon.h"
+#include "platform/Messages.h"
+#include "platform/SerialComm.h"
+#include "platform/Twips.h"
+#include "setup/frmSetup.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+const QString kTitle = QStringLiteral("Kavelo");
+
+// The controls sit at fixed places; the area only tells the window how big
+// its client area starts out.
+class ClientArea : public QWidget
+{
+public:
+    using QWidget::QWidget;
+    QSize sizeHint() const override { return twipsSize(8610, 3345); }
+};
+
+// 0x00BBGGRR, red in the lowest byte.
+QColor colourFromBgr(quint32 bgr)
+{
+    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
+
+void setBackground(QWidget *widget, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Base, colour);
+    widget->setPalette(palette);
+}
+
+QStringList entries(const QListWidget *list)
+{
+    QStringList result;
+    for (int row = 0; row < list->count(); ++row)
+        result << list->item(row)->text();
+    return result;
+}
+
+template <typename Control> Control *place(Control *control, const char *name, QRect twipsGeometry)
+{
+    control->setObjectName(QLatin1String(name));
+    control->setGeometry(twipsGeometry);
+    return control;
+}
+
+QLineEdit *displayBox(QWidget *parent, const char *name, QRect geometry)
+{
+    auto *box = place(new QLineEdit(parent), name, geometry);
+    box->setReadOnly(true);
+    box->setAlignment(Qt::AlignCenter);
+    setBackground(box, Qt::white);
+    return box;
+}
+
+QTimer *offTimer(QObject *parent, const char *name)
+{
+    auto *timer = new QTimer(parent);
+    timer->setObjectName(QLatin1String(name));
+    timer->setSingleShot(true);
+    timer->setInterval(1000);
+    return timer;
+}
+} // namespace
+
+Tarrow::Tarrow(SettingsStore &store, SharedState &state, PlayerFactory createPlayer,
+               QWidget *parent)
+    : QMainWindow(parent), store_(store), state_(state),
+      remote_(state, store, *this, std::move(createPlayer))
+{
+    setObjectName(QStringLiteral("Tarrow"));
+    setWindowTitle(kTitle);
+    setWindowIcon(appIcon());
+    createControls();
+    createMenu();
+    arrangeTabOrder();
+    resize(sizeHint());
+
+    connect(Timer1, &QTimer::timeout, this, &Tarrow::Timer1_Timer);
+    connect(Timer2, &QTimer::timeout, this, &Tarrow::Timer2_Timer);
+    connect(Comm1, &SerialComm::readyRead, this, &Tarrow::receive);
+    connect(Comm1, &SerialComm::released, this, &Tarrow::startCycle);
+    connect(&messageEvents(), &MessageEvents::messageClosed, this, &Tarrow::startCycle);
+    connect(cmdSetup, &QPushButton::clicked, this, &Tarrow::cmdSetup_Click);
+    connect(cmdClearlistTU, &QPushButton::clicked, this, &Tarrow::cmdClearlistTU_Click);
+    connect(cmdClearlistTD, &QPushButton::clicked, this, &Tarrow::cmdClearlistTD_Click);
+    connect(cmdMakePlaylist, &QPushButton::clicked, this, &Tarrow::cmdMakePlaylist_Click);
+    connect(mnuViewBrowser, &QAction::triggered, this, &Tarrow::mnuViewBrowser_Click);
+    connect(mnuHelpAbout, &QAction::triggered, this, &Tarrow::mnuHelpAbout_Click);
+}
+
+Tarrow::~Tarrow() = default;
+
+RemoteControl &Tarrow::remote()
+{
+    return remote_;
+}
+
+void Tarrow::createControls()
+{
+    auto *area = new ClientArea(this);
+    area->setObjectName(QStringLiteral("clientArea"));
+    setCentralWidget(area);
+
+    // Created in the order of the window's control collection.
+    Timer2 = offTimer(this, "Timer2");
+    txtWincmd = displayBox(area, "txtWincmd", twipsRect(120, 2760, 3855, 375));
+    cmdSetup = place(new QPushButton(QStringLiteral("Setup"), area), "cmdSetup",
+                     twipsRect(4200, 2760, 2655, 375));
+    Timer1 = offTimer(this, "Timer1");
+    txtMonitor = displayBox(area, "txtMonitor", twipsRect(7080, 2760, 1215, 375));
+    cmdClearlistTU = place(new QPushButton(QStringLiteral("Clear thumbs up list"), area),
+                           "cmdClearlistTU", twipsRect(120, 2040, 2655, 375));
+    cmdClearlistTD = place(new QPushButton(QStringLiteral("Clear thumbs down list"), area),
+                           "cmdClearlistTD", twipsRect(5640, 2040, 2655, 375));
+    listTD = place(new QListWidget(area), "listTD", twipsRect(4320, 240, 3975, 1620));
+    Comm1 = new SerialComm(store_, this);
+    Comm1->setObjectName(QStringLiteral("Comm1"));
+    cmdMakePlaylist =
+        place(new QPushButton(QStringLiteral("Make playlists from above lists "), area),
+              "cmdMakePlaylist", twipsRect(2880, 2040, 2655, 375));
+    listTU = place(new QListWidget(area), "listTU", twipsRect(120, 240, 3855, 1620));
+    Label4 = place(new QLabel(QStringLiteral("X10 Cmd"), area), "Label4",
+                   twipsRect(7080, 2520, 855, 255));
+    Label3 = place(new QLabel(QStringLiteral("Active Playlist or Command"), area), "Label3",
+                   twipsRect(120, 2520, 2055, 255));
+    Label2 = place(new QLabel(QStringLiteral("thumbs up"), area), "Label2",
+                   twipsRect(120, 0, 1335, 255));
+    Label1 = place(new QLabel(QStringLiteral("thumbs down"), area), "Label1",
+                   twipsRect(4320, 0, 1215, 255));
+}
+
+void Tarrow::createMenu()
+{
+    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuViewBrowser = mnuHelp->addAction(QStringLiteral("&Web Help"));
+    mnuViewBrowser->setObjectName(QStringLiteral("mnuViewBrowser"));
+    mnuHelpAbout = mnuHelp->addAction(QStringLiteral("&About Kavelo"));
+    mnuHelpAbout->setObjectName(QStringLiteral("mnuHelpAbout"));
+}
+
+void Tarrow::arrangeTabOrder()
+{
+    QWidget *const order[] = {listTU,         cmdMakePlaylist, listTD,   cmdClearlistTD,
+                              cmdClearlistTU, txtMonitor,      cmdSetup, txtWincmd};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void Tarrow::load()
+{
+    show();
+    remote_.getOptions();
+    openPort();
+    remote_.timeOver = 1;
+    receiving_ = true;
+    startCycle();
+}
+
+void Tarrow::openPort()
+{
+    const quint8 port = readByte(store_, Keys::comn, Defaults::comnMain);
+    if (Comm1->portOpen())
+        Comm1->close();
+    Comm1->setSettings(QStringLiteral("4800,N,8,1"));
+    Comm1->setCommPort(port);
+    // A port that exists but cannot be opened (another program holds it) stays
+    // closed without a word; the user can pick another one in the setup window.
+    if (Comm1->open() == SerialComm::OpenResult::InvalidPort)
+        messages().showMessage(QStringLiteral("com port not avalable"), kTitle);
+}
+
+// A cycle starts by throwing away whatever arrived since the last frame, so
+// repeats sent while a command ran do not count. The loop then waits for
+// readyRead. It holds still while the setup window's probe owns the port or a
+// message is open; each of those restarts the cycle when it ends.
+void Tarrow::startCycle()
+{
+    if (!receiving_ || Comm1->claimed() || messageShowing())
+        return;
+    if (Comm1->portOpen())
+        Comm1->discardInput();
+}
+
+void Tarrow::receive()
+{
+    if (!receiving_ || handlingFrame_ || Comm1->claimed() || messageShowing())
+        return;
+    if (Comm1->inBufferCount() < 2)
+        return;
+    const QByteArray received = Comm1->input();
+    handlingFrame_ = true;
+    remote_.handleFrame(received);
+    handlingFrame_ = false;
+    startCycle();
+}
+
+void Tarrow::closeEvent(QCloseEvent *event)
+{
+    receiving_ = false;
+    if (Comm1->portOpen())
+        Comm1->close();
+
+    // The setup and browser windows have no owner: they go with this one.
+    QList<QPointer<QWidget>> others;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<frmSetup *>(window) || qobject_cast<frmBrowser *>(window))
+            others << window;
+    }
+    for (const QPointer<QWidget> &window : others)
+        delete window.data();
+
+    event->accept();
+    QApplication::quit();
+}
+
+void Tarrow::cmdSetup_Click()
+{
+    frmSetup::showSetup(*Comm1, state_, store_);
+}
+
+void Tarrow::cmdClearlistTU_Click()
+{
+    listTU->clear();
+}
+
+void Tarrow::cmdClearlistTD_Click()
+{
+    listTD->clear();
+}
+
+void Tarrow::cmdMakePlaylist_Click()
+{
+    const QList<PlaylistWriteError> failures =
+        makePlaylists(entries(listTU), entries(listTD), state_.thumbsUpFile, state_.thumbsDownFile);
+    for (const PlaylistWriteError &failure : failures) {
+        messages().showMessage(QStringLiteral("The playlist file %1 could not be written: %2")
+                                   .arg(failure.path, failure.reason),
+                               kTitle);
+    }
+}
+
+void Tarrow::mnuViewBrowser_Click()
+{
+    auto *browser = new frmBrowser();
+    browser->StartingAddress = helpPageAddress(store_);
+    browser->show();
+}
+
+void Tarrow::mnuHelpAbout_Click()
+{
+    messages().showMessage(QStringLiteral("Kavelo ver 1.1"), kTitle);
+}
+
+void Tarrow::Timer1_Timer()
+{
+    setBackground(txtMonitor, QApplication::palette().color(QPalette::Base));
+    Timer1->stop();
+}
+
+void Tarrow::Timer2_Timer()
+{
+    Timer2->stop();
+    remote_.endPauseGuard();
+}
+
+void Tarrow::showFrame(const QString &text)
+{
+    txtMonitor->setText(text);
+}
+
+void Tarrow::highlightFrame(quint32 colour)
+{
+    setBackground(txtMonitor, colourFromBgr(colour));
+    Timer1->start();
+}
+
+void Tarrow::showCommand(const QString &text)
+{
+    txtWincmd->setText(text);
+}
+
+void Tarrow::startPauseGuard(int intervalMs)
+{
+    Timer2->start(intervalMs);
+}
+
+void Tarrow::addThumbsUp(const QString &song)
+{
+    listTU->addItem(song);
+}
+
+void Tarrow::addThumbsDown(const QString &song)
+{
+    listTD->addItem(song);
+}
