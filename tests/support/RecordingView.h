@@ -1,0 +1,71 @@
+#pragma once
+
+#include "core/RemoteControl.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// A main window stand-in for the remote-control core: keeps what a real window
+// would show and records every call, in order, in `events` as "name" or
+// "name(argument)" (colours as eight hex digits, 0x00BBGGRR).
+class RecordingView : public RemoteView
+{
+public:
+    QString frameText;   // txtMonitor
+    QString commandText; // txtWincmd
+    QList<quint32> highlights;
+    QList<int> pauseGuards;
+    QStringList thumbsUp;   // listTU
+    QStringList thumbsDown; // listTD
+    QStringList events;
+
+    // Every text that txtWincmd showed, the empty ones included.
+    QStringList commandHistory() const
+    {
+        QStringList texts;
+        for (const QString &event : events) {
+            if (event.startsWith(QLatin1String("showCommand(")))
+                texts.append(event.mid(12, event.size() - 13));
+        }
+        return texts;
+    }
+
+    void showFrame(const QString &text) override
+    {
+        frameText = text;
+        record(QStringLiteral("showFrame"), text);
+    }
+    void highlightFrame(quint32 colour) override
+    {
+        highlights.append(colour);
+        record(QStringLiteral("highlightFrame"),
+               QStringLiteral("%1").arg(colour, 8, 16, QLatin1Char('0')));
+    }
+    void showCommand(const QString &text) override
+    {
+        commandText = text;
+        record(QStringLiteral("showCommand"), text);
+    }
+    void startPauseGuard(int intervalMs) override
+    {
+        pauseGuards.append(intervalMs);
+        record(QStringLiteral("startPauseGuard"), QString::number(intervalMs));
+    }
+    void addThumbsUp(const QString &song) override
+    {
+        thumbsUp.append(song);
+        record(QStringLiteral("addThumbsUp"), song);
+    }
+    void addThumbsDown(const QString &song) override
+    {
+        thumbsDown.append(song);
+        record(QStringLiteral("addThumbsDown"), song);
+    }
+
+private:
+    void record(const QString &name, const QString &argument)
+    {
+        events.append(name + QLatin1Char('(') + argument + QLatin1Char(')'));
+    }
+};
