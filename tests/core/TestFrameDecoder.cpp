@@ -1,0 +1,254 @@
+#include "RecordingSettingsStore.h"
+
+#include "core/FrameDecoder.h"
+#include "core/Settings.h"
+
+#include <QTest>
+
+using Verdict = DecodedFrame::Verdict;
+Q_DECLARE_METATYPE(Verdict)
+
+constexpr int kNoCommand = -1;
+
+static int commandOf(const DecodedFrame &frame)
+{
+    return frame.command ? int(*frame.command) : kNoCommand;
+}
+
+static QByteArray bytes(int first, int second)
+{
+    QByteArray frame;
+    frame.append(char(first));
+    frame.append(char(second));
+    return frame;
+}
+
+class TestFrameDecoder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void frames_data();
+    void frames();
+    void houseLetters_data();
+    void houseLetters();
+    void unitsAndBanks_data();
+    void unitsAndBanks();
+    void droppedFramesReadNothing_data();
+    void droppedFramesReadNothing();
+    void onlyTheFirstTwoBytesCount();
+    void bankIsReadForEveryFrame();
+    void colourFollowsTheVerdict();
+};
+
+void TestFrameDecoder::frames_data()
+{
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<QString>("bankb");
+    QTest::addColumn<Verdict>("verdict");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("command");
+
+    const QString low = QStringLiteral("True");
+    const QString high = QStringLiteral("False");
+    QTest::newRow("A1 on") << bytes(0x02, 0x00) << low << Verdict::Accepted << "A1 on" << 0;
+    QTest::newRow("A 11 off, bank 9-16")
+        << bytes(0x03, 0x0A) << high << Verdict::Accepted << "A 11 off" << 10;
+    QTest::newRow("A 11 off, bank 1-8")
+        << bytes(0x03, 0x0A) << low << Verdict::Rejected << "A 11 off" << kNoCommand;
+    QTest::newRow("house B") << bytes(0x12, 0x13) << low << Verdict::Rejected << "B4 on"
+                             << kNoCommand;
+    for (const QString &bank : {low, high}) {
+        const char *name = bank == low ? "1-8" : "9-16";
+        QTest::addRow("halves differ, %s", name)
+            << bytes(0x02, 0x10) << bank << Verdict::Dropped << "" << kNoCommand;
+        QTest::addRow("bright, halves not compared, %s", name)
+            << bytes(0x05, 0x7F) << bank << Verdict::Accepted << "A 16 brt" << 16;
+        QTest::addRow("dim, %s", name)
+            << bytes(0x04, 0x00) << bank << Verdict::Accepted << "A1 dim" << 17;
+        QTest::addRow("dim, other house in byte 2, %s", name)
+            << bytes(0x04, 0xF9) << bank << Verdict::Accepted << "A 10 dim" << 17;
+        for (int f = 6; f <= 15; ++f)
+            QTest::addRow("function %d undefined, %s", f, name)
+                << bytes(f, 0x00) << bank << Verdict::Dropped << "" << kNoCommand;
+    }
+    QTest::newRow("all off") << bytes(0x00, 0x00) << low << Verdict::Accepted << "A1 all off"
+                             << kNoCommand;
+    QTest::newRow("all on, outside the bank")
+        << bytes(0x01, 0x08) << low << Verdict::Rejected << "A9 all on" << kNoCommand;
+    QTest::newRow("bright for another house")
+        << bytes(0x15, 0x00) << low << Verdict::Rejected << "B1 brt" << kNoCommand;
+    QTest::newRow("on, unit 8") << bytes(0x02, 0x07) << low << Verdict::Accepted << "A8 on" << 7;
+    QTest::newRow("off, unit 1") << bytes(0x03, 0x00) << low << Verdict::Accepted << "A1 off" << 8;
+    QTest::newRow("off, unit 16") << bytes(0x03, 0x0F) << high << Verdict::Accepted << "A 16 off"
+                                  << 15;
+    QTest::newRow("on, unit 9, bank 9-16")
+        << bytes(0x02, 0x08) << high << Verdict::Accepted << "A9 on" << 0;
+    QTest::newRow("on, unit 1, bank 9-16")
+        << bytes(0x02, 0x00) << high << Verdict::Rejected << "A1 on" << kNoCommand;
+    QTest::newRow("bank as the number 0")
+        << bytes(0x02, 0x09) << "0" << Verdict::Accepted << "A 10 on" << 1;
+    QTest::newRow("bank unreadable reads as 1-8")
+        << bytes(0x02, 0x00) << "sideways" << Verdict::Accepted << "A1 on" << 0;
+}
+
+void TestFrameDecoder::frames()
+{
+    QFETCH(QByteArray, received);
+    QFETCH(QString, bankb);
+    QFETCH(Verdict, verdict);
+    QFETCH(QString, text);
+    QFETCH(int, command);
+
+    MemorySettingsStore store;
+    store.setValue(Keys::bankb, bankb);
+    bool optLower = true;
+    const DecodedFrame frame = decodeFrame(received, QStringLiteral("A"), store, optLower);
+    QCOMPARE(frame.verdict, verdict);
+    QCOMPARE(frame.text, text);
+    QCOMPARE(commandOf(frame), command);
+}
+
+void TestFrameDecoder::houseLetters_data()
+{
+    QTest::addColumn<int>("house");
+    QTest::addColumn<QString>("letter");
+    for (int house = 0; house < 16; ++house) {
+        const QString letter(QChar(u'A' + house));
+        QTest::newRow(qPrintable(letter)) << house << letter;
+    }
+}
+
+void TestFrameDecoder::houseLetters()
+{
+    QFETCH(int, house);
+    QFETCH(QString, letter);
+    MemorySettingsStore store;
+    bool optLower = true;
+    const QByteArray received = bytes(house << 4 | 0x02, house << 4 | 0x01);
+
+    const DecodedFrame own = decodeFrame(received, letter, store, optLower);
+    QCOMPARE(own.verdict, Verdict::Accepted);
+    QCOMPARE(own.text, letter + QStringLiteral("2 on"));
+    QCOMPARE(commandOf(own), 1);
+
+    const QString other(QChar(u'A' + (house + 1) % 16));
+    const DecodedFrame foreign = decodeFrame(received, other, store, optLower);
+    QCOMPARE(foreign.verdict, Verdict::Rejected);
+    QCOMPARE(foreign.text, own.text);
+    QCOMPARE(commandOf(foreign), kNoCommand);
+
+    const DecodedFrame lowerCase = decodeFrame(received, letter.toLower(), store, optLower);
+    QCOMPARE(lowerCase.verdict, Verdict::Rejected);
+}
+
+void TestFrameDecoder::unitsAndBanks_data()
+{
+    QTest::addColumn<int>("unitIndex");
+    QTest::addColumn<QString>("unitText");
+    for (int index = 0; index < 16; ++index) {
+        const int unit = index + 1;
+        const QString text =
+            unit < 10 ? QString::number(unit) : QStringLiteral(" ") + QString::number(unit);
+        QTest::addRow("unit %d", unit) << index << text;
+    }
+}
+
+void TestFrameDecoder::unitsAndBanks()
+{
+    QFETCH(int, unitIndex);
+    QFETCH(QString, unitText);
+    const bool inLowerBank = unitIndex < 8;
+    MemorySettingsStore store;
+
+    for (const bool lower : {true, false}) {
+        store.setValue(Keys::bankb, booleanText(lower));
+        bool optLower = !lower;
+        const DecodedFrame on =
+            decodeFrame(bytes(0x02, unitIndex), QStringLiteral("A"), store, optLower);
+        const DecodedFrame off =
+            decodeFrame(bytes(0x03, unitIndex), QStringLiteral("A"), store, optLower);
+        QCOMPARE(optLower, lower);
+        QCOMPARE(on.text, QStringLiteral("A") + unitText + QStringLiteral(" on"));
+        QCOMPARE(off.text, QStringLiteral("A") + unitText + QStringLiteral(" off"));
+        if (lower == inLowerBank) {
+            QCOMPARE(on.verdict, Verdict::Accepted);
+            QCOMPARE(commandOf(on), unitIndex % 8);
+            QCOMPARE(commandOf(off), unitIndex % 8 + 8);
+        } else {
+            QCOMPARE(on.verdict, Verdict::Rejected);
+            QCOMPARE(off.verdict, Verdict::Rejected);
+        }
+    }
+}
+
+void TestFrameDecoder::droppedFramesReadNothing_data()
+{
+    QTest::addColumn<QByteArray>("received");
+    QTest::newRow("nothing") << QByteArray();
+    QTest::newRow("one byte") << QByteArray(1, char(0x02));
+    QTest::newRow("halves differ") << bytes(0x02, 0x10);
+    QTest::newRow("function 6") << bytes(0x06, 0x00);
+    QTest::newRow("function 15") << bytes(0xFF, 0xF0);
+}
+
+void TestFrameDecoder::droppedFramesReadNothing()
+{
+    QFETCH(QByteArray, received);
+    RecordingSettingsStore store;
+    store.setValue(Keys::bankb, QStringLiteral("False"));
+    store.accesses.clear();
+    bool optLower = true;
+    const DecodedFrame frame = decodeFrame(received, QStringLiteral("A"), store, optLower);
+    QCOMPARE(frame.verdict, Verdict::Dropped);
+    QVERIFY(frame.text.isEmpty());
+    QVERIFY(!frame.command);
+    QCOMPARE(store.accesses, QStringList());
+    QCOMPARE(optLower, true);
+}
+
+void TestFrameDecoder::onlyTheFirstTwoBytesCount()
+{
+    MemorySettingsStore store;
+    bool optLower = true;
+    const DecodedFrame frame =
+        decodeFrame(QByteArray("\x02\x02\x13\x03", 4), QStringLiteral("A"), store, optLower);
+    QCOMPARE(frame.verdict, Verdict::Accepted);
+    QCOMPARE(frame.text, QStringLiteral("A3 on"));
+    QCOMPARE(commandOf(frame), 2);
+}
+
+void TestFrameDecoder::bankIsReadForEveryFrame()
+{
+    RecordingSettingsStore store;
+    bool optLower = true;
+    const QByteArray unit11Off = bytes(0x03, 0x0A);
+
+    DecodedFrame frame = decodeFrame(unit11Off, QStringLiteral("A"), store, optLower);
+    QCOMPARE(frame.verdict, Verdict::Rejected); // missing "bankb" means units 1-8
+    QCOMPARE(optLower, true);
+
+    store.setValue(Keys::bankb, QStringLiteral("False"));
+    frame = decodeFrame(unit11Off, QStringLiteral("A"), store, optLower);
+    QCOMPARE(frame.verdict, Verdict::Accepted);
+    QCOMPARE(commandOf(frame), 10);
+    QCOMPARE(optLower, false);
+
+    store.setValue(Keys::bankb, QStringLiteral("True"));
+    frame = decodeFrame(unit11Off, QStringLiteral("A"), store, optLower);
+    QCOMPARE(frame.verdict, Verdict::Rejected);
+    QCOMPARE(optLower, true);
+    QCOMPARE(store.reads(), QStringList(3, QStringLiteral("read(bankb)")));
+}
+
+void TestFrameDecoder::colourFollowsTheVerdict()
+{
+    DecodedFrame frame;
+    frame.verdict = Verdict::Accepted;
+    QCOMPARE(frame.colour(), quint32(0x00C0FFC0));
+    frame.verdict = Verdict::Rejected;
+    QCOMPARE(frame.colour(), quint32(0x008080FF));
+}
+
+QTEST_GUILESS_MAIN(TestFrameDecoder)
+#include "TestFrameDecoder.moc"
