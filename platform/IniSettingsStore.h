@@ -6,6 +6,10 @@
 
 // The settings store on disk: $XDG_CONFIG_HOME/rarozavE.ini, group [Startup].
 // Every write reaches the file at once; every read sees what another process wrote.
+// A file that cannot be read or written never stops the program: what cannot be
+// read falls back to the defaults, what cannot be written is kept in memory, and
+// the first failure is reported once on stderr. A damaged file is copied aside
+// to "<file>.damaged" before it is written again.
 class IniSettingsStore : public SettingsStore
 {
 public:
@@ -17,5 +21,8 @@ public:
     QString fileName() const;
 
 private:
+    void sync() const;
+
     mutable QSettings settings_;
+    mutable bool failureReported_ = false;
 };

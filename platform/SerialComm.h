@@ -14,17 +14,27 @@ class SerialComm : public QObject
     Q_OBJECT
 
 public:
-    enum class OpenResult { Opened, InvalidPort, Failed };
+    enum class OpenResult
+    {
+        Opened,
+        InvalidPort,
+        Failed
+    };
 
     explicit SerialComm(const SettingsStore &store, QObject *parent = nullptr);
     ~SerialComm() override;
 
     // PortOpen
     bool portOpen() const;
-    OpenResult open(); // PortOpen = true
-    void close();      // PortOpen = false
+    // PortOpen = true. InvalidPort when the port's device file does not exist;
+    // Failed for any other failure (busy, no permission), and the port stays
+    // closed. An open port is closed first.
+    OpenResult open();
+    void close(); // PortOpen = false
 
-    // Settings, e.g. "4800,N,8,1"; false when the text is no line format.
+    // Settings, e.g. "4800,N,8,1" (baud, parity N/E/O/M/S, data bits 5-8, stop
+    // bits 1/1.5/2); applied at the next open, or at once while open. False,
+    // and nothing changes, when the text is no line format.
     bool setSettings(const QString &settings);
     QString settings() const;
 
@@ -33,7 +43,8 @@ public:
     int commPort() const;
     QString deviceName() const; // the device file of the current port number
 
-    // InBufferCount, and InBufferCount = 0
+    // InBufferCount, and InBufferCount = 0: the received bytes waiting.
+    // discardInput also drops what the driver holds but has not handed on yet.
     int inBufferCount() const;
     void discardInput();
     // Input: everything waiting, removed from the buffer.
@@ -42,7 +53,8 @@ public:
     bool output(quint8 byte);
 
     // While the setup window probes the adapter it owns the port; the receive
-    // loop leaves the bytes alone until it is released.
+    // loop leaves the bytes alone until it is released. release() of a claimed
+    // port emits released().
     void claim();
     void release();
     bool claimed() const;
@@ -54,9 +66,14 @@ signals:
     void portLost();
 
 private:
+    void handleError(QSerialPort::SerialPortError error);
+    void loseOpenPort();
+    bool applySettings();
+
     const SettingsStore &store_;
     QSerialPort port_;
     QString settings_ = QStringLiteral("9600,N,8,1");
+    QString openDevice_; // the device this control holds while open
     int commPort_ = 1;
     bool claimed_ = false;
 };

@@ -1,0 +1,66 @@
+#include "IniSettingsStore.h"
+
+#include <QFile>
+#include <QStringList>
+
+namespace {
+const QString group = QStringLiteral("Startup/");
+}
+
+IniSettingsStore::IniSettingsStore()
+    : settings_(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("rarozavE"))
+{
+    sync();
+}
+
+QString IniSettingsStore::fileName() const
+{
+    return settings_.fileName();
+}
+
+std::optional<QString> IniSettingsStore::value(const QString &key) const
+{
+    sync();
+    const QVariant stored = settings_.value(group + key);
+    if (!stored.isValid())
+        return std::nullopt;
+    // An unquoted value with commas, written by hand, reads back as a list.
+    if (stored.userType() == QMetaType::QStringList)
+        return stored.toStringList().join(QLatin1Char(','));
+    return stored.toString();
+}
+
+void IniSettingsStore::setValue(const QString &key, const QString &value)
+{
+    sync(); // a damaged file is noticed before this write replaces it
+    settings_.setValue(group + key, value);
+    sync();
+}
+
+// Reads what another process wrote and writes what this one changed. QSettings
+// keeps its first error, so the first failure is the one reported.
+void IniSettingsStore::sync() const
+{
+    settings_.sync();
+    if (failureReported_ || settings_.status() == QSettings::NoError)
+        return;
+    failureReported_ = true;
+    const QString file = settings_.fileName();
+    if (settings_.status() == QSettings::FormatError) {
+        // The next write replaces the file with what could be read of it.
+        const QString copy = file + QStringLiteral(".damaged");
+        QFile::remove(copy);
+        if (QFile::copy(file, copy))
+            qWarning("kavelo: the settings file %s is damaged; what cannot be read uses the "
+                     "defaults, and the damaged file is kept as %s",
+                     qPrintable(file), qPrintable(copy));
+        else
+            qWarning("kavelo: the settings file %s is damaged; what cannot be read uses the "
+                     "defaults",
+                     qPrintable(file));
+        return;
+    }
+    qWarning("kavelo: cannot read or write the settings file %s; settings are kept in memory "
+             "for this run",
+             qPrintable(file));
+}

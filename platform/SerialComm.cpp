@@ -1,0 +1,219 @@
+#include "SerialComm.h"
+
+#include "core/Settings.h"
+#include "core/SettingsStore.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+#include <limits>
+#include <optional>
+
+namespace {
+
+struct LineFormat
+{
+    qint32 baudRate;
+    QSerialPort::Parity parity;
+    QSerialPort::DataBits dataBits;
+    QSerialPort::StopBits stopBits;
+};
+
+// "4800,N,8,1": baud rate, parity letter, data bits, stop bits.
+std::optional<LineFormat> parseLineFormat(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return std::nullopt;
+
+    bool ok = false;
+    const qint32 baudRate = parts[0].trimmed().toInt(&ok);
+    if (!ok || baudRate <= 0)
+        return std::nullopt;
+
+    QSerialPort::Parity parity;
+    const QString parityLetter = parts[1].trimmed().toUpper();
+    if (parityLetter == QLatin1String("N"))
+        parity = QSerialPort::NoParity;
+    else if (parityLetter == QLatin1String("E"))
+        parity = QSerialPort::EvenParity;
+    else if (parityLetter == QLatin1String("O"))
+        parity = QSerialPort::OddParity;
+    else if (parityLetter == QLatin1String("M"))
+        parity = QSerialPort::MarkParity;
+    else if (parityLetter == QLatin1String("S"))
+        parity = QSerialPort::SpaceParity;
+    else
+        return std::nullopt;
+
+    const int dataBits = parts[2].trimmed().toInt(&ok);
+    if (!ok || dataBits < 5 || dataBits > 8)
+        return std::nullopt;
+
+    QSerialPort::StopBits stopBits;
+    const QString stop = parts[3].trimmed();
+    if (stop == QLatin1String("1"))
+        stopBits = QSerialPort::OneStop;
+    else if (stop == QLatin1String("1.5"))
+        stopBits = QSerialPort::OneAndHalfStop;
+    else if (stop == QLatin1String("2"))
+        stopBits = QSerialPort::TwoStop;
+    else
+        return std::nullopt;
+
+    return LineFormat{baudRate, parity, static_cast<QSerialPort::DataBits>(dataBits), stopBits};
+}
+
+} // namespace
+
+SerialComm::SerialComm(const SettingsStore &store, QObject *parent) : QObject(parent), store_(store)
+{
+    connect(&port_, &QSerialPort::readyRead, this, &SerialComm::readyRead);
+    connect(&port_, &QSerialPort::errorOccurred, this, &SerialComm::handleError);
+}
+
+SerialComm::~SerialComm()
+{
+    close();
+}
+
+bool SerialComm::portOpen() const
+{
+    return port_.isOpen();
+}
+
+SerialComm::OpenResult SerialComm::open()
+{
+    close();
+    const QString device = deviceName();
+    if (device.isEmpty() || !QFileInfo::exists(device))
+        return OpenResult::InvalidPort;
+
+    port_.setPortName(device);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    applySettings();
+    if (!port_.open(QIODevice::ReadWrite)) {
+        port_.clearError();
+        return OpenResult::Failed;
+    }
+    openDevice_ = device;
+    return OpenResult::Opened;
+}
+
+void SerialComm::close()
+{
+    if (port_.isOpen())
+        port_.close();
+    port_.clearError();
+    openDevice_.clear();
+}
+
+bool SerialComm::setSettings(const QString &settings)
+{
+    if (!parseLineFormat(settings))
+        return false;
+    settings_ = settings;
+    if (port_.isOpen())
+        applySettings();
+    return true;
+}
+
+QString SerialComm::settings() const
+{
+    return settings_;
+}
+
+bool SerialComm::applySettings()
+{
+    const auto format = parseLineFormat(settings_);
+    if (!format)
+        return false;
+    return port_.setBaudRate(format->baudRate) && port_.setParity(format->parity) &&
+           port_.setDataBits(format->dataBits) && port_.setStopBits(format->stopBits);
+}
+
+void SerialComm::setCommPort(int port)
+{
+    commPort_ = port;
+}
+
+int SerialComm::commPort() const
+{
+    return commPort_;
+}
+
+QString SerialComm::deviceName() const
+{
+    return readSetting(store_, Keys::comDevice(commPort_), Defaults::comDevice(commPort_));
+}
+
+int SerialComm::inBufferCount() const
+{
+    if (!port_.isOpen())
+        return 0;
+    return static_cast<int>(qMin<qint64>(port_.bytesAvailable(), std::numeric_limits<int>::max()));
+}
+
+void SerialComm::discardInput()
+{
+    if (!port_.isOpen())
+        return;
+    port_.clear(QSerialPort::Input);
+    port_.readAll();
+}
+
+QByteArray SerialComm::input()
+{
+    if (!port_.isOpen())
+        return {};
+    return port_.readAll();
+}
+
+bool SerialComm::output(quint8 byte)
+{
+    if (!port_.isOpen())
+        return false;
+    const char data = static_cast<char>(byte);
+    if (port_.write(&data, 1) != 1)
+        return false;
+    port_.flush();
+    // The error handler may have closed the port meanwhile.
+    return port_.isOpen() && port_.error() != QSerialPort::WriteError &&
+           port_.error() != QSerialPort::ResourceError;
+}
+
+void SerialComm::claim()
+{
+    claimed_ = true;
+}
+
+void SerialComm::release()
+{
+    if (!claimed_)
+        return;
+    claimed_ = false;
+    emit released();
+}
+
+bool SerialComm::claimed() const
+{
+    return claimed_;
+}
+
+void SerialComm::handleError(QSerialPort::SerialPortError error)
+{
+    // A device that went away keeps reporting itself readable; closing is the
+    // only way to stop the notifications. Closing is left to the event loop,
+    // since this runs inside the port's own notification handler.
+    if (error == QSerialPort::ResourceError && port_.isOpen())
+        QMetaObject::invokeMethod(this, &SerialComm::loseOpenPort, Qt::QueuedConnection);
+}
+
+void SerialComm::loseOpenPort()
+{
+    // Closed, or closed and opened again, since the error was reported.
+    if (!port_.isOpen() || port_.error() != QSerialPort::ResourceError)
+        return;
+    close();
+    emit portLost();
+}
