@@ -1,26 +1,82 @@
 #include "PlayerFactory.h"
 
+#include "MpdPlayer.h"
+#include "MprisPlayer.h"
+#include "core/Settings.h"
+#include "core/SettingsStore.h"
+
 namespace {
-// Stands in until a real backend is chosen: every operation fails.
-class NoPlayer : public PlayerControl
+// Drives whichever player runs at the moment of each call: an MPRIS player on
+// the session bus if there is one, else MPD. So a player started after Kavelo,
+// or a switch from one to the other, needs no restart.
+class AutoPlayer : public PlayerControl
 {
 public:
-    bool prepareLoad() override { return false; }
-    bool play() override { return false; }
-    bool setVolume(qint16) override { return false; }
-    bool loadPlaylist(const QString &) override { return false; }
-    bool getCurrentSong(QString &) override { return false; }
-    bool findPlayer(qint32 &) override { return false; }
-    bool toggleShuffle() override { return false; }
-    bool pause() override { return false; }
-    bool nextTrack() override { return false; }
-    bool previousTrack() override { return false; }
-    bool back5Seconds() override { return false; }
-    bool getShuffle(qint16 &) override { return false; }
+    AutoPlayer(const QString &preferredMpris, const QString &mpdHost, unsigned mpdPort)
+        : mpris_(preferredMpris), mpd_(mpdHost, mpdPort)
+    {
+    }
+
+    bool findPlayer(qint32 &running) override
+    {
+        running = mpris_.hasPlayer() || mpd_.isReachable() ? 1 : 0;
+        return true;
+    }
+
+    bool loadPlaylist(const QString &path) override
+    {
+        // With neither running, the MPRIS side opens the file with the
+        // desktop's default application, which starts a player.
+        if (mpris_.hasPlayer() || !mpd_.isReachable())
+            return mpris_.loadPlaylist(path);
+        return mpd_.loadPlaylist(path);
+    }
+
+    bool prepareLoad() override { return current().prepareLoad(); }
+    bool play() override { return current().play(); }
+    bool setVolume(qint16 level) override { return current().setVolume(level); }
+    bool getCurrentSong(QString &song) override { return current().getCurrentSong(song); }
+    bool toggleShuffle() override { return current().toggleShuffle(); }
+    bool pause() override { return current().pause(); }
+    bool nextTrack() override { return current().nextTrack(); }
+    bool previousTrack() override { return current().previousTrack(); }
+    bool back5Seconds() override { return current().back5Seconds(); }
+    bool getShuffle(qint16 &shuffle) override { return current().getShuffle(shuffle); }
+
+private:
+    PlayerControl &current()
+    {
+        if (mpris_.hasPlayer())
+            return mpris_;
+        return mpd_;
+    }
+
+    MprisPlayer mpris_;
+    MpdPlayer mpd_;
 };
 } // namespace
 
-std::unique_ptr<PlayerControl> createPlayer(const SettingsStore &)
+std::unique_ptr<PlayerControl> createPlayer(const SettingsStore &store)
 {
-    return std::make_unique<NoPlayer>();
+    const QString kind =
+        readSetting(store, Keys::player, QStringLiteral("auto")).trimmed().toLower();
+    const QString preferredMpris = readSetting(store, Keys::mprisPlayer, QString());
+    const QString mpdHost = readSetting(store, Keys::mpdHost, QString());
+    bool portIsNumber = false;
+    unsigned mpdPort =
+        readSetting(store, Keys::mpdPort, QStringLiteral("0")).trimmed().toUInt(&portIsNumber);
+    if (!portIsNumber || mpdPort > 65535) {
+        qWarning("Kavelo: the setting mpdPort is not a port number; using MPD's default port");
+        mpdPort = 0;
+    }
+
+    if (kind == QLatin1String("mpris"))
+        return std::make_unique<MprisPlayer>(preferredMpris);
+    if (kind == QLatin1String("mpd"))
+        return std::make_unique<MpdPlayer>(mpdHost, mpdPort);
+    if (kind != QLatin1String("auto") && !kind.isEmpty())
+        qWarning().noquote() << QStringLiteral("Kavelo: unknown player \"%1\" in the settings; "
+                                               "choosing the player automatically")
+                                    .arg(kind);
+    return std::make_unique<AutoPlayer>(preferredMpris, mpdHost, mpdPort);
 }

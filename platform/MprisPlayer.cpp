@@ -1,0 +1,284 @@
+#include "MprisPlayer.h"
+
+#include <QDBusArgument>
+#include <QDBusMetaType>
+#include <QDBusVariant>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QUrl>
+#include <QVariantMap>
+
+#include <algorithm>
+
+namespace {
+constexpr int timeoutMs = 500;
+constexpr qlonglong fiveSecondsUs = 5'000'000;
+
+const QString servicePrefix = QStringLiteral("org.mpris.MediaPlayer2.");
+const QString objectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+
+QDBusMessage busDaemonCall(const QString &method, const QVariantList &args = {})
+{
+    auto message = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                  QStringLiteral("/org/freedesktop/DBus"),
+                                                  QStringLiteral("org.freedesktop.DBus"), method);
+    message.setArguments(args);
+    return message;
+}
+
+QVariant firstArgument(const QDBusMessage &reply)
+{
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    return reply.arguments().constFirst();
+}
+
+// Properties.Get wraps the value in a variant; a{sv} values arrive still marshalled.
+QVariant unwrap(const QVariant &value)
+{
+    const QVariant inner = value.value<QDBusVariant>().variant();
+    if (inner.userType() == qMetaTypeId<QDBusArgument>())
+        return qdbus_cast<QVariantMap>(inner.value<QDBusArgument>());
+    return inner;
+}
+
+void warn(const char *what, const QString &why)
+{
+    qWarning().noquote()
+        << QStringLiteral("Kavelo: player %1 failed: %2").arg(QLatin1String(what), why);
+}
+} // namespace
+
+MprisPlayer::MprisPlayer(const QString &preferredPlayer, const QDBusConnection &bus)
+    : preferred_(preferredPlayer.trimmed()), bus_(bus)
+{
+}
+
+QDBusMessage MprisPlayer::call(const QDBusMessage &message)
+{
+    // Block, not BlockWithGui: nothing else of the program runs inside a player call.
+    return bus_.call(message, QDBus::Block, timeoutMs);
+}
+
+QStringList MprisPlayer::mprisServices()
+{
+    QStringList names =
+        firstArgument(call(busDaemonCall(QStringLiteral("ListNames")))).toStringList();
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [](const QString &name) { return !name.startsWith(servicePrefix); }),
+                names.end());
+    names.sort();
+    return names;
+}
+
+bool MprisPlayer::nameHasOwner(const QString &name)
+{
+    return firstArgument(call(busDaemonCall(QStringLiteral("NameHasOwner"), {name}))).toBool();
+}
+
+QString MprisPlayer::playbackStatus(const QString &service)
+{
+    auto message = QDBusMessage::createMethodCall(service, objectPath, propertiesInterface,
+                                                  QStringLiteral("Get"));
+    message.setArguments({playerInterface, QStringLiteral("PlaybackStatus")});
+    return unwrap(firstArgument(call(message))).toString();
+}
+
+QString MprisPlayer::chooseService()
+{
+    if (!bus_.isConnected())
+        return service_ = QString();
+
+    const QStringList services = mprisServices();
+    if (!preferred_.isEmpty()) {
+        const QString wanted = servicePrefix + preferred_;
+        // A second instance of a player registers as "<name>.instance<pid>".
+        const auto it = std::find_if(services.begin(), services.end(), [&](const QString &name) {
+            return name == wanted || name.startsWith(wanted + QLatin1Char('.'));
+        });
+        return service_ = it == services.end() ? QString() : *it;
+    }
+
+    for (const QString &service : services) {
+        if (playbackStatus(service) == QLatin1String("Playing"))
+            return service_ = service;
+    }
+    if (services.contains(service_))
+        return service_;
+    return service_ = services.isEmpty() ? QString() : services.constFirst();
+}
+
+bool MprisPlayer::hasPlayer()
+{
+    return !chooseService().isEmpty();
+}
+
+bool MprisPlayer::requirePlayer(const char *what)
+{
+    if (!bus_.isConnected()) {
+        warn(what, QStringLiteral("no session bus (%1)").arg(bus_.lastError().message()));
+        return false;
+    }
+    if (chooseService().isEmpty()) {
+        warn(what,
+             preferred_.isEmpty()
+                 ? QStringLiteral("no MPRIS player on the session bus")
+                 : QStringLiteral("MPRIS player \"%1\" is not on the session bus").arg(preferred_));
+        return false;
+    }
+    return true;
+}
+
+bool MprisPlayer::callPlayer(const QString &method, const QVariantList &args)
+{
+    const QByteArray what = method.toLatin1();
+    if (!requirePlayer(what.constData()))
+        return false;
+    auto message = QDBusMessage::createMethodCall(service_, objectPath, playerInterface, method);
+    message.setArguments(args);
+    const QDBusMessage reply = call(message);
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        warn(what.constData(), QStringLiteral("%1: %2").arg(service_, reply.errorMessage()));
+        return false;
+    }
+    return true;
+}
+
+std::optional<QVariant> MprisPlayer::property(const QString &name, const char *what)
+{
+    if (!requirePlayer(what))
+        return std::nullopt;
+    auto message = QDBusMessage::createMethodCall(service_, objectPath, propertiesInterface,
+                                                  QStringLiteral("Get"));
+    message.setArguments({playerInterface, name});
+    const QDBusMessage reply = call(message);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+        warn(what, QStringLiteral("%1: reading %2: %3").arg(service_, name, reply.errorMessage()));
+        return std::nullopt;
+    }
+    return unwrap(reply.arguments().constFirst());
+}
+
+bool MprisPlayer::setProperty(const QString &name, const QVariant &value, const char *what)
+{
+    if (!requirePlayer(what))
+        return false;
+    auto message = QDBusMessage::createMethodCall(service_, objectPath, propertiesInterface,
+                                                  QStringLiteral("Set"));
+    message.setArguments({playerInterface, name, QVariant::fromValue(QDBusVariant(value))});
+    const QDBusMessage reply = call(message);
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        warn(what, QStringLiteral("%1: setting %2: %3").arg(service_, name, reply.errorMessage()));
+        return false;
+    }
+    return true;
+}
+
+bool MprisPlayer::findPlayer(qint32 &running)
+{
+    running = 0;
+    if (!bus_.isConnected()) {
+        warn("search", QStringLiteral("no session bus (%1)").arg(bus_.lastError().message()));
+        return false;
+    }
+    running = hasPlayer() ? 1 : 0;
+    return true;
+}
+
+bool MprisPlayer::prepareLoad()
+{
+    return callPlayer(QStringLiteral("Stop"));
+}
+
+bool MprisPlayer::loadPlaylist(const QString &path)
+{
+    if (path.isEmpty()) {
+        warn("load", QStringLiteral("no playlist file is assigned to this key"));
+        return false;
+    }
+    const QFileInfo file(path);
+    if (!file.isFile()) {
+        warn("load", QStringLiteral("playlist file \"%1\" does not exist").arg(path));
+        return false;
+    }
+    const QString absolutePath = file.absoluteFilePath();
+
+    if (bus_.isConnected() && hasPlayer())
+        return callPlayer(QStringLiteral("OpenUri"),
+                          {QUrl::fromLocalFile(absolutePath).toString(QUrl::FullyEncoded)});
+
+    // No player runs: the desktop's default application for playlists starts one.
+    // The path is absolute, so the opener never mistakes it for an option.
+    if (!QProcess::startDetached(QStringLiteral("xdg-open"), {absolutePath})) {
+        warn("load", QStringLiteral("no player runs and xdg-open could not be started"));
+        return false;
+    }
+    return true;
+}
+
+bool MprisPlayer::play()
+{
+    return callPlayer(QStringLiteral("Play"));
+}
+
+// The remote has no resume key, so the pause key toggles.
+bool MprisPlayer::pause()
+{
+    return callPlayer(QStringLiteral("PlayPause"));
+}
+
+bool MprisPlayer::back5Seconds()
+{
+    return callPlayer(QStringLiteral("Seek"), {QVariant::fromValue(-fiveSecondsUs)});
+}
+
+bool MprisPlayer::previousTrack()
+{
+    return callPlayer(QStringLiteral("Previous"));
+}
+
+bool MprisPlayer::nextTrack()
+{
+    return callPlayer(QStringLiteral("Next"));
+}
+
+bool MprisPlayer::getCurrentSong(QString &song)
+{
+    song.clear();
+    const auto metadata = property(QStringLiteral("Metadata"), "current song");
+    if (!metadata)
+        return false;
+    const QString url = metadata->toMap().value(QStringLiteral("xesam:url")).toString();
+    if (url.isEmpty())
+        return true;
+    const QUrl parsed(url);
+    song = parsed.isLocalFile() ? QDir::cleanPath(parsed.toLocalFile()) : url;
+    return true;
+}
+
+bool MprisPlayer::getShuffle(qint16 &shuffle)
+{
+    const auto value = property(QStringLiteral("Shuffle"), "shuffle query");
+    if (!value)
+        return false;
+    shuffle = value->toBool() ? -1 : 0;
+    return true;
+}
+
+bool MprisPlayer::toggleShuffle()
+{
+    const auto value = property(QStringLiteral("Shuffle"), "shuffle switch");
+    if (!value)
+        return false;
+    return setProperty(QStringLiteral("Shuffle"), !value->toBool(), "shuffle switch");
+}
+
+bool MprisPlayer::setVolume(qint16 level)
+{
+    // A stored volume above 255 must not drive the player past full volume.
+    const int clamped = std::clamp<int>(level, 0, 255);
+    return setProperty(QStringLiteral("Volume"), clamped / 255.0, "volume");
+}
