@@ -1,0 +1,415 @@
+#include "RemoteHarness.h"
+
+#include "core/FrameDecoder.h"
+#include "core/Settings.h"
+
+#include <QTest>
+
+static QByteArray bytes(int first, int second)
+{
+    QByteArray frame;
+    frame.append(char(first));
+    frame.append(char(second));
+    return frame;
+}
+
+class TestDispatch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void playlistKeys_data();
+    void playlistKeys();
+    void playerCommandsNeedARunningPlayer_data();
+    void playerCommandsNeedARunningPlayer();
+    void playerCommands_data();
+    void playerCommands();
+    void pauseGuard();
+    void volume_data();
+    void volume();
+    void storedVolumeOutOfRange();
+    void shuffle_data();
+    void shuffle();
+    void thumbsDownAddsThenMovesOn();
+    void failingOperationsAreSkipped_data();
+    void failingOperationsAreSkipped();
+    void unknownCommandDoesNothing();
+    void playerIsCreatedOnce();
+
+    void keyPressEndToEnd();
+    void handledFrames_data();
+    void handledFrames();
+};
+
+void TestDispatch::playlistKeys_data()
+{
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<bool>("loadStartsPlayer");
+    QTest::addColumn<QStringList>("failing");
+    QTest::addColumn<QStringList>("calls");
+
+    const QString load = QStringLiteral("loadPlaylist(/music/three.m3u)");
+    QTest::newRow("not running") << false << false << QStringList()
+                                 << QStringList{"findPlayer", load, "findPlayer"};
+    QTest::newRow("running") << true << false << QStringList()
+                             << QStringList{"findPlayer", "prepareLoad", load, "findPlayer",
+                                            "play"};
+    QTest::newRow("started by the load")
+        << false << true << QStringList() << QStringList{"findPlayer", load, "findPlayer", "play"};
+    QTest::newRow("query fails") << true << false << QStringList{"findPlayer"}
+                                 << QStringList{"findPlayer", load, "findPlayer"};
+    QTest::newRow("load fails, play still asked")
+        << true << false << QStringList{"loadPlaylist"}
+        << QStringList{"findPlayer", "prepareLoad", load, "findPlayer", "play"};
+}
+
+void TestDispatch::playlistKeys()
+{
+    QFETCH(bool, running);
+    QFETCH(bool, loadStartsPlayer);
+    QFETCH(QStringList, failing);
+    QFETCH(QStringList, calls);
+
+    RemoteHarness h;
+    h.state.playlistFile(3) = QStringLiteral("/music/three.m3u");
+    h.player.running = running;
+    h.player.loadStartsPlayer = loadStartsPlayer;
+    h.player.failing = QSet<QString>(failing.cbegin(), failing.cend());
+    h.remote.dispatch(2);
+    QCOMPARE(h.player.calls, calls);
+    QCOMPARE(h.view.commandHistory(), (QStringList{QString(), QStringLiteral("/music/three.m3u")}));
+}
+
+void TestDispatch::playerCommandsNeedARunningPlayer_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<bool>("queryFails");
+    for (int command = 8; command <= 17; ++command) {
+        QTest::addRow("command %d, stopped", command) << command << false;
+        QTest::addRow("command %d, query fails", command) << command << true;
+    }
+}
+
+void TestDispatch::playerCommandsNeedARunningPlayer()
+{
+    QFETCH(int, command);
+    QFETCH(bool, queryFails);
+    RemoteHarness h;
+    h.remote.vol = 100;
+    // A failing query reports a running player and must still count as stopped.
+    h.player.running = queryFails;
+    if (queryFails)
+        h.player.failing.insert(QStringLiteral("findPlayer"));
+    h.remote.dispatch(quint8(command));
+    QCOMPARE(h.player.calls, QStringList{QStringLiteral("findPlayer")});
+    QCOMPARE(h.view.commandHistory(), QStringList{QString()});
+    QVERIFY(h.view.pauseGuards.isEmpty());
+    QCOMPARE(h.remote.timeOver, quint8(1));
+    QCOMPARE(h.remote.vol, qint16(100));
+    QVERIFY(h.store.values.isEmpty());
+}
+
+void TestDispatch::playerCommands_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("actions");
+    QTest::newRow("pause") << 8 << "pause" << QStringList{"pause"};
+    QTest::newRow("back") << 9 << "go back 5 sec" << QStringList{"back5Seconds"};
+    QTest::newRow("previous") << 10 << "previous" << QStringList{"previousTrack"};
+    QTest::newRow("next") << 11 << "advance" << QStringList{"nextTrack"};
+    QTest::newRow("thumbs up") << 12 << "add to Thumbs Up List" << QStringList();
+    QTest::newRow("thumbs down") << 13 << "add to Thumbs Down List" << QStringList{"nextTrack"};
+    QTest::newRow("shuffle on") << 14 << "player shuffle on"
+                                << QStringList{"toggleShuffle", "play"};
+    QTest::newRow("shuffle off") << 15 << "player shuffle off" << QStringList{"play"};
+    QTest::newRow("vol up") << 16 << "vol up" << QStringList{"setVolume(130)"};
+    QTest::newRow("vol down") << 17 << "vol down" << QStringList{"setVolume(120)"};
+}
+
+void TestDispatch::playerCommands()
+{
+    QFETCH(int, command);
+    QFETCH(QString, text);
+    QFETCH(QStringList, actions);
+    RemoteHarness h;
+    h.remote.vol = 125;
+    h.state.volStep = 5;
+    h.remote.dispatch(quint8(command));
+    QCOMPARE(h.player.actions(), actions);
+    QCOMPARE(h.view.commandHistory(), (QStringList{QString(), text}));
+}
+
+void TestDispatch::pauseGuard()
+{
+    RemoteHarness h;
+    h.remote.dispatch(8);
+    QCOMPARE(h.view.commandText, QStringLiteral("pause"));
+    QCOMPARE(h.view.pauseGuards, QList<int>{800});
+    QCOMPARE(h.remote.timeOver, quint8(0));
+
+    h.remote.dispatch(8);
+    QCOMPARE(h.view.commandText, QStringLiteral("wait"));
+    QCOMPARE(h.player.actions(), QStringList{QStringLiteral("pause")});
+    QCOMPARE(h.view.pauseGuards, QList<int>{800});
+
+    h.remote.dispatch(11); // other keys are not guarded
+    QCOMPARE(h.view.commandText, QStringLiteral("advance"));
+
+    h.remote.endPauseGuard();
+    QCOMPARE(h.remote.timeOver, quint8(1));
+    h.remote.dispatch(8);
+    QCOMPARE(h.view.commandText, QStringLiteral("pause"));
+    QCOMPARE(h.player.actions(), (QStringList{"pause", "nextTrack", "pause"}));
+    QCOMPARE(h.view.pauseGuards, (QList<int>{800, 800}));
+}
+
+void TestDispatch::volume_data()
+{
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<int>("command");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("253 up by 5") << 253 << 5 << 16 << 255;
+    QTest::newRow("250 up by 10") << 250 << 10 << 16 << 255;
+    QTest::newRow("255 up") << 255 << 5 << 16 << 255;
+    QTest::newRow("125 up") << 125 << 5 << 16 << 130;
+    QTest::newRow("3 down by 5") << 3 << 5 << 17 << 0;
+    QTest::newRow("0 down") << 0 << 5 << 17 << 0;
+    QTest::newRow("125 down") << 125 << 5 << 17 << 120;
+    QTest::newRow("300 down") << 300 << 5 << 17 << 295;
+    QTest::newRow("300 up") << 300 << 5 << 16 << 255;
+    QTest::newRow("300 up by 0") << 300 << 0 << 16 << 255;
+    QTest::newRow("300 down by 0") << 300 << 0 << 17 << 300;
+    QTest::newRow("-7 up") << -7 << 5 << 16 << -2;
+    QTest::newRow("-7 down") << -7 << 5 << 17 << 0;
+    QTest::newRow("top of the range down") << 32767 << 255 << 17 << 32512;
+    QTest::newRow("top of the range up") << 32767 << 255 << 16 << 255;
+    QTest::newRow("bottom of the range down") << -32768 << 255 << 17 << 0;
+    QTest::newRow("big step up") << 10 << 255 << 16 << 255;
+}
+
+void TestDispatch::volume()
+{
+    QFETCH(int, start);
+    QFETCH(int, step);
+    QFETCH(int, command);
+    QFETCH(int, expected);
+    RemoteHarness h;
+    h.remote.vol = qint16(start);
+    h.state.volStep = quint8(step);
+    h.remote.dispatch(quint8(command));
+    QCOMPARE(int(h.remote.vol), expected);
+    QCOMPARE(h.store.values.value(Keys::volume), QString::number(expected));
+    QCOMPARE(h.player.actions(), QStringList{QStringLiteral("setVolume(%1)").arg(expected)});
+}
+
+void TestDispatch::storedVolumeOutOfRange()
+{
+    RemoteHarness h;
+    h.store.setValue(Keys::volume, QStringLiteral("300"));
+    h.remote.getOptions();
+    h.remote.dispatch(17);
+    QCOMPARE(h.remote.vol, qint16(295));
+    QCOMPARE(h.store.values.value(Keys::volume), QStringLiteral("295"));
+    h.remote.dispatch(16);
+    h.remote.dispatch(16);
+    QCOMPARE(h.remote.vol, qint16(255));
+    QCOMPARE(h.store.values.value(Keys::volume), QStringLiteral("255"));
+    QCOMPARE(h.player.actions(),
+             (QStringList{"setVolume(300)", "setVolume(295)", "setVolume(255)", "setVolume(255)"}));
+}
+
+void TestDispatch::shuffle_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("queryFails");
+    QTest::addColumn<QStringList>("actions");
+    QTest::addColumn<int>("stateAfter");
+    const QStringList toggleAndPlay{"toggleShuffle", "play"};
+    const QStringList playOnly{"play"};
+    QTest::newRow("on while off") << 14 << 0 << false << toggleAndPlay << -1;
+    QTest::newRow("on while on") << 14 << -1 << false << playOnly << -1;
+    QTest::newRow("on while odd answer") << 14 << 1 << false << playOnly << 1;
+    QTest::newRow("off while on") << 15 << -1 << false << toggleAndPlay << 0;
+    QTest::newRow("off while off") << 15 << 0 << false << playOnly << 0;
+    QTest::newRow("off while odd answer") << 15 << 1 << false << playOnly << 1;
+    QTest::newRow("on, query fails") << 14 << 0 << true << playOnly << 0;
+    QTest::newRow("off, query fails") << 15 << -1 << true << playOnly << -1;
+}
+
+void TestDispatch::shuffle()
+{
+    QFETCH(int, command);
+    QFETCH(int, state);
+    QFETCH(bool, queryFails);
+    QFETCH(QStringList, actions);
+    QFETCH(int, stateAfter);
+    RemoteHarness h;
+    h.player.shuffle = qint16(state);
+    if (queryFails)
+        h.player.failing.insert(QStringLiteral("getShuffle"));
+    h.remote.dispatch(quint8(command));
+    QCOMPARE(h.player.actions(), actions);
+    QCOMPARE(int(h.player.shuffle), stateAfter);
+}
+
+void TestDispatch::thumbsDownAddsThenMovesOn()
+{
+    RemoteHarness h;
+    h.player.currentSong = QStringLiteral("/music/Björk/Jóga.mp3");
+    h.remote.dispatch(13);
+    QCOMPARE(h.view.thumbsDown, QStringList{QStringLiteral("/music/Björk/Jóga.mp3")});
+    QVERIFY(h.view.thumbsUp.isEmpty());
+    QCOMPARE(h.player.calls, (QStringList{"findPlayer", "getCurrentSong", "nextTrack"}));
+    const int added = h.view.events.indexOf(QStringLiteral("addThumbsDown(/music/Björk/Jóga.mp3)"));
+    const int shown = h.view.events.indexOf(QStringLiteral("showCommand(add to Thumbs Down List)"));
+    QVERIFY(added >= 0 && added < shown);
+
+    h.remote.dispatch(13);
+    h.remote.dispatch(12);
+    QCOMPARE(h.view.thumbsDown, QStringList(2, QStringLiteral("/music/Björk/Jóga.mp3")));
+    QCOMPARE(h.view.thumbsUp, QStringList{QStringLiteral("/music/Björk/Jóga.mp3")});
+}
+
+void TestDispatch::failingOperationsAreSkipped_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("calls");
+    QTest::newRow("pause") << 8 << "pause"
+                           << "pause" << QStringList{"findPlayer", "pause"};
+    QTest::newRow("back") << 9 << "back5Seconds"
+                          << "go back 5 sec" << QStringList{"findPlayer", "back5Seconds"};
+    QTest::newRow("next") << 11 << "nextTrack"
+                          << "advance" << QStringList{"findPlayer", "nextTrack"};
+    QTest::newRow("song unknown, thumbs up")
+        << 12 << "getCurrentSong"
+        << "add to Thumbs Up List" << QStringList{"findPlayer", "getCurrentSong"};
+    QTest::newRow("song unknown, thumbs down")
+        << 13 << "getCurrentSong"
+        << "add to Thumbs Down List" << QStringList{"findPlayer", "getCurrentSong", "nextTrack"};
+    QTest::newRow("toggle") << 14 << "toggleShuffle"
+                            << "player shuffle on"
+                            << QStringList{"findPlayer", "getShuffle", "toggleShuffle", "play"};
+    QTest::newRow("volume") << 16 << "setVolume"
+                            << "vol up" << QStringList{"findPlayer", "setVolume(130)"};
+}
+
+void TestDispatch::failingOperationsAreSkipped()
+{
+    QFETCH(int, command);
+    QFETCH(QString, failing);
+    QFETCH(QString, text);
+    QFETCH(QStringList, calls);
+    RemoteHarness h;
+    h.remote.vol = 125;
+    h.player.currentSong = QStringLiteral("stale song");
+    h.player.failing.insert(failing);
+    h.remote.dispatch(quint8(command));
+    QCOMPARE(h.player.calls, calls);
+    QCOMPARE(h.view.commandText, text);
+    // A song the player could not report is not added to either list.
+    QVERIFY(h.view.thumbsUp.isEmpty());
+    QVERIFY(h.view.thumbsDown.isEmpty());
+    if (command == 8)
+        QCOMPARE(h.remote.timeOver, quint8(0));
+    if (command == 16)
+        QCOMPARE(h.store.values.value(Keys::volume), QStringLiteral("130"));
+}
+
+void TestDispatch::unknownCommandDoesNothing()
+{
+    RemoteHarness h;
+    h.remote.dispatch(18);
+    h.remote.dispatch(255);
+    QVERIFY(h.player.actions().isEmpty());
+    QVERIFY(h.view.commandText.isEmpty());
+}
+
+void TestDispatch::playerIsCreatedOnce()
+{
+    RemoteHarness h;
+    QCOMPARE(h.playersCreated, 0);
+    h.remote.dispatch(11);
+    QCOMPARE(h.playersCreated, 1);
+    h.remote.getOptions();
+    h.remote.dispatch(0);
+    h.remote.dispatch(16);
+    QCOMPARE(h.playersCreated, 1);
+    QCOMPARE(&h.remote.player(), static_cast<PlayerControl *>(&h.player));
+}
+
+// Unit 3 on, house A, bank 1-8: the frame 0x02 0x02 loads playlist 3.
+void TestDispatch::keyPressEndToEnd()
+{
+    RemoteHarness h;
+    h.store.values.insert(Keys::playlist(3), QStringLiteral("/music/three.m3u"));
+    h.remote.getOptions();
+    h.player.calls.clear();
+
+    h.remote.handleFrame(bytes(0x02, 0x02));
+    QCOMPARE(h.view.events,
+             (QStringList{"showCommand()", "showFrame(A3 on)", "highlightFrame(00c0ffc0)",
+                          "showCommand()", "showCommand(/music/three.m3u)"}));
+    QCOMPARE(h.player.calls, (QStringList{"findPlayer", "prepareLoad",
+                                          "loadPlaylist(/music/three.m3u)", "findPlayer", "play"}));
+}
+
+void TestDispatch::handledFrames_data()
+{
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<QString>("bankb");
+    QTest::addColumn<QString>("frameText");
+    QTest::addColumn<QList<quint32>>("highlights");
+    QTest::addColumn<QString>("commandText");
+    QTest::addColumn<QStringList>("actions");
+
+    const QString earlier = QStringLiteral("earlier");
+    const QList<quint32> green{kLightGreen};
+    const QList<quint32> red{kLightRed};
+    QTest::newRow("one byte: nothing at all") << QByteArray(1, char(0x03)) << "True" << earlier
+                                              << QList<quint32>() << earlier << QStringList();
+    QTest::newRow("halves differ: command emptied, frame kept")
+        << bytes(0x03, 0x10) << "True" << earlier << QList<quint32>() << QString() << QStringList();
+    QTest::newRow("undefined function")
+        << bytes(0x09, 0x00) << "True" << earlier << QList<quint32>() << QString() << QStringList();
+    QTest::newRow("other house") << bytes(0x13, 0x11) << "True"
+                                 << "B2 off" << red << QString() << QStringList();
+    QTest::newRow("outside the bank") << bytes(0x03, 0x01) << "False"
+                                      << "A2 off" << red << QString() << QStringList();
+    QTest::newRow("all on: green, no command")
+        << bytes(0x01, 0x00) << "True"
+        << "A1 all on" << green << QString() << QStringList();
+    QTest::newRow("bank 9-16 next key")
+        << bytes(0x03, 0x0B) << "False"
+        << "A 12 off" << green << "advance" << QStringList{"nextTrack"};
+    QTest::newRow("bright") << bytes(0x05, 0x33) << "True"
+                            << "A4 brt" << green << "vol up" << QStringList{"setVolume(130)"};
+}
+
+void TestDispatch::handledFrames()
+{
+    QFETCH(QByteArray, received);
+    QFETCH(QString, bankb);
+    QFETCH(QString, frameText);
+    QFETCH(QList<quint32>, highlights);
+    QFETCH(QString, commandText);
+    QFETCH(QStringList, actions);
+
+    RemoteHarness h;
+    h.remote.vol = 125;
+    h.store.setValue(Keys::bankb, bankb);
+    h.view.frameText = QStringLiteral("earlier");
+    h.view.commandText = QStringLiteral("earlier");
+    h.remote.handleFrame(received);
+    QCOMPARE(h.view.frameText, frameText);
+    QCOMPARE(h.view.highlights, highlights);
+    QCOMPARE(h.view.commandText, commandText);
+    QCOMPARE(h.player.actions(), actions);
+}
+
+QTEST_GUILESS_MAIN(TestDispatch)
+#include "TestDispatch.moc"
