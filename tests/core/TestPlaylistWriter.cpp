@@ -1,0 +1,236 @@
+#include "core/PlaylistWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+static QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable>");
+    return file.readAll();
+}
+
+static bool writeAll(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+static QStringList numberedSongs(int count)
+{
+    QStringList songs;
+    for (int i = 0; i < count; ++i)
+        songs.append(QStringLiteral("/music/song %1.mp3").arg(i));
+    return songs;
+}
+
+static QByteArray expectedFile(const QStringList &songs)
+{
+    QByteArray text("#EXTM3U\r\n");
+    for (const QString &song : songs)
+        text += song.toUtf8() + "\r\n";
+    return text;
+}
+
+class TestPlaylistWriter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void text_data();
+    void text();
+    void writesBothFiles();
+    void emptyListsLeaveFilesAlone_data();
+    void emptyListsLeaveFilesAlone();
+    void replacesALongerFileWhole();
+    void twoClicksWriteTheSameFile();
+    void longListsAreWrittenInFull_data();
+    void longListsAreWrittenInFull();
+    void unwritableTarget_data();
+    void unwritableTarget();
+    void bothUnwritableAreReportedInOrder();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString up_;
+    QString down_;
+};
+
+void TestPlaylistWriter::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    up_ = dir_->filePath(QStringLiteral("keepers.m3u"));
+    down_ = dir_->filePath(QStringLiteral("loosers.m3u"));
+}
+
+void TestPlaylistWriter::text_data()
+{
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("no entry") << QStringList() << QByteArray("#EXTM3U\r\n");
+    QTest::newRow("one entry") << QStringList{"X"} << QByteArray("#EXTM3U\r\nX\r\n");
+    QTest::newRow("kept in order")
+        << QStringList{"/m/b.mp3", "/m/a.mp3"} << QByteArray("#EXTM3U\r\n/m/b.mp3\r\n/m/a.mp3\r\n");
+    QTest::newRow("duplicates kept")
+        << QStringList{"/m/a.mp3", "/m/a.mp3"} << QByteArray("#EXTM3U\r\n/m/a.mp3\r\n/m/a.mp3\r\n");
+    QTest::newRow("empty entry stays a line")
+        << QStringList{"", "Y"} << QByteArray("#EXTM3U\r\n\r\nY\r\n");
+    QTest::newRow("blanks kept") << QStringList{"  /m/x y.mp3 "}
+                                 << QByteArray("#EXTM3U\r\n  /m/x y.mp3 \r\n");
+    QTest::newRow("line feed inside")
+        << QStringList{"/m/a\nb.mp3"} << QByteArray("#EXTM3U\r\n/m/a b.mp3\r\n");
+    QTest::newRow("carriage return and line feed inside")
+        << QStringList{"/m/a\r\n#EXTINF:1,x"} << QByteArray("#EXTM3U\r\n/m/a  #EXTINF:1,x\r\n");
+    QTest::newRow("non-ASCII") << QStringList{QStringLiteral("/music/Björk/Jóga – ライブ.mp3")}
+                               << QByteArray(
+                                      "#EXTM3U\r\n/music/Bj\xc3\xb6rk/J\xc3\xb3ga \xe2\x80\x93 "
+                                      "\xe3\x83\xa9\xe3\x82\xa4\xe3\x83\x96.mp3\r\n");
+}
+
+void TestPlaylistWriter::text()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(m3uText(entries), expected);
+}
+
+void TestPlaylistWriter::writesBothFiles()
+{
+    const auto errors = makePlaylists(QStringList{"/m/up.mp3"},
+                                      QStringList{"/m/down1.mp3", "/m/down2.mp3"}, up_, down_);
+    QVERIFY(errors.isEmpty());
+    QCOMPARE(readAll(up_), QByteArray("#EXTM3U\r\n/m/up.mp3\r\n"));
+    QCOMPARE(readAll(down_), QByteArray("#EXTM3U\r\n/m/down1.mp3\r\n/m/down2.mp3\r\n"));
+    // Nothing left behind next to the two files.
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+             (QStringList{"keepers.m3u", "loosers.m3u"}));
+}
+
+void TestPlaylistWriter::emptyListsLeaveFilesAlone_data()
+{
+    QTest::addColumn<bool>("upEmpty");
+    QTest::addColumn<bool>("downEmpty");
+    QTest::addColumn<bool>("filesExist");
+    for (const bool exist : {false, true}) {
+        const char *state = exist ? "existing" : "missing";
+        QTest::addRow("both empty, %s", state) << true << true << exist;
+        QTest::addRow("thumbs down empty, %s", state) << false << true << exist;
+        QTest::addRow("thumbs up empty, %s", state) << true << false << exist;
+    }
+}
+
+void TestPlaylistWriter::emptyListsLeaveFilesAlone()
+{
+    QFETCH(bool, upEmpty);
+    QFETCH(bool, downEmpty);
+    QFETCH(bool, filesExist);
+    const QByteArray old("old content\r\n");
+    if (filesExist) {
+        QVERIFY(writeAll(up_, old));
+        QVERIFY(writeAll(down_, old));
+    }
+    const QStringList up = upEmpty ? QStringList() : QStringList{"X"};
+    const QStringList down = downEmpty ? QStringList() : QStringList{"Y"};
+    QVERIFY(makePlaylists(up, down, up_, down_).isEmpty());
+
+    const auto check = [&](const QString &path, bool empty, const QByteArray &written) {
+        if (!empty)
+            return readAll(path) == written;
+        return filesExist ? readAll(path) == old : !QFile::exists(path);
+    };
+    QVERIFY(check(up_, upEmpty, "#EXTM3U\r\nX\r\n"));
+    QVERIFY(check(down_, downEmpty, "#EXTM3U\r\nY\r\n"));
+}
+
+void TestPlaylistWriter::replacesALongerFileWhole()
+{
+    QVERIFY(writeAll(up_, QByteArray(5000, 'z')));
+    QVERIFY(makePlaylists(QStringList{"X"}, QStringList(), up_, down_).isEmpty());
+    QCOMPARE(readAll(up_), QByteArray("#EXTM3U\r\nX\r\n"));
+}
+
+void TestPlaylistWriter::twoClicksWriteTheSameFile()
+{
+    const QStringList up{"/m/a.mp3", "/m/b.mp3", "/m/a.mp3"};
+    QVERIFY(makePlaylists(up, up, up_, down_).isEmpty());
+    const QByteArray first = readAll(up_);
+    QVERIFY(makePlaylists(up, up, up_, down_).isEmpty());
+    QCOMPARE(readAll(up_), first);
+    QCOMPARE(readAll(down_), first);
+    QCOMPARE(first, expectedFile(up));
+}
+
+void TestPlaylistWriter::longListsAreWrittenInFull_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::newRow("255") << 255;
+    QTest::newRow("256") << 256;
+    QTest::newRow("10000") << 10000;
+}
+
+void TestPlaylistWriter::longListsAreWrittenInFull()
+{
+    QFETCH(int, count);
+    const QStringList songs = numberedSongs(count);
+    QVERIFY(makePlaylists(songs, songs, up_, down_).isEmpty());
+    QCOMPARE(readAll(up_), expectedFile(songs));
+    QCOMPARE(readAll(down_), expectedFile(songs));
+}
+
+void TestPlaylistWriter::unwritableTarget_data()
+{
+    QTest::addColumn<bool>("upBroken");
+    QTest::addColumn<QString>("brokenPath"); // relative to the temporary folder
+    QTest::newRow("thumbs up under a file") << true << "blocker/keepers.m3u";
+    QTest::newRow("thumbs up in a missing folder") << true << "missing/keepers.m3u";
+    QTest::newRow("thumbs down under a file") << false << "blocker/loosers.m3u";
+    QTest::newRow("thumbs down in a missing folder") << false << "missing/loosers.m3u";
+    QTest::newRow("thumbs up is a folder") << true << "folder";
+    QTest::newRow("thumbs up without a name") << true << "";
+}
+
+void TestPlaylistWriter::unwritableTarget()
+{
+    QFETCH(bool, upBroken);
+    QFETCH(QString, brokenPath);
+    QVERIFY(writeAll(dir_->filePath(QStringLiteral("blocker")), "a plain file"));
+    QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("folder")));
+    const QByteArray old("old content\r\n");
+    QVERIFY(writeAll(up_, old));
+    QVERIFY(writeAll(down_, old));
+
+    const QString broken = brokenPath.isEmpty() ? QString() : dir_->filePath(brokenPath);
+    const QString up = upBroken ? broken : up_;
+    const QString down = upBroken ? down_ : broken;
+    const auto errors = makePlaylists(QStringList{"X"}, QStringList{"Y"}, up, down);
+
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(errors.first().path, broken);
+    QVERIFY2(!errors.first().reason.isEmpty(), "the reason is reported");
+    QCOMPARE(readAll(upBroken ? down_ : up_),
+             upBroken ? QByteArray("#EXTM3U\r\nY\r\n") : QByteArray("#EXTM3U\r\nX\r\n"));
+    QCOMPARE(readAll(upBroken ? up_ : down_), old);
+    QCOMPARE(readAll(dir_->filePath(QStringLiteral("blocker"))), QByteArray("a plain file"));
+    QVERIFY(QFileInfo(dir_->filePath(QStringLiteral("folder"))).isDir());
+    QVERIFY(QDir(dir_->filePath(QStringLiteral("folder"))).isEmpty());
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+void TestPlaylistWriter::bothUnwritableAreReportedInOrder()
+{
+    const QString up = dir_->filePath(QStringLiteral("no/keepers.m3u"));
+    const QString down = dir_->filePath(QStringLiteral("none/loosers.m3u"));
+    const auto errors = makePlaylists(QStringList{"X"}, QStringList{"Y"}, up, down);
+    QCOMPARE(errors.size(), 2);
+    QCOMPARE(errors.at(0).path, up);
+    QCOMPARE(errors.at(1).path, down);
+}
+
+QTEST_GUILESS_MAIN(TestPlaylistWriter)
+#include "TestPlaylistWriter.moc"
