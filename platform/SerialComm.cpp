@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <poll.h>
+
 #include <limits>
 #include <optional>
 
@@ -96,7 +98,6 @@ SerialComm::OpenResult SerialComm::open()
         port_.clearError();
         return OpenResult::Failed;
     }
-    openDevice_ = device;
     return OpenResult::Opened;
 }
 
@@ -105,7 +106,7 @@ void SerialComm::close()
     if (port_.isOpen())
         port_.close();
     port_.clearError();
-    openDevice_.clear();
+    lostPending_ = false;
 }
 
 bool SerialComm::setSettings(const QString &settings)
@@ -202,17 +203,29 @@ bool SerialComm::claimed() const
 
 void SerialComm::handleError(QSerialPort::SerialPortError error)
 {
-    // A device that went away keeps reporting itself readable; closing is the
-    // only way to stop the notifications. Closing is left to the event loop,
-    // since this runs inside the port's own notification handler.
-    if (error == QSerialPort::ResourceError && port_.isOpen())
+    if (!port_.isOpen())
+        return;
+    if (error == QSerialPort::ResourceError || (error == QSerialPort::ReadError && hungUp())) {
+        // A device that went away keeps reporting itself readable; closing is
+        // the only way to stop that. The close waits for the event loop, since
+        // this runs inside the port's own notification handler.
+        lostPending_ = true;
         QMetaObject::invokeMethod(this, &SerialComm::loseOpenPort, Qt::QueuedConnection);
+    }
+}
+
+// A read that fails on a hung-up line (the other end of a pseudo-terminal
+// closed, a USB adapter pulled) reports the end of the device, not a glitch.
+bool SerialComm::hungUp() const
+{
+    pollfd descriptor{static_cast<int>(port_.handle()), POLLIN, 0};
+    return ::poll(&descriptor, 1, 0) > 0 && (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
 void SerialComm::loseOpenPort()
 {
     // Closed, or closed and opened again, since the error was reported.
-    if (!port_.isOpen() || port_.error() != QSerialPort::ResourceError)
+    if (!lostPending_)
         return;
     close();
     emit portLost();

@@ -68,12 +68,13 @@ signals:
 private:
     void handleError(QSerialPort::SerialPortError error);
     void loseOpenPort();
+    bool hungUp() const;
     bool applySettings();
 
     const SettingsStore &store_;
     QSerialPort port_;
     QString settings_ = QStringLiteral("9600,N,8,1");
-    QString openDevice_; // the device this control holds while open
     int commPort_ = 1;
     bool claimed_ = false;
+    bool lostPending_ = false; // the device went away; the port closes next
 };
