@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/Messages.h"
+
+#include <QList>
+#include <QPair>
+#include <QString>
+
+#include <functional>
+
+// Records each message instead of showing a box, and puts itself in place for
+// as long as it lives. `whileOpen` runs while a message counts as open.
+class RecordingSink : public MessageSink
+{
+public:
+    RecordingSink() { setMessages(this); }
+    ~RecordingSink() override { setMessages(nullptr); }
+
+    void showMessage(const QString &text, const QString &title) override
+    {
+        shown.append({text, title});
+        if (whileOpen)
+            whileOpen();
+    }
+
+    QList<QPair<QString, QString>> shown; // text, title
+    std::function<void()> whileOpen;
+};

@@ -1,0 +1,346 @@
+// The main window as the user sees it: controls, captions and places, tab
+// order, timers, menu, About, and the thumbs-list buttons.
+
+#include "RecordingPlayer.h"
+#include "RecordingSink.h"
+
+#include "core/SharedState.h"
+#include "mainwindow/Tarrow.h"
+#include "platform/IniSettingsStore.h"
+#include "platform/SerialComm.h"
+#include "platform/Twips.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+class TestTarrowWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void window();
+    void control_data();
+    void control();
+    void displayBoxes_data();
+    void displayBoxes();
+    void tabOrderWalksTheControlsAndSkipsTheLabels();
+    void timersStartDisabledAtOneSecond();
+    void resizingMovesNothing_data();
+    void resizingMovesNothing();
+    void helpMenu();
+    void aboutShowsTheVersion();
+    void clearButtonsClearTheirOwnList_data();
+    void clearButtonsClearTheirOwnList();
+    void makePlaylists_data();
+    void makePlaylists();
+    void makePlaylistsReadsThePathsAtTheClick();
+
+private:
+    QTemporaryDir config_;
+    std::unique_ptr<IniSettingsStore> store_;
+    SharedState state_;
+    std::unique_ptr<Tarrow> window_;
+};
+
+void TestTarrowWindow::initTestCase()
+{
+    QVERIFY(config_.isValid());
+    qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
+    store_ = std::make_unique<IniSettingsStore>();
+}
+
+void TestTarrowWindow::init()
+{
+    state_ = SharedState();
+    window_ = std::make_unique<Tarrow>(*store_, state_,
+                                       [] { return std::make_unique<RecordingPlayer>(); });
+}
+
+void TestTarrowWindow::cleanup()
+{
+    window_.reset();
+}
+
+void TestTarrowWindow::window()
+{
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    QCOMPARE(window_->windowTitle(), QStringLiteral("Kavelo"));
+    QCOMPARE(window_->centralWidget()->size(), twipsSize(8610, 3345));
+    QVERIFY(window_->menuBar()->geometry().bottom() < window_->centralWidget()->geometry().top());
+    QVERIFY(!window_->windowIcon().isNull());
+    const QImage icon(QStringLiteral(":/icons/kavelo.png"));
+    QCOMPARE(icon.size(), QSize(16, 16));
+    QCOMPARE(window_->windowIcon().pixmap(16, 16).toImage().convertToFormat(icon.format()), icon);
+    QVERIFY(!window_->Comm1->portOpen());
+}
+
+void TestTarrowWindow::control_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QRect>("twips");
+
+    const auto row = [](const char *name, const char *caption, int left, int top, int width,
+                        int height) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(caption)
+                            << QRect(left, top, width, height);
+    };
+    row("txtWincmd", "", 120, 2760, 3855, 375);
+    row("cmdSetup", "Setup", 4200, 2760, 2655, 375);
+    row("txtMonitor", "", 7080, 2760, 1215, 375);
+    row("cmdClearlistTU", "Clear thumbs up list", 120, 2040, 2655, 375);
+    row("cmdClearlistTD", "Clear thumbs down list", 5640, 2040, 2655, 375);
+    row("listTD", "", 4320, 240, 3975, 1620);
+    row("cmdMakePlaylist", "Make playlists from above lists ", 2880, 2040, 2655, 375);
+    row("listTU", "", 120, 240, 3855, 1620);
+    row("Label4", "X10 Cmd", 7080, 2520, 855, 255);
+    row("Label3", "Active Playlist or Command", 120, 2520, 2055, 255);
+    row("Label2", "thumbs up", 120, 0, 1335, 255);
+    row("Label1", "thumbs down", 4320, 0, 1215, 255);
+}
+
+static QString caption(const QWidget *control)
+{
+    if (const auto *button = qobject_cast<const QAbstractButton *>(control))
+        return button->text();
+    if (const auto *label = qobject_cast<const QLabel *>(control))
+        return label->text();
+    if (const auto *box = qobject_cast<const QLineEdit *>(control))
+        return box->text();
+    return {};
+}
+
+void TestTarrowWindow::control()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(QRect, twips);
+
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    auto *widget = window_->centralWidget()->findChild<QWidget *>(name);
+    QVERIFY2(widget, qPrintable(name));
+    QCOMPARE(widget->parentWidget(), window_->centralWidget());
+    QCOMPARE(widget->geometry(),
+             twipsRect(twips.left(), twips.top(), twips.width(), twips.height()));
+    QCOMPARE(::caption(widget), caption);
+    QVERIFY(widget->isVisible());
+    QVERIFY(widget->isEnabled());
+}
+
+void TestTarrowWindow::displayBoxes_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("txtWincmd") << QStringLiteral("txtWincmd");
+    QTest::newRow("txtMonitor") << QStringLiteral("txtMonitor");
+}
+
+void TestTarrowWindow::displayBoxes()
+{
+    QFETCH(QString, name);
+    auto *box = window_->findChild<QLineEdit *>(name);
+    QVERIFY(box);
+    QVERIFY(box->isReadOnly());
+    QCOMPARE(box->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+    QCOMPARE(box->palette().color(QPalette::Base), QColor(255, 255, 255));
+    QVERIFY(box->text().isEmpty());
+}
+
+void TestTarrowWindow::tabOrderWalksTheControlsAndSkipsTheLabels()
+{
+    const QStringList expected = {"listTU",         "cmdMakePlaylist", "listTD",   "cmdClearlistTD",
+                                  "cmdClearlistTU", "txtMonitor",      "cmdSetup", "txtWincmd"};
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+
+    QStringList walked;
+    QWidget *widget = window_->listTU;
+    do {
+        const bool takesTab =
+            (widget->focusPolicy() & Qt::TabFocus) && widget->isVisible() && widget->isEnabled();
+        if (takesTab && widget->parentWidget() == window_->centralWidget())
+            walked << widget->objectName();
+        widget = widget->nextInFocusChain();
+    } while (widget != window_->listTU && walked.size() <= expected.size());
+    QCOMPARE(walked, expected);
+
+    // The real keyboard agrees.
+    window_->activateWindow();
+    window_->listTU->setFocus();
+    QTRY_VERIFY(window_->listTU->hasFocus());
+    QStringList pressed;
+    for (int i = 1; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        pressed << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(pressed, expected.mid(1));
+}
+
+void TestTarrowWindow::timersStartDisabledAtOneSecond()
+{
+    for (QTimer *timer : {window_->Timer1, window_->Timer2}) {
+        QVERIFY(!timer->isActive());
+        QCOMPARE(timer->interval(), 1000);
+        QVERIFY(timer->isSingleShot());
+    }
+}
+
+void TestTarrowWindow::resizingMovesNothing_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("larger") << QSize(1000, 700);
+    QTest::newRow("smaller") << QSize(250, 120);
+}
+
+void TestTarrowWindow::resizingMovesNothing()
+{
+    QFETCH(QSize, size);
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+
+    QHash<QString, QRect> before;
+    const auto controls =
+        window_->centralWidget()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    QCOMPARE(controls.size(), 12);
+    for (const QWidget *control : controls)
+        before.insert(control->objectName(), control->geometry());
+
+    window_->resize(size);
+    QTRY_COMPARE(window_->size(), size);
+    QTRY_COMPARE(window_->centralWidget()->width(), size.width());
+    for (const QWidget *control : controls)
+        QCOMPARE(control->geometry(), before.value(control->objectName()));
+}
+
+void TestTarrowWindow::helpMenu()
+{
+    const QList<QAction *> top = window_->menuBar()->actions();
+    QCOMPARE(top.size(), 1);
+    QCOMPARE(top.first()->text(), QStringLiteral("&Help"));
+    QCOMPARE(top.first()->menu(), window_->mnuHelp);
+
+    QStringList items;
+    for (const QAction *action : window_->mnuHelp->actions())
+        items << action->text();
+    QCOMPARE(items, QStringList({"&Web Help", "&About Kavelo"}));
+    QCOMPARE(window_->mnuHelp->actions().at(0), window_->mnuViewBrowser);
+    QCOMPARE(window_->mnuHelp->actions().at(1), window_->mnuHelpAbout);
+}
+
+void TestTarrowWindow::aboutShowsTheVersion()
+{
+    RecordingSink sink;
+    window_->mnuHelpAbout->trigger();
+    QCOMPARE(sink.shown.size(), 1);
+    QCOMPARE(sink.shown.first().first, QStringLiteral("Kavelo ver 1.1"));
+    QCOMPARE(sink.shown.first().second, QStringLiteral("Kavelo"));
+}
+
+void TestTarrowWindow::clearButtonsClearTheirOwnList_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("upLeft");
+    QTest::addColumn<int>("downLeft");
+    QTest::newRow("thumbs up") << QStringLiteral("cmdClearlistTU") << 0 << 2;
+    QTest::newRow("thumbs down") << QStringLiteral("cmdClearlistTD") << 2 << 0;
+}
+
+void TestTarrowWindow::clearButtonsClearTheirOwnList()
+{
+    QFETCH(QString, button);
+    QFETCH(int, upLeft);
+    QFETCH(int, downLeft);
+
+    window_->listTU->addItems({"/music/a.mp3", "/music/b.mp3"});
+    window_->listTD->addItems({"/music/c.mp3", "/music/d.mp3"});
+    window_->show();
+    QTest::mouseClick(window_->findChild<QAbstractButton *>(button), Qt::LeftButton);
+    QCOMPARE(window_->listTU->count(), upLeft);
+    QCOMPARE(window_->listTD->count(), downLeft);
+}
+
+static QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void TestTarrowWindow::makePlaylists_data()
+{
+    QTest::addColumn<bool>("upWritable");
+    QTest::addColumn<bool>("downWritable");
+    QTest::newRow("both written") << true << true;
+    QTest::newRow("thumbs up unwritable") << false << true;
+    QTest::newRow("thumbs down unwritable") << true << false;
+    QTest::newRow("neither") << false << false;
+}
+
+void TestTarrowWindow::makePlaylists()
+{
+    QFETCH(bool, upWritable);
+    QFETCH(bool, downWritable);
+
+    QTemporaryDir dir;
+    const QString missingFolder = dir.filePath(QStringLiteral("no such folder"));
+    state_.thumbsUpFile = (upWritable ? dir.path() : missingFolder) + QStringLiteral("/up.m3u");
+    state_.thumbsDownFile =
+        (downWritable ? dir.path() : missingFolder) + QStringLiteral("/down.m3u");
+    window_->listTU->addItems({"/music/kept.mp3", "/music/kept.mp3"});
+    window_->listTD->addItem(QStringLiteral("/music/dropped.mp3"));
+
+    RecordingSink sink;
+    QTest::mouseClick(window_->cmdMakePlaylist, Qt::LeftButton);
+
+    QStringList reported;
+    for (const auto &[text, title] : sink.shown) {
+        QCOMPARE(title, QStringLiteral("Kavelo"));
+        reported << text;
+    }
+    QCOMPARE(reported.size(), int(!upWritable) + int(!downWritable));
+    if (!upWritable)
+        QVERIFY2(reported.first().contains(state_.thumbsUpFile), qPrintable(reported.first()));
+    if (!downWritable)
+        QVERIFY2(reported.last().contains(state_.thumbsDownFile), qPrintable(reported.last()));
+
+    if (upWritable)
+        QCOMPARE(readAll(state_.thumbsUpFile),
+                 QByteArray("#EXTM3U\r\n/music/kept.mp3\r\n/music/kept.mp3\r\n"));
+    if (downWritable)
+        QCOMPARE(readAll(state_.thumbsDownFile), QByteArray("#EXTM3U\r\n/music/dropped.mp3\r\n"));
+    QCOMPARE(window_->listTU->count(), 2);
+    QCOMPARE(window_->listTD->count(), 1);
+}
+
+void TestTarrowWindow::makePlaylistsReadsThePathsAtTheClick()
+{
+    QTemporaryDir dir;
+    state_.thumbsUpFile = dir.filePath(QStringLiteral("before.m3u"));
+    window_->listTU->addItem(QStringLiteral("/music/a.mp3"));
+    state_.thumbsUpFile = dir.filePath(QStringLiteral("after.m3u"));
+
+    RecordingSink sink;
+    QTest::mouseClick(window_->cmdMakePlaylist, Qt::LeftButton);
+    QVERIFY(sink.shown.isEmpty());
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("before.m3u"))));
+    QCOMPARE(readAll(dir.filePath(QStringLiteral("after.m3u"))),
+             QByteArray("#EXTM3U\r\n/music/a.mp3\r\n"));
+}
+
+QTEST_MAIN(TestTarrowWindow)
+#include "TestTarrowWindow.moc"
