@@ -1,0 +1,80 @@
+// Any byte stream, split at any points, through the receive cycle, frame
+// decoding and command dispatch into a recording player.
+//
+// Input layout: byte 0 picks the house code, byte 1 the stored bank text and the
+// player's answers; then chunks, each a length byte followed by that many bytes.
+// A length byte with its top bit set also ends the pause guard first, as the
+// Timer2 tick would.
+#include "RecordingPlayer.h"
+#include "RecordingView.h"
+#include "core/RemoteControl.h"
+#include "core/Settings.h"
+#include "core/SettingsStore.h"
+#include "core/SharedState.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+const char *const bankTexts[] = {"1", "0", "True", "false", "-1", "", "x", "99999999999999999999"};
+const char *const volumeTexts[] = {"125", "0", "255", "300", "-5", "32767", "abc", ""};
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 2)
+        return 0;
+
+    SharedState state;
+    state.houseCode = QString(QChar(u'A' + (data[0] & 0x0F)));
+    if (data[0] & 0x10)
+        state.houseCode.clear();
+    state.volStep = data[0];
+    for (int n = 1; n <= 8; ++n)
+        state.playlistFile(n) = QStringLiteral("/music/list%1.m3u").arg(n);
+
+    MemorySettingsStore store;
+    store.setValue(Keys::bankb, QString::fromLatin1(bankTexts[data[1] & 0x07]));
+    store.setValue(Keys::volume, QString::fromLatin1(volumeTexts[(data[1] >> 3) & 0x07]));
+
+    RecordingView view;
+    RecordingPlayer *player = nullptr;
+    RemoteControl remote(state, store, view, [&player, &data] {
+        auto made = std::make_unique<RecordingPlayer>();
+        made->running = data[1] & 0x40;
+        made->loadStartsPlayer = data[1] & 0x80;
+        made->shuffle = (data[0] & 0x20) ? -1 : 0;
+        made->currentSong = QStringLiteral("/music/song\r\n.mp3");
+        if (data[0] & 0x40)
+            made->failing = {QStringLiteral("findPlayer"), QStringLiteral("getCurrentSong")};
+        if (data[0] & 0x80)
+            made->failing.insert(QStringLiteral("toggleShuffle"));
+        player = made.get();
+        return made;
+    });
+    remote.getOptions();
+    const int start = remote.vol;
+
+    QByteArray pending;
+    size_t at = 2;
+    while (at < size) {
+        const uint8_t header = data[at++];
+        if (header & 0x80)
+            remote.endPauseGuard();
+        const size_t length = header & 0x07;
+        const size_t take = length < size - at ? length : size - at;
+        pending.append(reinterpret_cast<const char *>(data + at), static_cast<qsizetype>(take));
+        at += take;
+        // The cycle: wait for two bytes, read all, handle, discard the rest.
+        if (pending.size() >= 2) {
+            remote.handleFrame(pending);
+            pending.clear();
+        }
+        // Steps never leave 0..255, except from a stored start value outside it.
+        if (remote.vol > std::max(start, 255) || remote.vol < std::min(start, 0))
+            __builtin_trap();
+    }
+    (void)player;
+    return 0;
+}

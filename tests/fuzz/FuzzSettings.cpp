@@ -1,0 +1,46 @@
+// Any stored text through the settings conversions and the main window's start-up.
+#include "RecordingPlayer.h"
+#include "RecordingView.h"
+#include "core/RemoteControl.h"
+#include "core/Settings.h"
+#include "core/SettingsStore.h"
+#include "core/SharedState.h"
+
+#include <QStringList>
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data),
+                                           static_cast<qsizetype>(size));
+
+    // A converted value written back must read back the same.
+    if (const auto byte = toByte(text)) {
+        if (toByte(numberText(*byte)) != byte)
+            __builtin_trap();
+    }
+    if (const auto number = toInt16(text)) {
+        if (toInt16(numberText(*number)) != number)
+            __builtin_trap();
+    }
+    if (const auto flag = toBoolean(text)) {
+        if (toBoolean(booleanText(*flag)) != flag)
+            __builtin_trap();
+    }
+
+    // The same text in every key: start-up falls back to defaults, never stops.
+    MemorySettingsStore store;
+    const QStringList keys = {Keys::housecode, Keys::bankb,     Keys::thumbsup, Keys::thumbsdown,
+                              Keys::volume,    Keys::volSteps,  Keys::comn,     Keys::playlist(1)};
+    for (const QString &key : keys)
+        store.setValue(key, text);
+    SharedState state;
+    RecordingView view;
+    RemoteControl remote(state, store, view, [] { return std::make_unique<RecordingPlayer>(); });
+    remote.getOptions();
+    if (state.houseCode.isEmpty())
+        __builtin_trap();
+    return 0;
+}
