@@ -45,6 +45,7 @@ public:
     // The pseudo-terminal to put in "comDevice<n>"; empty when the emulator did not start.
     QString devicePath() const { return devicePath_; }
     bool isRunning() const { return process_.state() == QProcess::Running; }
+    qint64 processId() const { return process_.processId(); }
 
     // One key press ("A3 on", "A 11 off", "P16 all on", "A dim") or "raw 02 10".
     void send(const QString &line)
