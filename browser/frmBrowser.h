@@ -1,6 +1,16 @@
 #pragma once
 
+#include <QIcon>
+#include <QList>
 #include <QWidget>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QTimer;
+class QToolBar;
+class QUrl;
+class QWebEngineView;
 
 // The help browser window. Each "Web Help" click makes a new one.
 class frmBrowser : public QWidget
@@ -13,4 +23,41 @@ public:
 
     // The address the window opens when it is shown.
     QString StartingAddress;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void load();
+    void applyLayout();
+
+    void toolbarButtonClicked(QAction *button);
+    void timerTick();
+    void downloadComplete(bool ok);
+    void addressPicked();
+    void addressEntered();
+    void recordNavigation(const QString &address);
+
+    void navigate(const QUrl &address);
+    bool busy() const;
+    QString locationName() const;
+    QUrl siteAddress(const QString &path) const;
+
+    QToolBar *tbToolBar = nullptr;
+    QWidget *picAddress = nullptr;
+    QLabel *lblAddress = nullptr;
+    QComboBox *cboAddress = nullptr;
+    QWebEngineView *brwWebBrowser = nullptr;
+    QTimer *timTimer = nullptr;
+    QList<QIcon> imlIcons;
+
+    bool loaded_ = false;
+    bool suppressNavigate = false;
+    // A navigation was asked of the view and has not started yet: the view
+    // reports the start a moment later, and until then it counts as busy.
+    bool navigationRequested_ = false;
+    bool loading_ = false;
 };

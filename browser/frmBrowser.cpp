@@ -1,0 +1,295 @@
+#include "frmBrowser.h"
+#include "HelpResources.h"
+
+#include "platform/AppIcon.h"
+#include "platform/Twips.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+#include <QWebEngineHistory>
+#include <QWebEngineView>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int toTwips(int pixels)
+{
+    return pixels * 15;
+}
+
+// A size from the resize formulas; a window smaller than the margins gives zero.
+int clampedPixels(int lengthTwips)
+{
+    return twips(std::max(0, lengthTwips));
+}
+
+struct ToolbarButton
+{
+    const char *key;
+    const char *themeIcon;
+    const char *fallbackIcon;
+};
+
+// Toolbar order; the key is also the tool tip.
+constexpr ToolbarButton toolbarButtons[] = {
+    {"Back", "go-previous", ":/help/toolbar/back.png"},
+    {"Forward", "go-next", ":/help/toolbar/forward.png"},
+    {"Stop", "process-stop", ":/help/toolbar/stop.png"},
+    {"Refresh", "view-refresh", ":/help/toolbar/refresh.png"},
+    {"Home", "go-home", ":/help/toolbar/home.png"},
+    {"Search", "edit-find", ":/help/toolbar/search.png"},
+};
+
+} // namespace
+
+frmBrowser::frmBrowser(QWidget *parent) : QWidget(parent, Qt::Tool)
+{
+    initHelpResources();
+    // Qt::Tool keeps the window out of the task bar; the hints give back the
+    // frame of an ordinary sizable window.
+    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("frmBrowser"));
+    setWindowIcon(appIcon());
+    setWindowTitle(QString());
+    createControls();
+    // The client area opens at a fixed place on the screen.
+    setGeometry(twipsRect(3060, 3345, 6540, 5130));
+}
+
+frmBrowser::~frmBrowser() = default;
+
+void frmBrowser::createControls()
+{
+    for (const ToolbarButton &button : toolbarButtons)
+        imlIcons.append(QIcon::fromTheme(QLatin1String(button.themeIcon),
+                                         QIcon(QLatin1String(button.fallbackIcon))));
+
+    tbToolBar = new QToolBar(this);
+    tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
+    tbToolBar->setGeometry(twipsRect(0, 0, 6540, 420));
+    tbToolBar->setIconSize(QSize(24, 24));
+    tbToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    tbToolBar->setMovable(false);
+    tbToolBar->setFloatable(false);
+    tbToolBar->setContentsMargins(0, 0, 0, 0);
+    tbToolBar->setFocusPolicy(Qt::TabFocus);
+    for (int i = 0; i < int(std::size(toolbarButtons)); ++i) {
+        const QString key = QLatin1String(toolbarButtons[i].key);
+        QAction *button = tbToolBar->addAction(imlIcons.at(i), key);
+        button->setObjectName(key);
+        button->setData(key);
+        button->setToolTip(key);
+    }
+    connect(tbToolBar, &QToolBar::actionTriggered, this, &frmBrowser::toolbarButtonClicked);
+
+    brwWebBrowser = new QWebEngineView(this);
+    brwWebBrowser->setObjectName(QStringLiteral("brwWebBrowser"));
+    brwWebBrowser->setGeometry(twipsRect(50, 1215, 5393, 3734));
+    connect(brwWebBrowser, &QWebEngineView::loadStarted, this, [this] {
+        navigationRequested_ = false;
+        loading_ = true;
+    });
+    connect(brwWebBrowser, &QWebEngineView::loadFinished, this, &frmBrowser::downloadComplete);
+
+    timTimer = new QTimer(this);
+    timTimer->setObjectName(QStringLiteral("timTimer"));
+    timTimer->setInterval(5);
+    connect(timTimer, &QTimer::timeout, this, &frmBrowser::timerTick);
+
+    picAddress = new QWidget(this);
+    picAddress->setObjectName(QStringLiteral("picAddress"));
+    picAddress->setGeometry(twipsRect(0, 420, 6540, 675));
+    picAddress->setFocusPolicy(Qt::NoFocus);
+
+    cboAddress = new QComboBox(picAddress);
+    cboAddress->setObjectName(QStringLiteral("cboAddress"));
+    cboAddress->setEditable(true);
+    cboAddress->setInsertPolicy(QComboBox::NoInsert);
+    cboAddress->setGeometry(twipsRect(45, 300, 3795, 315));
+    cboAddress->lineEdit()->installEventFilter(this);
+    connect(cboAddress, &QComboBox::activated, this, &frmBrowser::addressPicked);
+
+    lblAddress = new QLabel(QStringLiteral("&Address:"), picAddress);
+    lblAddress->setObjectName(QStringLiteral("lblAddress"));
+    lblAddress->setGeometry(twipsRect(45, 60, 3075, 255));
+    lblAddress->setBuddy(cboAddress);
+
+    setTabOrder(brwWebBrowser, cboAddress);
+    setTabOrder(cboAddress, tbToolBar);
+}
+
+void frmBrowser::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (loaded_)
+        return;
+    loaded_ = true;
+    load();
+}
+
+void frmBrowser::load()
+{
+    tbToolBar->update();
+    applyLayout();
+    cboAddress->move(twips(50),
+                     twips(toTwips(lblAddress->y()) + toTwips(lblAddress->height()) + 15));
+    brwWebBrowser->setFocus();
+    if (StartingAddress.isEmpty())
+        return;
+    cboAddress->setEditText(StartingAddress);
+    cboAddress->addItem(StartingAddress);
+    timTimer->start();
+    navigate(QUrl(StartingAddress));
+}
+
+void frmBrowser::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    applyLayout();
+}
+
+void frmBrowser::applyLayout()
+{
+    // The toolbar and the address panel are docked to the top edge.
+    tbToolBar->resize(width(), tbToolBar->height());
+    picAddress->resize(width(), picAddress->height());
+
+    const int innerWidth = toTwips(width());
+    const int innerHeight = toTwips(height());
+    const int addressBottom = toTwips(picAddress->y()) + toTwips(picAddress->height());
+    cboAddress->resize(clampedPixels(innerWidth - 100), cboAddress->height());
+    brwWebBrowser->resize(clampedPixels(innerWidth - 100),
+                          clampedPixels(innerHeight - addressBottom - 100));
+}
+
+void frmBrowser::toolbarButtonClicked(QAction *button)
+{
+    timTimer->start();
+    const QString key = button->data().toString();
+    if (key == QLatin1String("Back")) {
+        if (brwWebBrowser->history()->canGoBack()) {
+            navigationRequested_ = true;
+            brwWebBrowser->back();
+        }
+    } else if (key == QLatin1String("Forward")) {
+        if (brwWebBrowser->history()->canGoForward()) {
+            navigationRequested_ = true;
+            brwWebBrowser->forward();
+        }
+    } else if (key == QLatin1String("Refresh")) {
+        if (!brwWebBrowser->url().isEmpty()) {
+            navigationRequested_ = true;
+            brwWebBrowser->reload();
+        }
+    } else if (key == QLatin1String("Home")) {
+        navigate(siteAddress(QStringLiteral("/help.html")));
+    } else if (key == QLatin1String("Search")) {
+        navigate(siteAddress(QStringLiteral("/search.html")));
+    } else if (key == QLatin1String("Stop")) {
+        timTimer->stop();
+        navigationRequested_ = false;
+        brwWebBrowser->stop();
+        setWindowTitle(locationName());
+    }
+}
+
+void frmBrowser::timerTick()
+{
+    if (busy()) {
+        setWindowTitle(QStringLiteral("Working..."));
+        return;
+    }
+    timTimer->stop();
+    setWindowTitle(locationName());
+}
+
+void frmBrowser::downloadComplete(bool ok)
+{
+    navigationRequested_ = false;
+    loading_ = false;
+    setWindowTitle(locationName());
+    // Only pages that arrived go into the address list, not aborted loads.
+    if (ok)
+        recordNavigation(brwWebBrowser->url().toString());
+}
+
+void frmBrowser::addressPicked()
+{
+    if (suppressNavigate)
+        return;
+    timTimer->start();
+    navigate(QUrl::fromUserInput(cboAddress->currentText().trimmed()));
+}
+
+void frmBrowser::addressEntered()
+{
+    addressPicked();
+}
+
+// Keeps the addresses visited most recent first, each once.
+void frmBrowser::recordNavigation(const QString &address)
+{
+    Q_UNUSED(address);
+    setWindowTitle(locationName());
+    const QString current = brwWebBrowser->url().toString();
+    if (current.isEmpty())
+        return;
+    const int found = cboAddress->findText(current, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    suppressNavigate = true;
+    if (found >= 0)
+        cboAddress->removeItem(found);
+    cboAddress->insertItem(0, current);
+    cboAddress->setCurrentIndex(0);
+    suppressNavigate = false;
+}
+
+bool frmBrowser::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == cboAddress->lineEdit() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            addressEntered();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmBrowser::navigate(const QUrl &address)
+{
+    if (!address.isValid() || address.isEmpty())
+        return;
+    navigationRequested_ = true;
+    brwWebBrowser->setUrl(address);
+}
+
+bool frmBrowser::busy() const
+{
+    return navigationRequested_ || loading_;
+}
+
+QString frmBrowser::locationName() const
+{
+    return brwWebBrowser->title();
+}
+
+// An address on the site the window started on.
+QUrl frmBrowser::siteAddress(const QString &path) const
+{
+    QUrl address(StartingAddress);
+    if (!address.isValid() || address.host().isEmpty())
+        return QUrl();
+    address.setPath(path);
+    address.setQuery(QString());
+    address.setFragment(QString());
+    return address;
+}

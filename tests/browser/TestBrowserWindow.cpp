@@ -1,0 +1,415 @@
+#include "HttpProbe.h"
+
+#include "browser/HelpSite.h"
+#include "browser/frmBrowser.h"
+#include "core/Settings.h"
+#include "platform/IniSettingsStore.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QWebEngineView>
+
+#include <memory>
+
+namespace {
+
+constexpr int pageTimeout = 20000;
+
+// A window under test with its controls found by name, as the user sees them.
+struct BrowserUnderTest
+{
+    explicit BrowserUnderTest(const QString &startingAddress)
+    {
+        window = new frmBrowser();
+        window->StartingAddress = startingAddress;
+        toolbar = window->findChild<QToolBar *>(QStringLiteral("tbToolBar"));
+        panel = window->findChild<QWidget *>(QStringLiteral("picAddress"));
+        label = window->findChild<QLabel *>(QStringLiteral("lblAddress"));
+        address = window->findChild<QComboBox *>(QStringLiteral("cboAddress"));
+        view = window->findChild<QWebEngineView *>(QStringLiteral("brwWebBrowser"));
+        timer = window->findChild<QTimer *>(QStringLiteral("timTimer"));
+    }
+    ~BrowserUnderTest() { delete window; }
+
+    QAction *button(const QString &key) const { return toolbar->findChild<QAction *>(key); }
+    QStringList addressList() const
+    {
+        QStringList items;
+        for (int i = 0; i < address->count(); ++i)
+            items.append(address->itemText(i));
+        return items;
+    }
+    void enterAddress(const QString &text) const
+    {
+        address->lineEdit()->selectAll();
+        QTest::keyClicks(address->lineEdit(), text);
+        QTest::keyClick(address->lineEdit(), Qt::Key_Return);
+    }
+
+    QPointer<frmBrowser> window;
+    QToolBar *toolbar = nullptr;
+    QWidget *panel = nullptr;
+    QLabel *label = nullptr;
+    QComboBox *address = nullptr;
+    QWebEngineView *view = nullptr;
+    QTimer *timer = nullptr;
+};
+
+} // namespace
+
+class TestBrowserWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void windowIsLaidOutAsDesigned();
+    void toolbarButtons_data();
+    void toolbarButtons();
+    void tabOrderRunsViewAddressToolbar();
+    void closingDeletesTheWindow();
+    void emptyStartingAddressLoadsNothing();
+    void resizeFollowsTheWindow_data();
+    void resizeFollowsTheWindow();
+    void twoWindowsBothReachTheHelpPage();
+    void captionShowsWorkingThenTheTitle();
+    void enterNavigatesAndKeepsVisitedAddresses();
+    void homeSearchAndBack();
+    void stopShowsTheTitleOnDisplayAtOnce();
+    void unknownKeysOnlyStartTheTimer_data();
+    void unknownKeysOnlyStartTheTimer();
+
+private:
+    QString helpAddress() const;
+    QString sitePage(const QString &path) const;
+
+    QTemporaryDir config_;
+    QString help_;
+};
+
+void TestBrowserWindow::initTestCase()
+{
+    QVERIFY(config_.isValid());
+    qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+    IniSettingsStore store;
+    help_ = helpPageAddress(store);
+    QVERIFY(!help_.isEmpty());
+}
+
+QString TestBrowserWindow::helpAddress() const
+{
+    return help_;
+}
+
+QString TestBrowserWindow::sitePage(const QString &path) const
+{
+    QUrl page(help_);
+    page.setPath(path);
+    return page.toString();
+}
+
+void TestBrowserWindow::windowIsLaidOutAsDesigned()
+{
+    BrowserUnderTest b{QString()};
+    QVERIFY(b.toolbar && b.panel && b.label && b.address && b.view && b.timer);
+    b.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(b.window));
+
+    // Client area 6540 x 5130 twips at (3060, 3345) twips on the screen.
+    QCOMPARE(b.window->geometry(), QRect(204, 223, 436, 342));
+    QVERIFY(b.window->windowFlags().testFlag(Qt::Tool));
+    QVERIFY(b.window->windowFlags().testFlag(Qt::WindowMinMaxButtonsHint));
+    QVERIFY(b.window->parentWidget() == nullptr);
+    QVERIFY(!b.window->windowIcon().isNull());
+    QCOMPARE(b.window->windowTitle(), QString());
+
+    QCOMPARE(b.toolbar->geometry(), QRect(0, 0, 436, 28));
+    QCOMPARE(b.panel->geometry(), QRect(0, 28, 436, 45));
+    QCOMPARE(b.label->text(), QStringLiteral("&Address:"));
+    QCOMPARE(b.label->buddy(), b.address);
+    QCOMPARE(b.label->geometry(), QRect(3, 4, 205, 17));
+    QVERIFY(b.address->isEditable());
+    QCOMPARE(b.address->insertPolicy(), QComboBox::NoInsert);
+    QCOMPARE(b.address->parentWidget(), b.panel);
+    QCOMPARE(b.timer->interval(), 5);
+    QVERIFY(!b.timer->isActive());
+}
+
+void TestBrowserWindow::toolbarButtons_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("key");
+
+    const QStringList keys{"Back", "Forward", "Stop", "Refresh", "Home", "Search"};
+    for (int i = 0; i < keys.size(); ++i)
+        QTest::newRow(qPrintable(keys.at(i))) << i << keys.at(i);
+}
+
+void TestBrowserWindow::toolbarButtons()
+{
+    QFETCH(int, position);
+    QFETCH(QString, key);
+    BrowserUnderTest b{QString()};
+    const QList<QAction *> buttons = b.toolbar->actions();
+    QCOMPARE(buttons.size(), 6);
+    QAction *button = buttons.at(position);
+    QCOMPARE(button->objectName(), key);
+    QCOMPARE(button->data().toString(), key);
+    QCOMPARE(button->toolTip(), key);
+    QCOMPARE(b.toolbar->toolButtonStyle(), Qt::ToolButtonIconOnly);
+    QCOMPARE(b.toolbar->iconSize(), QSize(24, 24));
+    const QPixmap image = button->icon().pixmap(24, 24);
+    QVERIFY(!image.isNull());
+    // Not a blank square: the image draws something.
+    const QImage pixels = image.toImage();
+    QSet<QRgb> colours;
+    for (int y = 0; y < pixels.height(); ++y)
+        for (int x = 0; x < pixels.width(); ++x)
+            colours.insert(pixels.pixel(x, y));
+    QVERIFY(colours.size() > 2);
+}
+
+void TestBrowserWindow::tabOrderRunsViewAddressToolbar()
+{
+    BrowserUnderTest b{QString()};
+    const QList<QWidget *> wanted{b.view, b.address, b.toolbar};
+    QList<QWidget *> seen;
+    QWidget *w = b.view;
+    for (int steps = 0; steps < 50 && seen.size() < 3; ++steps) {
+        for (QWidget *candidate : wanted) {
+            if (w == candidate && !seen.contains(candidate))
+                seen.append(candidate);
+        }
+        w = w->nextInFocusChain();
+    }
+    QCOMPARE(seen, wanted);
+}
+
+void TestBrowserWindow::closingDeletesTheWindow()
+{
+    BrowserUnderTest b{QString()};
+    b.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(b.window));
+    b.window->close();
+    QTRY_VERIFY(b.window.isNull());
+}
+
+void TestBrowserWindow::emptyStartingAddressLoadsNothing()
+{
+    BrowserUnderTest b{QString()};
+    QSignalSpy started(b.view, &QWebEngineView::loadStarted);
+    b.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(b.window));
+    QVERIFY(!b.timer->isActive());
+    QCOMPARE(b.address->currentText(), QString());
+    QCOMPARE(b.address->count(), 0);
+    QVERIFY(!started.wait(500));
+    QVERIFY(b.view->url().isEmpty());
+    QCOMPARE(b.window->windowTitle(), QString());
+}
+
+void TestBrowserWindow::resizeFollowsTheWindow_data()
+{
+    QTest::addColumn<QSize>("inner");
+    QTest::addColumn<QRect>("address");
+    QTest::addColumn<QRect>("view");
+
+    // Address box at (50, 330) in its panel, inner width - 100 wide; the view
+    // inner width - 100 wide and inner height - 1095 - 100 high (all twips).
+    QTest::newRow("as opened") << QSize(436, 342) << QRect(3, 22, 429, 21)
+                               << QRect(3, 81, 429, 262);
+    QTest::newRow("500 twips wider")
+        << QSize(469, 342) << QRect(3, 22, 462, 21) << QRect(3, 81, 462, 262);
+    QTest::newRow("300 twips taller")
+        << QSize(436, 362) << QRect(3, 22, 429, 21) << QRect(3, 81, 429, 282);
+    QTest::newRow("narrower than the margin")
+        << QSize(6, 342) << QRect(3, 22, 0, 21) << QRect(3, 81, 0, 262);
+    QTest::newRow("lower than the address panel")
+        << QSize(436, 60) << QRect(3, 22, 429, 21) << QRect(3, 81, 429, 0);
+    QTest::newRow("just the margin left")
+        << QSize(436, 80) << QRect(3, 22, 429, 21) << QRect(3, 81, 429, 0);
+}
+
+void TestBrowserWindow::resizeFollowsTheWindow()
+{
+    QFETCH(QSize, inner);
+    QFETCH(QRect, address);
+    QFETCH(QRect, view);
+    BrowserUnderTest b{QString()};
+    b.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(b.window));
+    b.window->resize(inner);
+    QTRY_COMPARE(b.window->size(), inner);
+    QCOMPARE(b.address->geometry(), address);
+    QCOMPARE(b.view->geometry(), view);
+    QCOMPARE(b.toolbar->width(), inner.width());
+    QCOMPARE(b.panel->width(), inner.width());
+}
+
+void TestBrowserWindow::twoWindowsBothReachTheHelpPage()
+{
+    IniSettingsStore store;
+    BrowserUnderTest first{helpPageAddress(store)};
+    BrowserUnderTest second{helpPageAddress(store)};
+    first.window->show();
+    second.window->show();
+    for (const BrowserUnderTest *b : {&first, &second}) {
+        QTRY_COMPARE_WITH_TIMEOUT(b->window->windowTitle(), QStringLiteral("Kavelo Help"),
+                                  pageTimeout);
+        QCOMPARE(b->view->url().toString(), helpAddress());
+        QCOMPARE(b->address->currentText(), helpAddress());
+        QCOMPARE(b->addressList(), QStringList{helpAddress()});
+        QTRY_VERIFY(!b->timer->isActive());
+    }
+}
+
+void TestBrowserWindow::captionShowsWorkingThenTheTitle()
+{
+    BrowserUnderTest b{helpAddress()};
+    QSignalSpy captions(b.window.data(), &QWidget::windowTitleChanged);
+    b.window->show();
+    QVERIFY(b.timer->isActive());
+    QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help"), pageTimeout);
+    QTRY_VERIFY(!b.timer->isActive());
+    QStringList seen;
+    for (const QList<QVariant> &caption : captions)
+        seen.append(caption.at(0).toString());
+    QVERIFY2(!seen.isEmpty() && seen.first() == QStringLiteral("Working..."),
+             qPrintable(seen.join(" | ")));
+    QCOMPARE(seen.last(), QStringLiteral("Kavelo Help"));
+}
+
+void TestBrowserWindow::enterNavigatesAndKeepsVisitedAddresses()
+{
+    BrowserUnderTest b{helpAddress()};
+    b.window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help"), pageTimeout);
+    const QString search = sitePage(QStringLiteral("/search.html"));
+
+    b.enterAddress(search);
+    QVERIFY(b.timer->isActive());
+    QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help Search"),
+                              pageTimeout);
+    QCOMPARE(b.view->url().toString(), search);
+    QTRY_COMPARE(b.addressList(), (QStringList{search, helpAddress()}));
+    QCOMPARE(b.address->currentText(), search);
+
+    // Back to a page already listed: it moves to the top, listed once.
+    b.enterAddress(helpAddress());
+    QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help"), pageTimeout);
+    QTRY_COMPARE(b.addressList(), (QStringList{helpAddress(), search}));
+
+    // Picking an entry from the list navigates to it.
+    b.address->setCurrentIndex(1);
+    emit b.address->activated(1);
+    QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help Search"),
+                              pageTimeout);
+    QTRY_COMPARE(b.addressList(), (QStringList{search, helpAddress()}));
+}
+
+void TestBrowserWindow::homeSearchAndBack()
+{
+    BrowserUnderTest b{helpAddress()};
+    b.window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help"), pageTimeout);
+
+    b.button(QStringLiteral("Search"))->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help Search"),
+                              pageTimeout);
+    QCOMPARE(b.view->url().path(), QStringLiteral("/search.html"));
+    QCOMPARE(b.view->url().port(), QUrl(helpAddress()).port());
+
+    b.button(QStringLiteral("Back"))->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(b.view->url().toString(), helpAddress(), pageTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help"), pageTimeout);
+
+    b.button(QStringLiteral("Forward"))->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(b.view->url().path(), QStringLiteral("/search.html"), pageTimeout);
+
+    b.button(QStringLiteral("Home"))->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(b.view->url().toString(), helpAddress(), pageTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help"), pageTimeout);
+    QTRY_VERIFY(!b.timer->isActive());
+}
+
+void TestBrowserWindow::stopShowsTheTitleOnDisplayAtOnce()
+{
+    // A server that takes requests and never answers: the load stays busy.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    connect(&silent, &QTcpServer::newConnection, &silent, [&] {
+        while (silent.hasPendingConnections())
+            held.emplace_back(silent.nextPendingConnection());
+    });
+
+    BrowserUnderTest b{helpAddress()};
+    b.window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help"), pageTimeout);
+    QTRY_VERIFY(!b.timer->isActive());
+
+    b.enterAddress(QStringLiteral("http://127.0.0.1:%1/slow.html").arg(silent.serverPort()));
+    QTRY_VERIFY_WITH_TIMEOUT(!held.empty(), pageTimeout);
+    QTRY_COMPARE(b.window->windowTitle(), QStringLiteral("Working..."));
+
+    b.button(QStringLiteral("Stop"))->trigger();
+    QCOMPARE(b.window->windowTitle(), QStringLiteral("Kavelo Help"));
+    QVERIFY(!b.timer->isActive());
+    // The stopped load never finishes into "Working..." again.
+    QTest::qWait(100);
+    QCOMPARE(b.window->windowTitle(), QStringLiteral("Kavelo Help"));
+    QVERIFY(!b.timer->isActive());
+}
+
+void TestBrowserWindow::unknownKeysOnlyStartTheTimer_data()
+{
+    QTest::addColumn<QString>("key");
+
+    QTest::newRow("lower case") << "home";
+    QTest::newRow("upper case") << "SEARCH";
+    QTest::newRow("trailing blank") << "Back ";
+    QTest::newRow("unknown") << "Print";
+    QTest::newRow("empty") << "";
+}
+
+void TestBrowserWindow::unknownKeysOnlyStartTheTimer()
+{
+    QFETCH(QString, key);
+    BrowserUnderTest b{helpAddress()};
+    b.window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help"), pageTimeout);
+    // Leave the help page so that "Home" would show as a navigation.
+    b.enterAddress(sitePage(QStringLiteral("/search.html")));
+    QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help Search"),
+                              pageTimeout);
+    QTRY_VERIFY(!b.timer->isActive());
+
+    QAction *odd = b.toolbar->addAction(QStringLiteral("odd"));
+    odd->setData(key);
+    QSignalSpy started(b.view, &QWebEngineView::loadStarted);
+    odd->trigger();
+    QVERIFY(b.timer->isActive());
+    QVERIFY(!started.wait(500));
+    QCOMPARE(b.view->url().path(), QStringLiteral("/search.html"));
+    QTRY_VERIFY(!b.timer->isActive());
+    QCOMPARE(b.window->windowTitle(), QStringLiteral("Kavelo Help Search"));
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    TestBrowserWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TestBrowserWindow.moc"
