@@ -1,0 +1,307 @@
+#include "core/Settings.h"
+#include "platform/IniSettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+namespace {
+
+// The settings folder of this test run: $XDG_CONFIG_HOME, set before any store
+// is made (QSettings finds its folder once per process).
+QString configHome()
+{
+    return qEnvironmentVariable("XDG_CONFIG_HOME");
+}
+QString settingsFile()
+{
+    return configHome() + QStringLiteral("/rarozavE.ini");
+}
+
+QByteArray fileContents()
+{
+    QFile file(settingsFile());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QByteArray &contents)
+{
+    QFile file(settingsFile());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(contents), contents.size());
+}
+
+// Another process with its own store, run from this test binary with
+// "--store" and a list of steps: "KEY?" reads, "KEY=TEXT" writes. Each read
+// answers "missing" or "value:TEXT".
+struct OtherProcess
+{
+    QStringList answers;
+    QString errors; // what it said on stderr
+};
+
+OtherProcess runOtherProcess(const QStringList &steps)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                QStringList{QStringLiteral("--store")} + steps);
+    if (!child.waitForFinished(10000) || child.exitCode() != 0)
+        return {{QStringLiteral("child failed")}, {}};
+    OtherProcess result;
+    for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+        if (!line.isEmpty())
+            result.answers.append(QString::fromUtf8(QByteArray::fromPercentEncoding(line)));
+    }
+    result.errors = QString::fromLocal8Bit(child.readAllStandardError());
+    return result;
+}
+
+QString readInOtherProcess(const QString &key)
+{
+    return runOtherProcess({key + QLatin1Char('?')}).answers.value(0);
+}
+
+void writeInOtherProcess(const QString &key, const QString &value)
+{
+    runOtherProcess({key + QLatin1Char('=') + value});
+}
+
+int otherProcessMain(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    IniSettingsStore store;
+    for (const QString &step : app.arguments().mid(2)) {
+        const qsizetype equals = step.indexOf(QLatin1Char('='));
+        if (equals > 0) {
+            store.setValue(step.left(equals), step.mid(equals + 1));
+            continue;
+        }
+        const auto value = store.value(step.chopped(1));
+        const QString answer =
+            value ? QStringLiteral("value:") + *value : QStringLiteral("missing");
+        const QByteArray line = answer.toUtf8().toPercentEncoding() + '\n';
+        std::fwrite(line.constData(), 1, line.size(), stdout);
+    }
+    return 0;
+}
+
+} // namespace
+
+class TestIniSettingsStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void fileIsTheUsersIniFileWithGroupStartup();
+    void missingAndEmptyStayApart();
+    void valuesSurviveTheFile_data();
+    void valuesSurviveTheFile();
+    void numbersAndBooleansArePlainText_data();
+    void numbersAndBooleansArePlainText();
+    void anotherProcessSeesAWriteAtOnce();
+    void thisProcessSeesAnotherProcessWrite();
+    void handWrittenFileIsRead_data();
+    void handWrittenFileIsRead();
+    void unwritableFileKeepsValuesInMemory();
+    void damagedFileIsKeptAside();
+};
+
+void TestIniSettingsStore::init()
+{
+    QFile::remove(settingsFile());
+    QFile::remove(settingsFile() + QStringLiteral(".damaged"));
+}
+
+void TestIniSettingsStore::cleanup()
+{
+    QDir(settingsFile()).removeRecursively();
+    init();
+}
+
+void TestIniSettingsStore::fileIsTheUsersIniFileWithGroupStartup()
+{
+    IniSettingsStore store;
+    QCOMPARE(store.fileName(), settingsFile());
+
+    store.setValue(Keys::comn, QStringLiteral("3"));
+    QCOMPARE(fileContents(), QByteArray("[Startup]\ncomn=3\n"));
+}
+
+void TestIniSettingsStore::missingAndEmptyStayApart()
+{
+    IniSettingsStore store;
+    QCOMPARE(store.value(Keys::housecode), std::nullopt);
+    QCOMPARE(readSetting(store, Keys::housecode, QStringLiteral("A")), QStringLiteral("A"));
+
+    store.setValue(Keys::housecode, QString());
+    QCOMPARE(store.value(Keys::housecode), std::optional<QString>(QString()));
+    QCOMPARE(readSetting(store, Keys::housecode, QStringLiteral("A")), QString());
+    QCOMPARE(readInOtherProcess(Keys::housecode), QStringLiteral("value:"));
+    QCOMPARE(readInOtherProcess(Keys::volume), QStringLiteral("missing"));
+}
+
+void TestIniSettingsStore::valuesSurviveTheFile_data()
+{
+    QTest::addColumn<QString>("value");
+
+    QTest::newRow("backslashes") << R"(C:\Program Files\Player\keepers.m3u)";
+    QTest::newRow("trailing backslash") << R"(C:\)";
+    QTest::newRow("spaces inside and around") << "  my music/best of  ";
+    QTest::newRow("comment signs") << "#1 hits; vol. 2";
+    QTest::newRow("equals sign") << "a=b";
+    QTest::newRow("comma, read as a list when unquoted") << "4800,N,8,1";
+    QTest::newRow("quotes") << R"("quoted" and 'single')";
+    QTest::newRow("at sign first") << "@Invalid()";
+    QTest::newRow("brackets") << "[Startup]";
+    QTest::newRow("non-ASCII letters") << "/home/zoë/Müsik/Ærø/日本.m3u";
+    QTest::newRow("line break") << "one\ntwo";
+}
+
+// Each value read back by another process, so it went through the file.
+void TestIniSettingsStore::valuesSurviveTheFile()
+{
+    QFETCH(QString, value);
+    IniSettingsStore store;
+    store.setValue(Keys::thumbsup, value);
+    store.setValue(Keys::volume, QStringLiteral("7"));
+
+    QCOMPARE(readInOtherProcess(Keys::thumbsup), QStringLiteral("value:") + value);
+    QCOMPARE(readInOtherProcess(Keys::volume), QStringLiteral("value:7"));
+}
+
+void TestIniSettingsStore::numbersAndBooleansArePlainText_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("line");
+
+    QTest::newRow("volume") << Keys::volume << numberText(255) << QByteArray("volume=255\n");
+    QTest::newRow("zero") << Keys::volume << numberText(0) << QByteArray("volume=0\n");
+    QTest::newRow("port") << Keys::comn << numberText(3) << QByteArray("comn=3\n");
+    QTest::newRow("True") << Keys::bankb << booleanText(true) << QByteArray("bankb=True\n");
+    QTest::newRow("False") << Keys::bankb << booleanText(false) << QByteArray("bankb=False\n");
+}
+
+void TestIniSettingsStore::numbersAndBooleansArePlainText()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, line);
+    IniSettingsStore store;
+    store.setValue(key, value);
+
+    QCOMPARE(fileContents(), "[Startup]\n" + line);
+}
+
+void TestIniSettingsStore::anotherProcessSeesAWriteAtOnce()
+{
+    IniSettingsStore store;
+    store.setValue(Keys::volSteps, QStringLiteral("10"));
+    QCOMPARE(readInOtherProcess(Keys::volSteps), QStringLiteral("value:10"));
+    store.setValue(Keys::volSteps, QStringLiteral("15"));
+    QCOMPARE(readInOtherProcess(Keys::volSteps), QStringLiteral("value:15"));
+}
+
+void TestIniSettingsStore::thisProcessSeesAnotherProcessWrite()
+{
+    IniSettingsStore store;
+    store.setValue(Keys::bankb, QStringLiteral("True"));
+    QCOMPARE(store.value(Keys::bankb), std::optional<QString>(QStringLiteral("True")));
+
+    writeInOtherProcess(Keys::bankb, QStringLiteral("False"));
+    QCOMPARE(store.value(Keys::bankb), std::optional<QString>(QStringLiteral("False")));
+    // The other process's write did not lose this one's keys, nor this one its.
+    store.setValue(Keys::housecode, QStringLiteral("C"));
+    QCOMPARE(readInOtherProcess(Keys::bankb), QStringLiteral("value:False"));
+    QCOMPARE(readInOtherProcess(Keys::housecode), QStringLiteral("value:C"));
+}
+
+void TestIniSettingsStore::handWrittenFileIsRead_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<std::optional<QString>>("expected");
+
+    QTest::newRow("device added by hand")
+        << QByteArray("[Startup]\ncomn=2\n\n[Startup]\ncomDevice1=/dev/ttyUSB0\n")
+        << Keys::comDevice(1) << std::optional<QString>(QStringLiteral("/dev/ttyUSB0"));
+    QTest::newRow("empty value") << QByteArray("[Startup]\nhousecode=\n") << Keys::housecode
+                                 << std::optional<QString>(QString());
+    QTest::newRow("unquoted commas")
+        << QByteArray("[Startup]\nplaylist1=a,b\n") << Keys::playlist(1)
+        << std::optional<QString>(QStringLiteral("a,b"));
+    QTest::newRow("key of another group")
+        << QByteArray("[General]\nvolume=3\n") << Keys::volume << std::optional<QString>();
+    QTest::newRow("keys differ by case")
+        << QByteArray("[Startup]\nVolume=3\n") << Keys::volume << std::optional<QString>();
+}
+
+void TestIniSettingsStore::handWrittenFileIsRead()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, key);
+    QFETCH(std::optional<QString>, expected);
+    writeFile(contents);
+    IniSettingsStore store;
+
+    QCOMPARE(store.value(key), expected);
+}
+
+// The failures run in a process of their own: QSettings keeps what it could not
+// write for later stores of the same file, and this process must not inherit it.
+void TestIniSettingsStore::unwritableFileKeepsValuesInMemory()
+{
+    // A folder where the file should be: it can be neither read nor written,
+    // whoever runs the test.
+    QVERIFY(QDir().mkpath(settingsFile()));
+
+    const OtherProcess run = runOtherProcess(
+        {QStringLiteral("volume?"), QStringLiteral("volume=130"), QStringLiteral("housecode=D"),
+         QStringLiteral("volume?"), QStringLiteral("housecode?")});
+    QCOMPARE(run.answers, (QStringList{QStringLiteral("missing"), QStringLiteral("value:130"),
+                                       QStringLiteral("value:D")}));
+    QCOMPARE(run.errors.count(QStringLiteral("kavelo:")), 1);
+    QVERIFY2(run.errors.contains(QStringLiteral("cannot read or write the settings file ") +
+                                 settingsFile()),
+             qPrintable(run.errors));
+}
+
+void TestIniSettingsStore::damagedFileIsKeptAside()
+{
+    const QByteArray damaged("[Startup]\ncomn=3\n\0\xff\xfe[[[\n=\n", 26);
+    writeFile(damaged);
+
+    const OtherProcess run = runOtherProcess(
+        {QStringLiteral("comn?"), QStringLiteral("volume=99"), QStringLiteral("volume=100")});
+    QCOMPARE(run.answers, QStringList{QStringLiteral("value:3")});
+    QCOMPARE(run.errors.count(QStringLiteral("kavelo:")), 1);
+    QVERIFY2(run.errors.contains(settingsFile() + QStringLiteral(" is damaged")),
+             qPrintable(run.errors));
+
+    QFile copy(settingsFile() + QStringLiteral(".damaged"));
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), damaged);
+    QCOMPARE(readInOtherProcess(Keys::volume), QStringLiteral("value:100"));
+    QCOMPARE(readInOtherProcess(Keys::comn), QStringLiteral("value:3"));
+}
+
+int main(int argc, char **argv)
+{
+    if (argc >= 2 && qstrcmp(argv[1], "--store") == 0)
+        return otherProcessMain(argc, argv);
+
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    QCoreApplication app(argc, argv);
+    TestIniSettingsStore test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TestIniSettingsStore.moc"
