@@ -2,6 +2,19 @@
 
 #include <QWidget>
 
+#include <array>
+
+class FileList;
+class FolderList;
+class PlaylistBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QScrollBar;
+class QTimer;
 class SerialComm;
 class SettingsStore;
 struct SharedState;
@@ -21,6 +34,94 @@ public:
 
     ~frmSetup() override;
 
+    // True from Apply's probe of the adapter until it has an answer.
+    bool probing() const { return probe_ != Probe::Idle; }
+
+    // Controls, by their names.
+    QTimer *Timer1 = nullptr;
+    QTimer *Timer2 = nullptr;
+    QTimer *Timer4 = nullptr;
+    QGroupBox *Frame1 = nullptr;
+    QGroupBox *Frame2 = nullptr;
+    QGroupBox *Frame3 = nullptr;
+    QGroupBox *Frame4 = nullptr;
+    QGroupBox *Frame5 = nullptr;
+    QScrollBar *volSteps = nullptr;
+    QLineEdit *txtTU = nullptr;
+    QLineEdit *txtTD = nullptr;
+    QPushButton *cmdApplyHC = nullptr;
+    QRadioButton *optUpper = nullptr;
+    QRadioButton *optLower = nullptr;
+    QComboBox *houseCodeList = nullptr;
+    QLineEdit *tdPath = nullptr;
+    QLineEdit *tdFile = nullptr;
+    QLineEdit *extt = nullptr;
+    QLineEdit *tuPath = nullptr;
+    QLineEdit *tuFile = nullptr;
+    QLineEdit *ext = nullptr;
+    QLabel *Label5 = nullptr;
+    QLabel *Label6 = nullptr;
+    QPushButton *cmdApply = nullptr;
+    QComboBox *ComportList = nullptr;
+    std::array<PlaylistBox *, 8> txtPlaylist{}; // txtPlaylist1..8 is [0..7]
+    std::array<QLabel *, 8> Label1{};           // "#1".."#8" is [0..7]
+    FolderList *Dir1 = nullptr;
+    FileList *File1 = nullptr;
+    QComboBox *Drive1 = nullptr;
+    QLabel *Label2 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    enum class Probe
+    {
+        Idle,
+        TrendaWait,
+        PaskoPause,
+        PaskoWait
+    };
+
     frmSetup(SerialComm &comm, SharedState &state, SettingsStore &store);
+
+    void createControls();
+    void setTabOrder();
+    void fillDriveList();
+    void connectHandlers();
+
+    void load();
+    void getOptions();
+    void getPlaylists();
+
+    // Serial port frame and the adapter probe.
+    void cmdApplyClick();
+    void detectAdapter();
+    void Timer1Tick();
+    void sendLeadByte();
+    void Timer4Tick();
+    void Timer2Tick();
+    void adapterAnswered();
+    void endProbe();
+
+    void cmdApplyHCClick();
+
+    // Playlist assignment and file browsing.
+    void Drive1Change();
+    void Dir1Change();
+    void File1MouseDown(QPoint pointer);
+    void playlistDropped(int number);
+
+    // Thumbs files and the volume step.
+    void tuFileChange();
+    void tdFileChange();
+    void tuPathChange();
+    void tdPathChange();
+    void volStepsChange();
+
+    void tell(const QString &text);
+
+    SerialComm &comm_;
+    SharedState &state_;
+    SettingsStore &store_;
+    Probe probe_ = Probe::Idle;
 };

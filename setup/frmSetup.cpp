@@ -1,0 +1,404 @@
+#include "frmSetup.h"
+
+#include "FileList.h"
+#include "FolderList.h"
+#include "PlaylistBox.h"
+
+#include "core/Settings.h"
+#include "core/SettingsStore.h"
+#include "core/SharedState.h"
+#include "platform/AppIcon.h"
+#include "platform/Messages.h"
+#include "platform/SerialComm.h"
+#include "platform/Twips.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QDrag>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStorageInfo>
+#include <QTimer>
+
+namespace {
+
+frmSetup *openWindow = nullptr;
+
+const QString kavelo = QStringLiteral("Kavelo");
+const QString m3u = QStringLiteral(".m3u");
+
+template <typename Widget> Widget *place(Widget *widget, const char *name, QRect twipsGeometry)
+{
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(twipsGeometry);
+    return widget;
+}
+
+QTimer *designTimer(QObject *parent, const char *name, int intervalMs)
+{
+    auto *timer = new QTimer(parent);
+    timer->setObjectName(QLatin1String(name));
+    timer->setInterval(intervalMs);
+    timer->setSingleShot(true);
+    return timer;
+}
+
+QLineEdit *fixedExtension(QWidget *parent, const char *name, QRect geometry)
+{
+    auto *box = place(new QLineEdit(m3u, parent), name, geometry);
+    box->setReadOnly(true);
+    box->setEnabled(false);
+    return box;
+}
+
+// A folder as the first part of a path: with one trailing separator, also at "/".
+QString folderPrefix(const QString &folder)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+} // namespace
+
+frmSetup *frmSetup::showSetup(SerialComm &comm, SharedState &state, SettingsStore &store)
+{
+    if (openWindow) {
+        openWindow->raise();
+        openWindow->activateWindow();
+        return openWindow;
+    }
+    openWindow = new frmSetup(comm, state, store);
+    openWindow->load();
+    openWindow->show();
+    return openWindow;
+}
+
+frmSetup *frmSetup::instance()
+{
+    return openWindow;
+}
+
+frmSetup::frmSetup(SerialComm &comm, SharedState &state, SettingsStore &store)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      comm_(comm), state_(state), store_(store)
+{
+    setObjectName(QStringLiteral("frmSetup"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Setup"));
+    setWindowIcon(appIcon());
+    setFixedSize(twipsSize(9225, 7530));
+
+    createControls();
+    setTabOrder();
+    fillDriveList();
+    connectHandlers();
+}
+
+frmSetup::~frmSetup()
+{
+    if (probing())
+        endProbe();
+    if (openWindow == this)
+        openWindow = nullptr;
+}
+
+void frmSetup::closeEvent(QCloseEvent *event)
+{
+    // The window is gone for the user now, even before it is deleted: a probe
+    // still running would answer into nothing, and the next "Setup" loads afresh.
+    if (probing())
+        endProbe();
+    if (openWindow == this)
+        openWindow = nullptr;
+    QWidget::closeEvent(event);
+}
+
+void frmSetup::createControls()
+{
+    Timer1 = designTimer(this, "Timer1", 1000);
+    Timer4 = designTimer(this, "Timer4", 2);
+
+    Frame5 = place(new QGroupBox(QStringLiteral("Vol Steps"), this), "Frame5",
+                   twipsRect(5880, 4680, 975, 2175));
+    volSteps =
+        place(new QScrollBar(Qt::Vertical, Frame5), "volSteps", twipsRect(360, 480, 255, 1215));
+    volSteps->setRange(0, 25);
+    volSteps->setValue(5);
+    volSteps->setFocusPolicy(Qt::StrongFocus);
+
+    Timer2 = designTimer(this, "Timer2", 1000);
+
+    txtTU =
+        place(new QLineEdit(Defaults::thumbsup(), this), "txtTU", twipsRect(480, 7200, 7455, 375));
+    txtTU->hide();
+    txtTD = place(new QLineEdit(this), "txtTD", twipsRect(480, 7560, 7455, 375));
+    txtTD->hide();
+
+    Frame1 = place(new QGroupBox(QStringLiteral("Select House/Unit Codes"), this), "Frame1",
+                   twipsRect(6960, 4680, 2055, 2175));
+    cmdApplyHC = place(new QPushButton(QStringLiteral("Apply"), Frame1), "cmdApplyHC",
+                       twipsRect(600, 1560, 855, 375));
+    optUpper = place(new QRadioButton(QStringLiteral("UCs 9-16"), Frame1), "optUpper",
+                     twipsRect(600, 1080, 1215, 375));
+    optLower = place(new QRadioButton(QStringLiteral("UC's 1-8"), Frame1), "optLower",
+                     twipsRect(600, 720, 1215, 495));
+    houseCodeList = place(new QComboBox(Frame1), "houseCodeList", twipsRect(600, 360, 855, 315));
+
+    Frame4 = place(new QGroupBox(QStringLiteral("critic"), this), "Frame4",
+                   twipsRect(120, 4680, 5655, 2175));
+    tdPath = place(new QLineEdit(QStringLiteral("Text1"), Frame4), "tdPath",
+                   twipsRect(480, 480, 2535, 375));
+    tdPath->setReadOnly(true);
+    tdFile = place(new QLineEdit(QStringLiteral("Text2"), Frame4), "tdFile",
+                   twipsRect(3120, 480, 1695, 375));
+    extt = fixedExtension(Frame4, "extt", twipsRect(4920, 480, 495, 375));
+    tuPath = place(new QLineEdit(QStringLiteral("Text1"), Frame4), "tuPath",
+                   twipsRect(480, 1200, 2535, 375));
+    tuPath->setReadOnly(true);
+    tuFile = place(new QLineEdit(QStringLiteral("Text2"), Frame4), "tuFile",
+                   twipsRect(3120, 1200, 1695, 375));
+    ext = fixedExtension(Frame4, "ext", twipsRect(4920, 1200, 495, 375));
+    Label5 = place(new QLabel(QStringLiteral("thumbs down"), Frame4), "Label5",
+                   twipsRect(3240, 240, 1815, 255));
+    Label5->setAlignment(Qt::AlignCenter);
+    Label6 = place(new QLabel(QStringLiteral("thumbs up"), Frame4), "Label6",
+                   twipsRect(3000, 960, 2295, 255));
+    Label6->setAlignment(Qt::AlignCenter);
+
+    Frame3 = place(new QGroupBox(QStringLiteral("Serial Port"), this), "Frame3",
+                   twipsRect(7680, 240, 1335, 2295));
+    cmdApply = place(new QPushButton(QStringLiteral("Apply"), Frame3), "cmdApply",
+                     twipsRect(240, 1200, 855, 375));
+    ComportList = place(new QComboBox(Frame3), "ComportList", twipsRect(240, 600, 855, 315));
+
+    Frame2 = place(new QGroupBox(QStringLiteral("playlist assignment"), this), "Frame2",
+                   twipsRect(120, 240, 4695, 4335));
+    for (int n = 8; n >= 1; --n) {
+        const int top = 960 + (n - 1) * 360;
+        const QByteArray name = "txtPlaylist" + QByteArray::number(n);
+        auto *box =
+            place(new PlaylistBox(n, Frame2), name.constData(), twipsRect(960, top, 3495, 285));
+        box->setText(QStringLiteral("Text1"));
+        txtPlaylist[n - 1] = box;
+    }
+    for (int n = 8; n >= 1; --n) {
+        const int top = 960 + (n - 1) * 360;
+        auto *label = place(new QLabel(QStringLiteral("#%1").arg(n), Frame2), "Label1",
+                            twipsRect(240, top, 735, 255));
+        label->setAlignment(Qt::AlignCenter);
+        Label1[n - 1] = label;
+    }
+
+    Dir1 = place(new FolderList(this), "Dir1", twipsRect(5040, 840, 2415, 1665));
+    File1 = place(new FileList(this), "File1", twipsRect(5040, 2760, 3975, 1845));
+    Drive1 = place(new QComboBox(this), "Drive1", twipsRect(5040, 360, 2415, 315));
+    Label2 =
+        place(new QLabel(QStringLiteral("Label2"), this), "Label2", twipsRect(3720, 0, 1215, 495));
+}
+
+void frmSetup::setTabOrder()
+{
+    const QList<QWidget *> order = {Drive1,         File1,          Dir1,           ComportList,
+                                    houseCodeList,  cmdApply,       optLower,       optUpper,
+                                    txtPlaylist[0], txtPlaylist[1], txtPlaylist[2], txtPlaylist[3],
+                                    txtPlaylist[4], txtPlaylist[5], txtPlaylist[6], txtPlaylist[7],
+                                    tuFile,         tuPath,         tdFile,         tdPath,
+                                    cmdApplyHC,     volSteps};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    for (QWidget *skipped : {static_cast<QWidget *>(txtTU), static_cast<QWidget *>(txtTD),
+                             static_cast<QWidget *>(ext), static_cast<QWidget *>(extt)})
+        skipped->setFocusPolicy(Qt::NoFocus);
+}
+
+// The drive list starts on the volume of the folder list's first folder, the
+// platform's working folder.
+void frmSetup::fillDriveList()
+{
+    Dir1->setPath(QDir::currentPath());
+    File1->setPath(Dir1->path());
+    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes())
+        Drive1->addItem(volume.rootPath());
+    Drive1->setCurrentIndex(Drive1->findText(QStorageInfo(Dir1->path()).rootPath()));
+}
+
+void frmSetup::connectHandlers()
+{
+    connect(cmdApply, &QPushButton::clicked, this, &frmSetup::cmdApplyClick);
+    connect(Timer1, &QTimer::timeout, this, &frmSetup::Timer1Tick);
+    connect(Timer2, &QTimer::timeout, this, &frmSetup::Timer2Tick);
+    connect(Timer4, &QTimer::timeout, this, &frmSetup::Timer4Tick);
+    connect(&comm_, &SerialComm::readyRead, this, &frmSetup::adapterAnswered);
+
+    connect(cmdApplyHC, &QPushButton::clicked, this, &frmSetup::cmdApplyHCClick);
+
+    connect(Drive1, &QComboBox::currentIndexChanged, this, &frmSetup::Drive1Change);
+    connect(Dir1, &FolderList::pathChanged, this, &frmSetup::Dir1Change);
+    connect(File1, &FileList::dragRequested, this, &frmSetup::File1MouseDown);
+    for (PlaylistBox *box : txtPlaylist)
+        connect(box, &PlaylistBox::fileDropped, this, &frmSetup::playlistDropped);
+
+    connect(tuFile, &QLineEdit::textChanged, this, &frmSetup::tuFileChange);
+    connect(tdFile, &QLineEdit::textChanged, this, &frmSetup::tdFileChange);
+    connect(tuPath, &QLineEdit::textChanged, this, &frmSetup::tuPathChange);
+    connect(tdPath, &QLineEdit::textChanged, this, &frmSetup::tdPathChange);
+    connect(volSteps, &QScrollBar::valueChanged, this, &frmSetup::volStepsChange);
+}
+
+void frmSetup::tell(const QString &text)
+{
+    messages().showMessage(text, kavelo);
+}
+
+// Load: every field from the store, in an order that matters: filling a field
+// runs its change handler, so the file-name boxes see the folders loaded
+// before them. A stored value a field cannot take leaves that field as it was.
+void frmSetup::load()
+{
+    Label2->hide();
+    for (int i = 1; i <= 16; ++i)
+        houseCodeList->addItem(QString(QChar(64 + i)));
+    for (int i = 1; i <= 4; ++i)
+        ComportList->addItem(QString::number(i));
+    getOptions();
+}
+
+void frmSetup::getOptions()
+{
+    getPlaylists();
+
+    const int port = ComportList->findText(readSetting(store_, Keys::comn, Defaults::comnSetup));
+    if (port >= 0)
+        ComportList->setCurrentIndex(port);
+
+    QString house = readSetting(store_, Keys::housecode, Defaults::housecode);
+    if (house.isEmpty())
+        house = Defaults::housecode;
+    const int houseIndex = houseCodeList->findText(house);
+    if (houseIndex >= 0)
+        houseCodeList->setCurrentIndex(houseIndex);
+
+    if (const auto lower = toBoolean(readSetting(store_, Keys::bankb, Defaults::bankb))) {
+        optLower->setChecked(*lower);
+        optUpper->setChecked(!*lower);
+    }
+
+    txtTU->setText(readSetting(store_, Keys::thumbsup, Defaults::thumbsup()));
+    txtTD->setText(readSetting(store_, Keys::thumbsdown, Defaults::thumbsdown()));
+    tuPath->setText(readSetting(store_, Keys::tuPath, Defaults::thumbsFolder()));
+    tdPath->setText(readSetting(store_, Keys::tdPath, Defaults::thumbsFolder()));
+    tuFile->setText(readSetting(store_, Keys::tuFile, Defaults::tuFile));
+    tdFile->setText(readSetting(store_, Keys::tdFile, Defaults::tdFile));
+
+    Dir1->setPath(readSetting(store_, Keys::dir1Path, Defaults::dir1Path()));
+
+    const auto step = toInt16(readSetting(store_, Keys::volSteps, Defaults::volSteps));
+    if (step && *step >= volSteps->minimum() && *step <= volSteps->maximum())
+        volSteps->setValue(*step);
+}
+
+void frmSetup::getPlaylists()
+{
+    for (int n = 1; n <= 8; ++n)
+        txtPlaylist[n - 1]->setText(readSetting(store_, Keys::playlist(n), QString()));
+}
+
+void frmSetup::cmdApplyHCClick()
+{
+    store_.setValue(Keys::bankb, booleanText(optLower->isChecked()));
+    store_.setValue(Keys::housecode, houseCodeList->currentText());
+    state_.houseCode = houseCodeList->currentText();
+    tell(QStringLiteral("HC/UC changes made"));
+}
+
+// A volume whose root cannot be read is a drive without its medium.
+void frmSetup::Drive1Change()
+{
+    const QString drive = Drive1->currentText();
+    if (!Dir1->setPath(drive)) {
+        messages().showMessage(QStringLiteral("Drive not avalable"), QStringLiteral("Dremik"));
+        return;
+    }
+    store_.setValue(Keys::drive1Drive, drive);
+}
+
+// The folder of the file list is also where the thumbs files go.
+void frmSetup::Dir1Change()
+{
+    File1->setPath(Dir1->path());
+    store_.setValue(Keys::dir1Path, Dir1->path());
+    const QString folder = folderPrefix(File1->path());
+    tdPath->setText(folder);
+    tuPath->setText(folder);
+}
+
+// The dragged outline covers the file list's row under the pointer.
+void frmSetup::File1MouseDown(QPoint pointer)
+{
+    const int rowHeight = fontMetrics().height();
+    Label2->setGeometry(File1->x(), File1->y() + pointer.y() - rowHeight / 2, File1->width(),
+                        rowHeight);
+
+    QPixmap outline(Label2->size());
+    outline.fill(Qt::transparent);
+    QPainter painter(&outline);
+    painter.drawRect(outline.rect().adjusted(0, 0, -1, -1));
+    painter.end();
+
+    auto *data = new QMimeData;
+    data->setData(QLatin1String(playlistDragMime), File1->fileName().toUtf8());
+    auto *drag = new QDrag(File1);
+    drag->setMimeData(data);
+    drag->setPixmap(outline);
+    drag->setHotSpot(QPoint(pointer.x(), rowHeight / 2));
+    drag->exec(Qt::CopyAction);
+}
+
+// The drop takes the file list's folder and selection as they are now.
+void frmSetup::playlistDropped(int number)
+{
+    PlaylistBox *box = txtPlaylist[number - 1];
+    box->setText(folderPrefix(File1->path()) + File1->fileName());
+    const QString path = box->text();
+    store_.setValue(Keys::playlist(number), path);
+    state_.playlistFile(number) = path;
+}
+
+void frmSetup::tuFileChange()
+{
+    txtTU->setText(tuPath->text() + tuFile->text() + m3u);
+    store_.setValue(Keys::tuFile, tuFile->text());
+    store_.setValue(Keys::thumbsup, txtTU->text());
+    state_.thumbsUpFile = txtTU->text();
+}
+
+void frmSetup::tdFileChange()
+{
+    txtTD->setText(tdPath->text() + tdFile->text() + m3u);
+    store_.setValue(Keys::tdFile, tdFile->text());
+    store_.setValue(Keys::thumbsdown, txtTD->text());
+    state_.thumbsDownFile = txtTD->text();
+}
+
+void frmSetup::tuPathChange()
+{
+    store_.setValue(Keys::tuPath, tuPath->text());
+}
+
+void frmSetup::tdPathChange()
+{
+    store_.setValue(Keys::tdPath, tdPath->text());
+}
+
+void frmSetup::volStepsChange()
+{
+    state_.volStep = static_cast<quint8>(volSteps->value());
+    store_.setValue(Keys::volSteps, numberText(state_.volStep));
+}

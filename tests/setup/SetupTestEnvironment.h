@@ -1,0 +1,67 @@
+#pragma once
+
+#include "platform/Messages.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QList>
+#include <QPair>
+#include <QSettings>
+#include <QString>
+#include <QTemporaryDir>
+
+// Gives a test program its own home folder, working folder and settings file
+// ($XDG_CONFIG_HOME/rarozavE.ini). Made before the application object, since
+// the settings file's folder is fixed at the first use of QSettings.
+class SetupTestEnvironment
+{
+public:
+    SetupTestEnvironment()
+    {
+        QDir root(dir_.path());
+        root.mkpath(QStringLiteral("home"));
+        root.mkpath(QStringLiteral("config"));
+        root.mkpath(QStringLiteral("work"));
+        qputenv("HOME", QFile::encodeName(root.filePath(QStringLiteral("home"))));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.filePath(QStringLiteral("config"))));
+        // The folder list starts in the working folder, away from home.
+        QDir::setCurrent(root.filePath(QStringLiteral("work")));
+    }
+
+    QString home() const { return QDir(dir_.path()).filePath(QStringLiteral("home")); }
+    QString work() const { return QDir(dir_.path()).filePath(QStringLiteral("work")); }
+
+    // Empties the real settings file.
+    static void clearSettings()
+    {
+        QSettings file(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("rarozavE"));
+        file.clear();
+        file.sync();
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Records each message instead of showing a box, for as long as it lives.
+class MessageRecorder : public MessageSink
+{
+public:
+    MessageRecorder() { setMessages(this); }
+    ~MessageRecorder() override { setMessages(nullptr); }
+
+    void showMessage(const QString &text, const QString &title) override
+    {
+        shown.append({text, title});
+    }
+
+    QStringList texts() const
+    {
+        QStringList result;
+        for (const auto &message : shown)
+            result.append(message.first);
+        return result;
+    }
+
+    QList<QPair<QString, QString>> shown; // text, title
+};

@@ -1,0 +1,884 @@
+#include "SetupTestEnvironment.h"
+
+#include "core/Settings.h"
+#include "core/SharedState.h"
+#include "platform/IniSettingsStore.h"
+#include "platform/SerialComm.h"
+#include "setup/FileList.h"
+#include "setup/FolderList.h"
+#include "setup/PlaylistBox.h"
+#include "setup/frmSetup.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDropEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+// The real settings file under a store that also notes each write in order.
+class NotingStore : public SettingsStore
+{
+public:
+    std::optional<QString> value(const QString &key) const override { return file.value(key); }
+    void setValue(const QString &key, const QString &value) override
+    {
+        writes.append(key + QLatin1Char('=') + value);
+        file.setValue(key, value);
+    }
+
+    IniSettingsStore file;
+    QStringList writes;
+};
+
+class TestSetupWindow : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TestSetupWindow(const SetupTestEnvironment &environment) : env_(environment) {}
+
+private slots:
+    void init();
+    void cleanup();
+
+    void controlLayout_data();
+    void controlLayout();
+    void playlistLabels_data();
+    void playlistLabels();
+    void windowProperties();
+    void tabOrder();
+
+    void firstLoadWithEmptyStore();
+    void loadRecomputesThumbsBeforeFolder();
+    void loadShowsStoredValues_data();
+    void loadShowsStoredValues();
+    void badStoredValueSkipsOnlyThatField_data();
+    void badStoredValueSkipsOnlyThatField();
+    void showSetupTwiceKeepsOneWindow();
+    void reopenShowsWhatWasSaved();
+
+    void applyHouseCode_data();
+    void applyHouseCode();
+    void typingFileNameStoresEachKeystroke();
+    void clearingFileNameLeavesFolderAndExtension();
+    void volumeStepStoresAtOnce_data();
+    void volumeStepStoresAtOnce();
+
+    void folderChangeFollowsIntoFileList();
+    void folderListGoesUp();
+    void driveChange();
+    void driveWithoutMedium();
+    void dropOnPlaylistBox_data();
+    void dropOnPlaylistBox();
+    void dropAtRootFolder();
+    void dropElsewhereDoesNothing_data();
+    void dropElsewhereDoesNothing();
+    void pressWithAnyButtonPicksRow_data();
+    void pressWithAnyButtonPicksRow();
+    void typingIntoPlaylistBoxStoresNothing();
+
+private:
+    frmSetup *open();
+    QString folderWithLists();
+    QString home() const { return env_.home(); }
+    QStringList writesOf(const QString &key) const;
+    static void drop(QWidget *target, const QString &format);
+    static void doubleClick(QListWidget *list, QListWidgetItem *item);
+    void select(const QString &fileName);
+
+    const SetupTestEnvironment &env_;
+    std::unique_ptr<NotingStore> store_;
+    std::unique_ptr<SerialComm> comm_;
+    std::unique_ptr<MessageRecorder> messages_;
+    SharedState state_;
+};
+
+void TestSetupWindow::init()
+{
+    SetupTestEnvironment::clearSettings();
+    store_ = std::make_unique<NotingStore>();
+    comm_ = std::make_unique<SerialComm>(store_->file);
+    messages_ = std::make_unique<MessageRecorder>();
+    state_ = SharedState{};
+}
+
+void TestSetupWindow::cleanup()
+{
+    delete frmSetup::instance();
+    QVERIFY(!frmSetup::instance());
+    messages_.reset();
+    comm_.reset();
+    store_.reset();
+}
+
+frmSetup *TestSetupWindow::open()
+{
+    frmSetup *window = frmSetup::showSetup(*comm_, state_, *store_);
+    if (!QTest::qWaitForWindowExposed(window))
+        qWarning("the setup window was not exposed");
+    return window;
+}
+
+// A folder with three playlists, a file of another kind and a subfolder.
+QString TestSetupWindow::folderWithLists()
+{
+    QDir home(env_.home());
+    home.mkpath(QStringLiteral("lists/sub"));
+    const QString folder = home.filePath(QStringLiteral("lists"));
+    for (const char *name : {"rock.m3u", "jazz.m3u", "notes.txt", "blues.m3u8"}) {
+        QFile file(folder + QLatin1Char('/') + QLatin1String(name));
+        file.open(QIODevice::WriteOnly);
+    }
+    return folder;
+}
+
+void TestSetupWindow::drop(QWidget *target, const QString &format)
+{
+    QMimeData data;
+    data.setData(format, "rock.m3u");
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropped);
+}
+
+// A double-click as a user makes it: the first click lands before it.
+void TestSetupWindow::doubleClick(QListWidget *list, QListWidgetItem *item)
+{
+    const QPoint at = list->visualItemRect(item).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+}
+
+void TestSetupWindow::select(const QString &fileName)
+{
+    frmSetup *window = frmSetup::instance();
+    const auto found = window->File1->findItems(fileName, Qt::MatchExactly);
+    QCOMPARE(found.size(), 1);
+    window->File1->setCurrentItem(found.first());
+}
+
+void TestSetupWindow::controlLayout_data()
+{
+    QTest::addColumn<QString>("parentName");
+    QTest::addColumn<QRect>("twipsGeometry");
+    QTest::addColumn<QString>("text");
+
+    auto row = [](const char *name, const char *parent, QRect geometry, const char *text) {
+        QTest::newRow(name) << QString::fromLatin1(parent) << geometry << QString::fromUtf8(text);
+    };
+    row("Frame5", "frmSetup", QRect(5880, 4680, 975, 2175), "Vol Steps");
+    row("volSteps", "Frame5", QRect(360, 480, 255, 1215), "");
+    row("txtTU", "frmSetup", QRect(480, 7200, 7455, 375), "");
+    row("txtTD", "frmSetup", QRect(480, 7560, 7455, 375), "");
+    row("Frame1", "frmSetup", QRect(6960, 4680, 2055, 2175), "Select House/Unit Codes");
+    row("cmdApplyHC", "Frame1", QRect(600, 1560, 855, 375), "Apply");
+    row("optUpper", "Frame1", QRect(600, 1080, 1215, 375), "UCs 9-16");
+    row("optLower", "Frame1", QRect(600, 720, 1215, 495), "UC's 1-8");
+    row("houseCodeList", "Frame1", QRect(600, 360, 855, 315), "");
+    row("Frame4", "frmSetup", QRect(120, 4680, 5655, 2175), "critic");
+    row("tdPath", "Frame4", QRect(480, 480, 2535, 375), "");
+    row("tdFile", "Frame4", QRect(3120, 480, 1695, 375), "");
+    row("extt", "Frame4", QRect(4920, 480, 495, 375), ".m3u");
+    row("tuPath", "Frame4", QRect(480, 1200, 2535, 375), "");
+    row("tuFile", "Frame4", QRect(3120, 1200, 1695, 375), "");
+    row("ext", "Frame4", QRect(4920, 1200, 495, 375), ".m3u");
+    row("Label5", "Frame4", QRect(3240, 240, 1815, 255), "thumbs down");
+    row("Label6", "Frame4", QRect(3000, 960, 2295, 255), "thumbs up");
+    row("Frame3", "frmSetup", QRect(7680, 240, 1335, 2295), "Serial Port");
+    row("cmdApply", "Frame3", QRect(240, 1200, 855, 375), "Apply");
+    row("ComportList", "Frame3", QRect(240, 600, 855, 315), "");
+    row("Frame2", "frmSetup", QRect(120, 240, 4695, 4335), "playlist assignment");
+    row("txtPlaylist8", "Frame2", QRect(960, 3480, 3495, 285), "");
+    row("txtPlaylist5", "Frame2", QRect(960, 2400, 3495, 285), "");
+    row("txtPlaylist1", "Frame2", QRect(960, 960, 3495, 285), "");
+    row("Dir1", "frmSetup", QRect(5040, 840, 2415, 1665), "");
+    row("File1", "frmSetup", QRect(5040, 2760, 3975, 1845), "");
+    row("Drive1", "frmSetup", QRect(5040, 360, 2415, 315), "");
+    row("Label2", "frmSetup", QRect(3720, 0, 1215, 495), "Label2");
+}
+
+QString shownText(const QWidget *widget)
+{
+    if (auto *frame = qobject_cast<const QGroupBox *>(widget))
+        return frame->title();
+    if (auto *button = qobject_cast<const QAbstractButton *>(widget))
+        return button->text();
+    if (auto *label = qobject_cast<const QLabel *>(widget))
+        return label->text();
+    if (auto *box = qobject_cast<const QLineEdit *>(widget))
+        return box->text();
+    return QString();
+}
+
+// Positions in twips, inside the frame or the window; the captions the load
+// leaves alone (the loaded boxes have theirs replaced, so their column is empty).
+void TestSetupWindow::controlLayout()
+{
+    QFETCH(QString, parentName);
+    QFETCH(QRect, twipsGeometry);
+    QFETCH(QString, text);
+
+    frmSetup *window = open();
+    const auto *control =
+        window->findChild<QWidget *>(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(control);
+    QCOMPARE(control->parentWidget()->objectName(), parentName);
+    QCOMPARE(control->geometry(), QRect(twipsGeometry.x() / 15, twipsGeometry.y() / 15,
+                                        twipsGeometry.width() / 15, twipsGeometry.height() / 15));
+    if (!text.isEmpty())
+        QCOMPARE(shownText(control), text);
+}
+
+QStringList TestSetupWindow::writesOf(const QString &key) const
+{
+    QStringList values;
+    for (const QString &write : store_->writes)
+        if (write.startsWith(key + QLatin1Char('=')))
+            values.append(write.mid(key.size() + 1));
+    return values;
+}
+
+void TestSetupWindow::playlistLabels_data()
+{
+    QTest::addColumn<int>("number");
+    for (int n = 1; n <= 8; ++n)
+        QTest::addRow("#%d", n) << n;
+}
+
+// Each label stands left of the box of its number, at the same top.
+void TestSetupWindow::playlistLabels()
+{
+    QFETCH(int, number);
+    frmSetup *window = open();
+    const QLabel *label = window->Label1[number - 1];
+    QCOMPARE(label->text(), QStringLiteral("#%1").arg(number));
+    QCOMPARE(label->parentWidget(), window->Frame2);
+    QCOMPARE(label->geometry(), QRect(16, (960 + (number - 1) * 360) / 15, 49, 17));
+    QCOMPARE(label->y(), window->txtPlaylist[number - 1]->y());
+    QCOMPARE(window->txtPlaylist[number - 1]->objectName(),
+             QStringLiteral("txtPlaylist%1").arg(number));
+}
+
+void TestSetupWindow::windowProperties()
+{
+    frmSetup *window = open();
+    QCOMPARE(window->windowTitle(), QStringLiteral("Setup"));
+    QCOMPARE(window->minimumSize(), QSize(615, 502));
+    QCOMPARE(window->maximumSize(), QSize(615, 502));
+    QCOMPARE(window->size(), QSize(615, 502));
+    const Qt::WindowFlags flags = window->windowFlags();
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QVERIFY(!window->windowIcon().isNull());
+    QVERIFY(window->isVisible());
+
+    QVERIFY(window->txtTU->isHidden());
+    QVERIFY(window->txtTD->isHidden());
+    QVERIFY(window->Label2->isHidden());
+    QVERIFY(!window->ext->isEnabled() && window->ext->isReadOnly());
+    QVERIFY(!window->extt->isEnabled() && window->extt->isReadOnly());
+    QVERIFY(window->tuPath->isReadOnly() && window->tdPath->isReadOnly());
+    QVERIFY(!window->tuFile->isReadOnly() && !window->tdFile->isReadOnly());
+    QCOMPARE(window->volSteps->orientation(), Qt::Vertical);
+    QCOMPARE(window->volSteps->maximum(), 25);
+    QCOMPARE(window->volSteps->minimum(), 0);
+
+    QCOMPARE(window->houseCodeList->count(), 16);
+    QCOMPARE(window->houseCodeList->itemText(0), QStringLiteral("A"));
+    QCOMPARE(window->houseCodeList->itemText(15), QStringLiteral("P"));
+    QVERIFY(!window->houseCodeList->isEditable());
+    QCOMPARE(window->ComportList->count(), 4);
+    QCOMPARE(window->ComportList->itemText(3), QStringLiteral("4"));
+    QVERIFY(!window->ComportList->isEditable());
+
+    const QList<QPair<QTimer *, int>> timers = {
+        {window->Timer1, 1000}, {window->Timer2, 1000}, {window->Timer4, 2}};
+    for (const auto &[timer, interval] : timers) {
+        QCOMPARE(timer->interval(), interval);
+        QVERIFY(timer->isSingleShot());
+        QVERIFY(!timer->isActive());
+    }
+}
+
+void TestSetupWindow::tabOrder()
+{
+    frmSetup *window = open();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    window->Drive1->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), window->Drive1);
+
+    const QStringList expected = {"Drive1",        "File1",        "Dir1",         "ComportList",
+                                  "houseCodeList", "cmdApply",     "optLower",     "txtPlaylist1",
+                                  "txtPlaylist2",  "txtPlaylist3", "txtPlaylist4", "txtPlaylist5",
+                                  "txtPlaylist6",  "txtPlaylist7", "txtPlaylist8", "tuFile",
+                                  "tuPath",        "tdFile",       "tdPath",       "cmdApplyHC",
+                                  "volSteps",      "Drive1"};
+    QStringList visited;
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        visited.append(QApplication::focusWidget()->objectName());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(visited, expected);
+}
+
+void TestSetupWindow::firstLoadWithEmptyStore()
+{
+    frmSetup *window = open();
+    const QString h = home();
+    QCOMPARE(store_->writes,
+             QStringList({"tuPath=" + h + "/", "tdPath=" + h + "/", "tuFile=winners",
+                          "thumbsup=" + h + "/winners.m3u", "tdFile=losers",
+                          "thumbsdown=" + h + "/losers.m3u", "dir1_path=" + h}));
+    for (PlaylistBox *box : window->txtPlaylist)
+        QCOMPARE(box->text(), QString());
+    QCOMPARE(window->ComportList->currentText(), QStringLiteral("2"));
+    QCOMPARE(window->houseCodeList->currentText(), QStringLiteral("A"));
+    QVERIFY(window->optLower->isChecked());
+    QVERIFY(!window->optUpper->isChecked());
+    QCOMPARE(window->tuFile->text(), QStringLiteral("winners"));
+    QCOMPARE(window->tdFile->text(), QStringLiteral("losers"));
+    QCOMPARE(window->txtTU->text(), h + "/winners.m3u");
+    QCOMPARE(window->txtTD->text(), h + "/losers.m3u");
+    QCOMPARE(window->Dir1->path(), h);
+    QCOMPARE(window->File1->path(), h);
+    QCOMPARE(window->volSteps->value(), 5);
+    QCOMPARE(state_.thumbsUpFile, h + "/winners.m3u");
+    QCOMPARE(state_.thumbsDownFile, h + "/losers.m3u");
+    QVERIFY(messages_->shown.isEmpty());
+
+    // What reached the file itself; the keys with Apply buttons stay unwritten.
+    IniSettingsStore file;
+    QCOMPARE(file.value(Keys::thumbsup), h + "/winners.m3u");
+    QCOMPARE(file.value(Keys::comn), std::nullopt);
+    QCOMPARE(file.value(Keys::housecode), std::nullopt);
+    QCOMPARE(file.value(Keys::bankb), std::nullopt);
+    QCOMPARE(file.value(Keys::volSteps), std::nullopt);
+    QCOMPARE(file.value(Keys::drive1Drive), std::nullopt);
+}
+
+// The file names are joined to the stored folders before the folder list moves
+// the folder boxes on to its own folder.
+void TestSetupWindow::loadRecomputesThumbsBeforeFolder()
+{
+    const QString lists = folderWithLists();
+    store_->file.setValue(Keys::tuPath, QStringLiteral("/music/"));
+    store_->file.setValue(Keys::tuFile, QStringLiteral("best"));
+    store_->file.setValue(Keys::thumbsup, QStringLiteral("/old/keepers.m3u"));
+    store_->file.setValue(Keys::dir1Path, lists);
+
+    frmSetup *window = open();
+    QCOMPARE(window->txtTU->text(), QStringLiteral("/music/best.m3u"));
+    QCOMPARE(store_->file.value(Keys::thumbsup), QStringLiteral("/music/best.m3u"));
+    QCOMPARE(state_.thumbsUpFile, QStringLiteral("/music/best.m3u"));
+    QCOMPARE(window->tuPath->text(), lists + "/");
+    QCOMPARE(store_->file.value(Keys::tuPath), lists + "/");
+    QCOMPARE(store_->file.value(Keys::tdPath), lists + "/");
+}
+
+QString fieldText(const QWidget *field)
+{
+    if (auto *box = qobject_cast<const QLineEdit *>(field))
+        return box->text();
+    if (auto *list = qobject_cast<const QComboBox *>(field))
+        return list->currentText();
+    if (auto *option = qobject_cast<const QRadioButton *>(field))
+        return option->isChecked() ? QStringLiteral("checked") : QStringLiteral("unchecked");
+    if (auto *bar = qobject_cast<const QScrollBar *>(field))
+        return QString::number(bar->value());
+    if (auto *folders = qobject_cast<const FolderList *>(field))
+        return folders->path();
+    return QStringLiteral("?");
+}
+
+void TestSetupWindow::loadShowsStoredValues_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("playlist3") << "playlist3"
+                               << "/music/a.m3u"
+                               << "txtPlaylist3"
+                               << "/music/a.m3u";
+    QTest::newRow("playlist8 empty") << "playlist8"
+                                     << ""
+                                     << "txtPlaylist8"
+                                     << "";
+    QTest::newRow("port 3") << "comn"
+                            << "3"
+                            << "ComportList"
+                            << "3";
+    QTest::newRow("house C") << "housecode"
+                             << "C"
+                             << "houseCodeList"
+                             << "C";
+    QTest::newRow("house empty") << "housecode"
+                                 << ""
+                                 << "houseCodeList"
+                                 << "A";
+    QTest::newRow("bank False") << "bankb"
+                                << "False"
+                                << "optUpper"
+                                << "checked";
+    QTest::newRow("bank 0") << "bankb"
+                            << "0"
+                            << "optUpper"
+                            << "checked";
+    QTest::newRow("bank false, lower") << "bankb"
+                                       << "false"
+                                       << "optLower"
+                                       << "unchecked";
+    QTest::newRow("bank TRUE") << "bankb"
+                               << "TRUE"
+                               << "optLower"
+                               << "checked";
+    QTest::newRow("bank -1") << "bankb"
+                             << "-1"
+                             << "optLower"
+                             << "checked";
+    QTest::newRow("thumbs down name") << "tdFile"
+                                      << "weeds"
+                                      << "tdFile"
+                                      << "weeds";
+    QTest::newRow("volume step") << "volSteps"
+                                 << "12"
+                                 << "volSteps"
+                                 << "12";
+    QTest::newRow("volume step 0") << "volSteps"
+                                   << "0"
+                                   << "volSteps"
+                                   << "0";
+}
+
+void TestSetupWindow::loadShowsStoredValues()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(QString, field);
+    QFETCH(QString, shown);
+
+    store_->file.setValue(key, stored);
+    frmSetup *window = open();
+    QCOMPARE(fieldText(window->findChild<QWidget *>(field)), shown);
+    QVERIFY(messages_->shown.isEmpty());
+    if (key == Keys::volSteps)
+        QCOMPARE(state_.volStep, quint8(stored.toInt()));
+}
+
+void TestSetupWindow::badStoredValueSkipsOnlyThatField_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("bank no Boolean") << "bankb"
+                                     << "maybe"
+                                     << "optLower"
+                                     << "unchecked";
+    QTest::newRow("bank no Boolean, upper") << "bankb"
+                                            << "maybe"
+                                            << "optUpper"
+                                            << "unchecked";
+    QTest::newRow("folder removed") << "dir1_path"
+                                    << "/no/such/folder"
+                                    << "Dir1"
+                                    << "work";
+    QTest::newRow("step above range") << "volSteps"
+                                      << "40"
+                                      << "volSteps"
+                                      << "5";
+    QTest::newRow("step below range") << "volSteps"
+                                      << "-3"
+                                      << "volSteps"
+                                      << "5";
+    QTest::newRow("step no number") << "volSteps"
+                                    << "many"
+                                    << "volSteps"
+                                    << "5";
+    QTest::newRow("port not listed") << "comn"
+                                     << "9"
+                                     << "ComportList"
+                                     << "1";
+    QTest::newRow("house not listed") << "housecode"
+                                      << "Z"
+                                      << "houseCodeList"
+                                      << "A";
+}
+
+// The window opens without a message; the bad field keeps what it had, every
+// other field loads, and the bad value stays stored as it was.
+void TestSetupWindow::badStoredValueSkipsOnlyThatField()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(QString, field);
+    QFETCH(QString, shown);
+
+    const QString lists = folderWithLists();
+    store_->file.setValue(Keys::housecode, QStringLiteral("D"));
+    store_->file.setValue(Keys::comn, QStringLiteral("4"));
+    store_->file.setValue(Keys::tdFile, QStringLiteral("weeds"));
+    store_->file.setValue(Keys::dir1Path, lists);
+    store_->file.setValue(Keys::volSteps, QStringLiteral("9"));
+    store_->file.setValue(key, stored);
+
+    frmSetup *window = open();
+    QVERIFY(window->isVisible());
+    QVERIFY(messages_->shown.isEmpty());
+    const QString expected = shown == QLatin1String("work") ? env_.work() : shown;
+    QCOMPARE(fieldText(window->findChild<QWidget *>(field)), expected);
+    QCOMPARE(store_->file.value(key), stored);
+
+    if (key != Keys::housecode)
+        QCOMPARE(window->houseCodeList->currentText(), QStringLiteral("D"));
+    if (key != Keys::comn)
+        QCOMPARE(window->ComportList->currentText(), QStringLiteral("4"));
+    QCOMPARE(window->tdFile->text(), QStringLiteral("weeds"));
+    if (key != Keys::dir1Path)
+        QCOMPARE(window->Dir1->path(), lists);
+    if (key != Keys::volSteps)
+        QCOMPARE(window->volSteps->value(), 9);
+}
+
+void TestSetupWindow::showSetupTwiceKeepsOneWindow()
+{
+    frmSetup *first = open();
+    store_->file.setValue(Keys::tuFile, QStringLiteral("changed"));
+    store_->writes.clear();
+
+    frmSetup *second = open();
+    QCOMPARE(second, first);
+    QCOMPARE(frmSetup::instance(), first);
+    QCOMPARE(first->tuFile->text(), QStringLiteral("winners"));
+    QVERIFY(store_->writes.isEmpty());
+    int windows = 0;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        windows += qobject_cast<frmSetup *>(widget) ? 1 : 0;
+    QCOMPARE(windows, 1);
+
+    QPointer<frmSetup> closing = first;
+    first->close();
+    QVERIFY(!frmSetup::instance());
+    QTRY_VERIFY(closing.isNull());
+    QCOMPARE(open()->tuFile->text(), QStringLiteral("changed"));
+}
+
+void TestSetupWindow::reopenShowsWhatWasSaved()
+{
+    const QString lists = folderWithLists();
+    frmSetup *window = open();
+    window->Dir1->setPath(lists);
+    window->tuFile->clear();
+    QTest::keyClicks(window->tuFile, QStringLiteral("best"));
+    window->volSteps->setValue(20);
+    select(QStringLiteral("jazz.m3u"));
+    drop(window->txtPlaylist[2], QLatin1String(playlistDragMime));
+
+    QPointer<frmSetup> closing = window;
+    window->close();
+    QTRY_VERIFY(closing.isNull());
+
+    window = open();
+    QCOMPARE(window->tuFile->text(), QStringLiteral("best"));
+    QCOMPARE(window->txtTU->text(), lists + "/best.m3u");
+    QCOMPARE(window->volSteps->value(), 20);
+    QCOMPARE(window->txtPlaylist[2]->text(), lists + "/jazz.m3u");
+    QCOMPARE(window->Dir1->path(), lists);
+}
+
+void TestSetupWindow::applyHouseCode_data()
+{
+    QTest::addColumn<QString>("house");
+    QTest::addColumn<bool>("lower");
+    QTest::addColumn<QString>("bank");
+
+    QTest::newRow("C, units 9-16") << "C" << false << "False";
+    QTest::newRow("P, units 1-8") << "P" << true << "True";
+    QTest::newRow("unchanged") << "A" << true << "True";
+}
+
+void TestSetupWindow::applyHouseCode()
+{
+    QFETCH(QString, house);
+    QFETCH(bool, lower);
+    QFETCH(QString, bank);
+
+    frmSetup *window = open();
+    window->houseCodeList->setCurrentText(house);
+    (lower ? window->optLower : window->optUpper)->setChecked(true);
+    QCOMPARE(state_.houseCode, QStringLiteral("A"));
+    QTest::mouseClick(window->cmdApplyHC, Qt::LeftButton);
+
+    QCOMPARE(store_->file.value(Keys::housecode), house);
+    QCOMPARE(store_->file.value(Keys::bankb), bank);
+    QCOMPARE(state_.houseCode, house);
+    QCOMPARE(messages_->shown, (QList<QPair<QString, QString>>{{"HC/UC changes made", "Kavelo"}}));
+}
+
+void TestSetupWindow::typingFileNameStoresEachKeystroke()
+{
+    frmSetup *window = open();
+    window->tuFile->clear();
+    store_->writes.clear();
+    QTest::keyClicks(window->tuFile, QStringLiteral("best"));
+
+    QCOMPARE(writesOf(Keys::tuFile), QStringList({"b", "be", "bes", "best"}));
+    const QString folder = home() + "/";
+    QCOMPARE(writesOf(Keys::thumbsup), QStringList({folder + "b.m3u", folder + "be.m3u",
+                                                    folder + "bes.m3u", folder + "best.m3u"}));
+    QCOMPARE(store_->file.value(Keys::thumbsup), folder + "best.m3u");
+    QCOMPARE(state_.thumbsUpFile, folder + "best.m3u");
+    QCOMPARE(writesOf(Keys::thumbsdown), QStringList());
+}
+
+void TestSetupWindow::clearingFileNameLeavesFolderAndExtension()
+{
+    frmSetup *window = open();
+    window->tdFile->clear();
+    QCOMPARE(store_->file.value(Keys::tdFile), QString());
+    QCOMPARE(store_->file.value(Keys::thumbsdown), home() + "/.m3u");
+    QCOMPARE(state_.thumbsDownFile, home() + "/.m3u");
+}
+
+void TestSetupWindow::volumeStepStoresAtOnce_data()
+{
+    QTest::addColumn<int>("step");
+    QTest::newRow("lowest") << 0;
+    QTest::newRow("middle") << 17;
+    QTest::newRow("highest") << 25;
+}
+
+void TestSetupWindow::volumeStepStoresAtOnce()
+{
+    QFETCH(int, step);
+    frmSetup *window = open();
+    window->volSteps->setValue(step);
+    QCOMPARE(store_->file.value(Keys::volSteps), QString::number(step));
+    QCOMPARE(state_.volStep, quint8(step));
+}
+
+// Entering a folder shows its playlists, remembers it and makes it the folder
+// of both thumbs files, but the full thumbs paths wait for the next name change.
+void TestSetupWindow::folderChangeFollowsIntoFileList()
+{
+    const QString lists = folderWithLists();
+    frmSetup *window = open();
+    store_->writes.clear();
+    const auto found = window->Dir1->findItems(QStringLiteral("lists"), Qt::MatchExactly);
+    QCOMPARE(found.size(), 1);
+    doubleClick(window->Dir1, found.first());
+
+    QCOMPARE(window->Dir1->path(), lists);
+    QCOMPARE(window->File1->path(), lists);
+    QStringList shown;
+    for (int row = 0; row < window->File1->count(); ++row)
+        shown.append(window->File1->item(row)->text());
+    QCOMPARE(shown, QStringList({"jazz.m3u", "rock.m3u"}));
+    QCOMPARE(store_->writes,
+             QStringList({"dir1_path=" + lists, "tdPath=" + lists + "/", "tuPath=" + lists + "/"}));
+    QCOMPARE(window->tuPath->text(), lists + "/");
+    QCOMPARE(window->txtTU->text(), home() + "/winners.m3u");
+    QCOMPARE(state_.thumbsUpFile, home() + "/winners.m3u");
+}
+
+void TestSetupWindow::folderListGoesUp()
+{
+    const QString lists = folderWithLists();
+    frmSetup *window = open();
+    QVERIFY(window->Dir1->setPath(lists + "/sub"));
+    QCOMPARE(window->Dir1->item(0)->text(), QStringLiteral(".."));
+    doubleClick(window->Dir1, window->Dir1->item(0));
+    QCOMPARE(window->Dir1->path(), lists);
+    QCOMPARE(store_->file.value(Keys::dir1Path), lists);
+
+    QVERIFY(window->Dir1->setPath(QStringLiteral("/")));
+    QVERIFY(window->Dir1->findItems(QStringLiteral(".."), Qt::MatchExactly).isEmpty());
+}
+
+// At the root the folder boxes hold "/" alone: a doubled "//" would make a
+// host name of the first path part when the path becomes a URL.
+void TestSetupWindow::driveChange()
+{
+    frmSetup *window = open();
+    const int root = window->Drive1->findText(QStringLiteral("/"));
+    QVERIFY(root >= 0);
+    QVERIFY(window->Drive1->currentIndex() == root); // the working folder is on "/"
+    window->Drive1->addItem(env_.home());            // a volume mounted at the home folder
+    store_->writes.clear();
+    window->Drive1->setCurrentIndex(window->Drive1->count() - 1);
+    QCOMPARE(window->Dir1->path(), env_.home());
+    QCOMPARE(store_->file.value(Keys::drive1Drive), env_.home());
+
+    window->Drive1->setCurrentIndex(root);
+    QCOMPARE(window->Dir1->path(), QStringLiteral("/"));
+    QCOMPARE(store_->file.value(Keys::dir1Path), QStringLiteral("/"));
+    QCOMPARE(store_->file.value(Keys::drive1Drive), QStringLiteral("/"));
+    QCOMPARE(window->tuPath->text(), QStringLiteral("/"));
+    QCOMPARE(store_->file.value(Keys::tdPath), QStringLiteral("/"));
+    QVERIFY(messages_->shown.isEmpty());
+}
+
+void TestSetupWindow::driveWithoutMedium()
+{
+    frmSetup *window = open();
+    const QString before = window->Dir1->path();
+    window->Drive1->addItem(QStringLiteral("/media/no-such-volume"));
+    store_->writes.clear();
+    window->Drive1->setCurrentIndex(window->Drive1->count() - 1);
+
+    QCOMPARE(messages_->shown, (QList<QPair<QString, QString>>{{"Drive not avalable", "Dremik"}}));
+    QCOMPARE(window->Dir1->path(), before);
+    QCOMPARE(window->Drive1->currentText(), QStringLiteral("/media/no-such-volume"));
+    QVERIFY(store_->writes.isEmpty());
+}
+
+void TestSetupWindow::dropOnPlaylistBox_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("selected");
+    for (int n = 1; n <= 8; ++n)
+        QTest::addRow("box %d", n) << n << (n % 2 ? "rock.m3u" : "jazz.m3u");
+    QTest::newRow("no file selected") << 4 << "";
+}
+
+void TestSetupWindow::dropOnPlaylistBox()
+{
+    QFETCH(int, number);
+    QFETCH(QString, selected);
+
+    const QString lists = folderWithLists();
+    frmSetup *window = open();
+    QVERIFY(window->Dir1->setPath(lists));
+    if (!selected.isEmpty())
+        select(selected);
+    store_->writes.clear();
+    drop(window->txtPlaylist[number - 1], QLatin1String(playlistDragMime));
+
+    const QString path = lists + "/" + selected;
+    QCOMPARE(window->txtPlaylist[number - 1]->text(), path);
+    QCOMPARE(store_->writes, QStringList({QStringLiteral("playlist%1=").arg(number) + path}));
+    QCOMPARE(store_->file.value(Keys::playlist(number)), path);
+    QCOMPARE(state_.playlistFile(number), path);
+    for (int other = 1; other <= 8; ++other)
+        if (other != number)
+            QCOMPARE(state_.playlistFile(other), QString());
+}
+
+void TestSetupWindow::dropAtRootFolder()
+{
+    frmSetup *window = open();
+    QVERIFY(window->Dir1->setPath(QStringLiteral("/")));
+    drop(window->txtPlaylist[1], QLatin1String(playlistDragMime));
+    QCOMPARE(window->txtPlaylist[1]->text(), QStringLiteral("/"));
+    QCOMPARE(store_->file.value(Keys::playlist(2)), QStringLiteral("/"));
+}
+
+void TestSetupWindow::dropElsewhereDoesNothing_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("format");
+
+    const QString file = QLatin1String(playlistDragMime);
+    QTest::newRow("thumbs down name") << "tdFile" << file;
+    QTest::newRow("thumbs up name") << "tuFile" << file;
+    QTest::newRow("folder list") << "Dir1" << file;
+    QTest::newRow("drive list") << "Drive1" << file;
+    QTest::newRow("file list") << "File1" << file;
+    QTest::newRow("window") << "frmSetup" << file;
+    QTest::newRow("text onto a playlist box") << "txtPlaylist1"
+                                              << "text/plain";
+}
+
+void TestSetupWindow::dropElsewhereDoesNothing()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, format);
+
+    const QString lists = folderWithLists();
+    frmSetup *window = open();
+    QVERIFY(window->Dir1->setPath(lists));
+    select(QStringLiteral("rock.m3u"));
+    QWidget *widget =
+        target == QLatin1String("frmSetup") ? window : window->findChild<QWidget *>(target);
+    QVERIFY(widget);
+    const QString before = fieldText(widget);
+    store_->writes.clear();
+
+    drop(widget, format);
+    QCOMPARE(fieldText(widget), before);
+    QVERIFY(store_->writes.isEmpty());
+    for (int n = 1; n <= 8; ++n) {
+        QCOMPARE(window->txtPlaylist[n - 1]->text(), QString());
+        QCOMPARE(state_.playlistFile(n), QString());
+    }
+}
+
+void TestSetupWindow::pressWithAnyButtonPicksRow_data()
+{
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::newRow("left") << Qt::LeftButton;
+    QTest::newRow("right") << Qt::RightButton;
+    QTest::newRow("middle") << Qt::MiddleButton;
+}
+
+// The press starts the drag; the drop then takes the row the press picked.
+void TestSetupWindow::pressWithAnyButtonPicksRow()
+{
+    QFETCH(Qt::MouseButton, button);
+
+    const QString lists = folderWithLists();
+    frmSetup *window = open();
+    QVERIFY(window->Dir1->setPath(lists));
+    const auto rock = window->File1->findItems(QStringLiteral("rock.m3u"), Qt::MatchExactly);
+    QCOMPARE(rock.size(), 1);
+    const QPoint at = window->File1->visualItemRect(rock.first()).center();
+    QTest::mousePress(window->File1->viewport(), button, {}, at);
+    QTest::mouseRelease(window->File1->viewport(), button, {}, at);
+
+    QCOMPARE(window->File1->fileName(), QStringLiteral("rock.m3u"));
+    // The outline covers the row under the pointer, as wide as the list.
+    const QPoint row = window->File1->viewport()->mapTo(window, at);
+    QVERIFY(window->Label2->geometry().contains(QPoint(window->Label2->x(), row.y())));
+    QCOMPARE(window->Label2->x(), window->File1->x());
+    QCOMPARE(window->Label2->width(), window->File1->width());
+    QVERIFY(window->Label2->isHidden());
+
+    drop(window->txtPlaylist[5], QLatin1String(playlistDragMime));
+    QCOMPARE(state_.playlistFile(6), lists + "/rock.m3u");
+}
+
+void TestSetupWindow::typingIntoPlaylistBoxStoresNothing()
+{
+    frmSetup *window = open();
+    store_->writes.clear();
+    QTest::keyClicks(window->txtPlaylist[1], QStringLiteral("/x.m3u"));
+    QCOMPARE(window->txtPlaylist[1]->text(), QStringLiteral("/x.m3u"));
+    QVERIFY(store_->writes.isEmpty());
+    QCOMPARE(state_.playlistFile(2), QString());
+}
+
+int main(int argc, char *argv[])
+{
+    SetupTestEnvironment environment;
+    QApplication app(argc, argv);
+    TestSetupWindow test(environment);
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TestSetupWindow.moc"
