@@ -95,8 +95,9 @@ SerialComm::OpenResult SerialComm::open()
     port_.setFlowControl(QSerialPort::NoFlowControl);
     applySettings();
     if (!port_.open(QIODevice::ReadWrite)) {
+        const bool vanished = port_.error() == QSerialPort::DeviceNotFoundError;
         port_.clearError();
-        return OpenResult::Failed;
+        return vanished ? OpenResult::InvalidPort : OpenResult::Failed;
     }
     return OpenResult::Opened;
 }
@@ -172,15 +173,15 @@ QByteArray SerialComm::input()
 
 bool SerialComm::output(quint8 byte)
 {
-    if (!port_.isOpen())
+    if (!port_.isOpen() || lostPending_)
         return false;
+    port_.clearError();
     const char data = static_cast<char>(byte);
     if (port_.write(&data, 1) != 1)
         return false;
-    port_.flush();
-    // The error handler may have closed the port meanwhile.
-    return port_.isOpen() && port_.error() != QSerialPort::WriteError &&
-           port_.error() != QSerialPort::ResourceError;
+    port_.flush(); // hand it to the driver now, so a failing device shows here
+    const QSerialPort::SerialPortError error = port_.error();
+    return !lostPending_ && error != QSerialPort::WriteError && error != QSerialPort::ResourceError;
 }
 
 void SerialComm::claim()
@@ -205,7 +206,8 @@ void SerialComm::handleError(QSerialPort::SerialPortError error)
 {
     if (!port_.isOpen())
         return;
-    if (error == QSerialPort::ResourceError || (error == QSerialPort::ReadError && hungUp())) {
+    const bool readOrWrite = error == QSerialPort::ReadError || error == QSerialPort::WriteError;
+    if (error == QSerialPort::ResourceError || (readOrWrite && hungUp())) {
         // A device that went away keeps reporting itself readable; closing is
         // the only way to stop that. The close waits for the event loop, since
         // this runs inside the port's own notification handler.
