@@ -1,7 +1,6 @@
 #include "AdapterEmulator.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QTest>
 
 #include <fcntl.h>
@@ -86,7 +85,6 @@ private slots:
     void probeAnswers_data();
     void probeAnswers();
     void survivesTheDeviceBeingClosedAndReopened();
-    void helpExplainsUsage();
 };
 
 void TestAdapterEmulator::keyPressBecomesFrame_data()
@@ -201,23 +199,6 @@ void TestAdapterEmulator::survivesTheDeviceBeingClosedAndReopened()
     QVERIFY(second.write("\x2A"));
     QVERIFY(adapter.waitForReceived(2));
     QCOMPARE(second.read(3, 5000).right(1), QByteArray("\x29"));
-}
-
-void TestAdapterEmulator::helpExplainsUsage()
-{
-    QProcess help;
-    help.start(QStringLiteral(KAVELO_BINARY_DIR "/kavelo-adapter"), {QStringLiteral("--help")});
-    QVERIFY(help.waitForFinished(5000));
-    QCOMPARE(help.exitCode(), 0);
-    const QByteArray text = help.readAllStandardOutput();
-    for (const char *word : {"--model", "trenda", "pasko", "silent", "noisy", "raw"})
-        QVERIFY2(text.contains(word), word);
-
-    QProcess wrong;
-    wrong.start(QStringLiteral(KAVELO_BINARY_DIR "/kavelo-adapter"),
-                {QStringLiteral("--model"), QStringLiteral("x10")});
-    QVERIFY(wrong.waitForFinished(5000));
-    QVERIFY(wrong.exitCode() != 0);
 }
 
 QTEST_GUILESS_MAIN(TestAdapterEmulator)
