@@ -1,0 +1,383 @@
+// The main window on a real serial line: the adapter emulator serves a
+// pseudo-terminal, the window opens it through the settings file in a temporary
+// XDG_CONFIG_HOME, and frames typed into the emulator reach the window.
+
+#include "AdapterEmulator.h"
+#include "RecordingPlayer.h"
+#include "RecordingSink.h"
+
+#include "core/Settings.h"
+#include "core/SharedState.h"
+#include "mainwindow/Tarrow.h"
+#include "platform/IniSettingsStore.h"
+#include "platform/SerialComm.h"
+#include "setup/frmSetup.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const QColor lightGreen(192, 255, 192);
+const QColor lightRed(255, 128, 128);
+const QString thirdPlaylist = QStringLiteral("/music/third list.m3u");
+} // namespace
+
+class TestReceiveLoop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void frame_data();
+    void frame();
+    void onePendingByteShowsNothingUntilTheSecond();
+    void ofThreeBytesOnlyTheFirstTwoCount();
+    void bytesArrivingWhileAFrameIsHandledAreDiscarded();
+    void timer1RemovesTheHighlight();
+    void timer2EndsThePauseGuard();
+    void theAdapterProbeOwnsThePortWhileClaimed();
+    void anOpenMessageHoldsTheLoop();
+
+    void portNumber_data();
+    void portNumber();
+    void missingDeviceIsReportedOnce();
+    void deviceHeldElsewhereIsNotReported();
+    void lostDeviceLeavesTheWindowUsable();
+    void closingClosesThePortAndTheSetupWindow();
+
+private:
+    // Starts the window on comDevice5 = the emulator's pseudo-terminal.
+    void start();
+    QColor monitorColour() const { return window_->txtMonitor->palette().color(QPalette::Base); }
+    int calls(const QString &call) const { return int(player_->calls.count(call)); }
+
+    QTemporaryDir config_;
+    std::unique_ptr<AdapterEmulator> emulator_;
+    std::unique_ptr<IniSettingsStore> store_;
+    SharedState state_;
+    RecordingPlayer *player_ = nullptr;
+    std::unique_ptr<Tarrow> window_;
+    std::unique_ptr<RecordingSink> sink_;
+};
+
+void TestReceiveLoop::initTestCase()
+{
+    QVERIFY(config_.isValid());
+    qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
+}
+
+void TestReceiveLoop::init()
+{
+    QFile::remove(config_.filePath(QStringLiteral("rarozavE.ini")));
+    store_ = std::make_unique<IniSettingsStore>();
+    QCOMPARE(store_->fileName(), config_.filePath(QStringLiteral("rarozavE.ini")));
+    emulator_ = std::make_unique<AdapterEmulator>();
+    QVERIFY(!emulator_->devicePath().isEmpty());
+    state_ = SharedState();
+    sink_ = std::make_unique<RecordingSink>();
+    window_ = std::make_unique<Tarrow>(*store_, state_, [this] {
+        auto player = std::make_unique<RecordingPlayer>();
+        player_ = player.get();
+        return player;
+    });
+}
+
+void TestReceiveLoop::cleanup()
+{
+    window_.reset();
+    player_ = nullptr;
+    sink_.reset();
+    emulator_.reset();
+    store_.reset();
+}
+
+void TestReceiveLoop::start()
+{
+    store_->setValue(Keys::comDevice(5), emulator_->devicePath());
+    window_->load();
+    QVERIFY(window_->Comm1->portOpen());
+    QVERIFY(player_);
+}
+
+void TestReceiveLoop::frame_data()
+{
+    QTest::addColumn<QString>("bankb");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QColor>("colour");
+    QTest::addColumn<QString>("command");
+
+    QTest::newRow("A3 on loads playlist 3") << "True"
+                                            << "A3 on"
+                                            << "A3 on" << lightGreen << thirdPlaylist;
+    QTest::newRow("A 11 off outside bank 1-8") << "True"
+                                               << "A 11 off"
+                                               << "A 11 off" << lightRed << "";
+    QTest::newRow("A 11 off in bank 9-16") << "False"
+                                           << "A 11 off"
+                                           << "A 11 off" << lightGreen << "previous";
+    QTest::newRow("A bright") << "True"
+                              << "A bright"
+                              << "A1 brt" << lightGreen << "vol up";
+    QTest::newRow("A dim in bank 9-16") << "False"
+                                        << "A dim"
+                                        << "A1 dim" << lightGreen << "vol down";
+    QTest::newRow("house B") << "True"
+                             << "B4 on"
+                             << "B4 on" << lightRed << "";
+}
+
+void TestReceiveLoop::frame()
+{
+    QFETCH(QString, bankb);
+    QFETCH(QString, key);
+    QFETCH(QString, shown);
+    QFETCH(QColor, colour);
+    QFETCH(QString, command);
+
+    store_->setValue(Keys::bankb, bankb);
+    store_->setValue(Keys::playlist(3), thirdPlaylist);
+    start();
+    window_->txtWincmd->setText(QStringLiteral("earlier command"));
+
+    emulator_->send(key);
+    QTRY_COMPARE(window_->txtMonitor->text(), shown);
+    QCOMPARE(monitorColour(), colour);
+    QVERIFY(window_->Timer1->isActive());
+    QCOMPARE(window_->txtWincmd->text(), command);
+    QVERIFY(sink_->shown.isEmpty());
+}
+
+void TestReceiveLoop::onePendingByteShowsNothingUntilTheSecond()
+{
+    start();
+    QSignalSpy arrived(window_->Comm1, &SerialComm::readyRead);
+    emulator_->send(QStringLiteral("raw 02"));
+    QVERIFY(arrived.wait());
+    QCOMPARE(window_->Comm1->inBufferCount(), 1);
+    QVERIFY(window_->txtMonitor->text().isEmpty());
+    QCOMPARE(calls(QStringLiteral("loadPlaylist()")), 0);
+
+    emulator_->send(QStringLiteral("raw 00"));
+    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A1 on"));
+    QCOMPARE(calls(QStringLiteral("loadPlaylist()")), 1);
+}
+
+void TestReceiveLoop::ofThreeBytesOnlyTheFirstTwoCount()
+{
+    start();
+    // 02 02 is A3 on; a leftover 13 would turn the next frame 12 13 (B4 on)
+    // into 13 12 (B3 off).
+    emulator_->send(QStringLiteral("raw 02 02 13"));
+    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A3 on"));
+    QCOMPARE(monitorColour(), lightGreen);
+    emulator_->send(QStringLiteral("raw 12 13"));
+    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("B4 on"));
+    QCOMPARE(monitorColour(), lightRed);
+}
+
+void TestReceiveLoop::bytesArrivingWhileAFrameIsHandledAreDiscarded()
+{
+    store_->setValue(Keys::playlist(2), QStringLiteral("/music/repeat.m3u"));
+    store_->setValue(Keys::playlist(4), QStringLiteral("/music/later.m3u"));
+    start();
+
+    // The player takes its time with the first command; meanwhile the remote
+    // repeats another key and the bytes reach the port.
+    bool repeated = false;
+    player_->onCall = [this, &repeated](const QString &call) {
+        if (call != QLatin1String("loadPlaylist()") || repeated)
+            return;
+        repeated = true;
+        emulator_->send(QStringLiteral("A2 on"));
+        QTRY_VERIFY(window_->Comm1->inBufferCount() >= 2);
+    };
+    emulator_->send(QStringLiteral("A1 on"));
+    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A1 on"));
+    QVERIFY(repeated);
+    QCOMPARE(window_->Comm1->inBufferCount(), 0);
+
+    emulator_->send(QStringLiteral("A4 on"));
+    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A4 on"));
+    QCOMPARE(calls(QStringLiteral("loadPlaylist(/music/repeat.m3u)")), 0);
+    QCOMPARE(calls(QStringLiteral("loadPlaylist(/music/later.m3u)")), 1);
+}
+
+void TestReceiveLoop::timer1RemovesTheHighlight()
+{
+    start();
+    emulator_->send(QStringLiteral("A3 on"));
+    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A3 on"));
+    QElapsedTimer shownFor;
+    shownFor.start();
+    QCOMPARE(monitorColour(), lightGreen);
+
+    QTRY_COMPARE_WITH_TIMEOUT(monitorColour(), QApplication::palette().color(QPalette::Base), 3000);
+    QVERIFY2(shownFor.elapsed() >= 900, qPrintable(QString::number(shownFor.elapsed())));
+    QVERIFY(!window_->Timer1->isActive());
+    QCOMPARE(window_->txtMonitor->text(), QStringLiteral("A3 on"));
+}
+
+void TestReceiveLoop::timer2EndsThePauseGuard()
+{
+    start();
+    QCOMPARE(window_->remote().timeOver, quint8(1));
+
+    emulator_->send(QStringLiteral("A1 off"));
+    QTRY_COMPARE(window_->txtWincmd->text(), QStringLiteral("pause"));
+    QVERIFY(window_->Timer2->isActive());
+    QCOMPARE(window_->Timer2->interval(), 800);
+
+    emulator_->send(QStringLiteral("A1 off"));
+    QTRY_COMPARE(window_->txtWincmd->text(), QStringLiteral("wait"));
+    QCOMPARE(calls(QStringLiteral("pause")), 1);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->Timer2->isActive(), 2000);
+    QCOMPARE(window_->remote().timeOver, quint8(1));
+    emulator_->send(QStringLiteral("A1 off"));
+    QTRY_COMPARE(calls(QStringLiteral("pause")), 2);
+    QCOMPARE(window_->txtWincmd->text(), QStringLiteral("pause"));
+}
+
+void TestReceiveLoop::theAdapterProbeOwnsThePortWhileClaimed()
+{
+    store_->setValue(Keys::playlist(2), QStringLiteral("/music/during-probe.m3u"));
+    start();
+    window_->Comm1->claim();
+    emulator_->send(QStringLiteral("A2 on"));
+    QTRY_COMPARE(window_->Comm1->inBufferCount(), 2);
+    QCoreApplication::processEvents();
+    QCOMPARE(window_->Comm1->inBufferCount(), 2); // left for the probe
+    QVERIFY(window_->txtMonitor->text().isEmpty());
+
+    window_->Comm1->release();
+    QCOMPARE(window_->Comm1->inBufferCount(), 0);
+    emulator_->send(QStringLiteral("A4 on"));
+    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A4 on"));
+    QCOMPARE(calls(QStringLiteral("loadPlaylist(/music/during-probe.m3u)")), 0);
+}
+
+void TestReceiveLoop::anOpenMessageHoldsTheLoop()
+{
+    store_->setValue(Keys::playlist(2), QStringLiteral("/music/while-open.m3u"));
+    start();
+    sink_->whileOpen = [this] {
+        emulator_->send(QStringLiteral("A2 on"));
+        QTRY_COMPARE(window_->Comm1->inBufferCount(), 2);
+        QVERIFY(window_->txtMonitor->text().isEmpty());
+    };
+    window_->mnuHelpAbout->trigger();
+    QCOMPARE(sink_->shown.size(), 1);
+    QCOMPARE(window_->Comm1->inBufferCount(), 0);
+
+    emulator_->send(QStringLiteral("A4 on"));
+    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A4 on"));
+    QCOMPARE(calls(QStringLiteral("loadPlaylist(/music/while-open.m3u)")), 0);
+}
+
+void TestReceiveLoop::portNumber_data()
+{
+    QTest::addColumn<QString>("comn"); // null = not stored
+    QTest::addColumn<int>("opened");
+    QTest::newRow("absent") << QString() << 5;
+    QTest::newRow("3") << QStringLiteral("3") << 3;
+    QTest::newRow("not a number") << QStringLiteral("COM3") << 5;
+    QTest::newRow("above a byte") << QStringLiteral("259") << 5;
+    QTest::newRow("empty") << QStringLiteral("") << 5;
+}
+
+void TestReceiveLoop::portNumber()
+{
+    QFETCH(QString, comn);
+    QFETCH(int, opened);
+
+    const QString nowhere = config_.filePath(QStringLiteral("no-such-tty"));
+    for (int port : {3, 5})
+        store_->setValue(Keys::comDevice(port), port == opened ? emulator_->devicePath() : nowhere);
+    if (!comn.isNull())
+        store_->setValue(Keys::comn, comn);
+
+    window_->load();
+    QVERIFY(window_->Comm1->portOpen());
+    QCOMPARE(window_->Comm1->commPort(), opened);
+    QCOMPARE(window_->Comm1->settings(), QStringLiteral("4800,N,8,1"));
+    QVERIFY(sink_->shown.isEmpty());
+}
+
+void TestReceiveLoop::missingDeviceIsReportedOnce()
+{
+    store_->setValue(Keys::comDevice(5), config_.filePath(QStringLiteral("no-such-tty")));
+    window_->load();
+
+    using Message = QPair<QString, QString>;
+    QCOMPARE(sink_->shown, QList<Message>({{"com port not avalable", "Kavelo"}}));
+    QVERIFY(!window_->Comm1->portOpen());
+    QVERIFY(window_->isVisible());
+    QCOMPARE(window_->remote().timeOver, quint8(1));
+
+    window_->mnuHelpAbout->trigger();
+    QCOMPARE(sink_->shown.size(), 2);
+    QCOMPARE(sink_->shown.last().first, QStringLiteral("Kavelo ver 1.1"));
+}
+
+void TestReceiveLoop::deviceHeldElsewhereIsNotReported()
+{
+    QSerialPort holder(emulator_->devicePath());
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    store_->setValue(Keys::comDevice(5), emulator_->devicePath());
+
+    window_->load();
+    QVERIFY(sink_->shown.isEmpty());
+    QVERIFY(!window_->Comm1->portOpen());
+    QVERIFY(window_->isVisible());
+    window_->listTU->addItem(QStringLiteral("/music/a.mp3"));
+    QTest::mouseClick(window_->cmdClearlistTU, Qt::LeftButton);
+    QCOMPARE(window_->listTU->count(), 0);
+}
+
+void TestReceiveLoop::lostDeviceLeavesTheWindowUsable()
+{
+    start();
+    QSignalSpy lost(window_->Comm1, &SerialComm::portLost);
+    emulator_->kill();
+    QVERIFY(lost.wait());
+    QVERIFY(!window_->Comm1->portOpen());
+
+    window_->mnuHelpAbout->trigger();
+    QCOMPARE(sink_->shown.size(), 1);
+    window_->listTD->addItem(QStringLiteral("/music/a.mp3"));
+    QTest::mouseClick(window_->cmdClearlistTD, Qt::LeftButton);
+    QCOMPARE(window_->listTD->count(), 0);
+}
+
+void TestReceiveLoop::closingClosesThePortAndTheSetupWindow()
+{
+    start();
+    QTest::mouseClick(window_->cmdSetup, Qt::LeftButton);
+    QPointer<frmSetup> setup = frmSetup::instance();
+    QVERIFY(setup);
+
+    QVERIFY(window_->close());
+    QVERIFY(!window_->Comm1->portOpen());
+    QVERIFY(setup.isNull());
+    QVERIFY(!frmSetup::instance());
+
+    QSerialPort next(emulator_->devicePath());
+    QVERIFY2(next.open(QIODevice::ReadWrite), qPrintable(next.errorString()));
+}
+
+QTEST_MAIN(TestReceiveLoop)
+#include "TestReceiveLoop.moc"
