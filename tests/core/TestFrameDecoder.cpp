@@ -38,7 +38,6 @@ private slots:
     void droppedFramesReadNothing();
     void onlyTheFirstTwoBytesCount();
     void bankIsReadForEveryFrame();
-    void colourFollowsTheVerdict();
 };
 
 void TestFrameDecoder::frames_data()
@@ -239,15 +238,6 @@ void TestFrameDecoder::bankIsReadForEveryFrame()
     QCOMPARE(frame.verdict, Verdict::Rejected);
     QCOMPARE(optLower, true);
     QCOMPARE(store.reads(), QStringList(3, QStringLiteral("read(bankb)")));
-}
-
-void TestFrameDecoder::colourFollowsTheVerdict()
-{
-    DecodedFrame frame;
-    frame.verdict = Verdict::Accepted;
-    QCOMPARE(frame.colour(), quint32(0x00C0FFC0));
-    frame.verdict = Verdict::Rejected;
-    QCOMPARE(frame.colour(), quint32(0x008080FF));
 }
 
 QTEST_GUILESS_MAIN(TestFrameDecoder)
