@@ -1,41 +1,38 @@
 #include "MpdPlayer.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QUrl>
 
+#include <mpd/async.h>
 #include <mpd/client.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
 #include <memory>
 
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 namespace {
-constexpr unsigned timeoutMs = 500;
+// How long one exchange with MPD may take: the connection and its greeting, or
+// one command and the start of its answer.
+constexpr int timeoutMs = 500;
+// libmpdclient's own wait, for the rest of an answer once it has begun. Whole
+// seconds only: libmpdclient 2.20 takes the part below a second as microseconds.
+constexpr unsigned libraryTimeoutMs = 1000;
 constexpr unsigned fiveSecondsMs = 5000;
 
 using Connection = std::unique_ptr<mpd_connection, decltype(&mpd_connection_free)>;
-
-Connection connectTo(const QString &host, unsigned port)
-{
-    const QByteArray hostBytes = host.toUtf8();
-    return Connection(
-        mpd_connection_new(host.isEmpty() ? nullptr : hostBytes.constData(), port, timeoutMs),
-        &mpd_connection_free);
-}
-
-bool connected(const Connection &connection)
-{
-    return connection && mpd_connection_get_error(connection.get()) == MPD_ERROR_SUCCESS;
-}
-
-QString errorText(mpd_connection *connection)
-{
-    if (!connection)
-        return QStringLiteral("out of memory");
-    return QString::fromUtf8(mpd_connection_get_error_message(connection));
-}
+using Settings = std::unique_ptr<mpd_settings, decltype(&mpd_settings_free)>;
 
 void warn(const char *what, const QString &why)
 {
@@ -43,10 +40,180 @@ void warn(const char *what, const QString &why)
         << QStringLiteral("Kavelo: MPD %1 failed: %2").arg(QLatin1String(what), why);
 }
 
-// MPD tells its music folder only to clients on its local socket.
-std::optional<QString> musicDirectory(mpd_connection *connection)
+QString systemError()
 {
-    if (!mpd_send_command(connection, "config", nullptr))
+    return QString::fromLocal8Bit(strerror(errno));
+}
+
+bool waitFor(int fd, short events, const QDeadlineTimer &deadline)
+{
+    pollfd entry{fd, events, 0};
+    int ready;
+    do {
+        ready = ::poll(&entry, 1, int(deadline.remainingTime()));
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
+// A non-blocking connect, so a host that does not answer costs no more than the deadline.
+int connectSocket(const sockaddr *address, socklen_t length, const QDeadlineTimer &deadline,
+                  QString &why)
+{
+    const int fd = ::socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        why = systemError();
+        return -1;
+    }
+    if (::connect(fd, address, length) == 0)
+        return fd;
+    if (errno == EINPROGRESS) {
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (!waitFor(fd, POLLOUT, deadline)) {
+            error = ETIMEDOUT;
+        } else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) {
+            error = errno;
+        }
+        if (error == 0)
+            return fd;
+        errno = error;
+    }
+    why = systemError();
+    ::close(fd);
+    return -1;
+}
+
+int connectTo(const QByteArray &host, unsigned port, const QDeadlineTimer &deadline, QString &why)
+{
+    if (host.startsWith('/') || host.startsWith('@')) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (size_t(host.size()) >= sizeof address.sun_path) {
+            why = QStringLiteral("socket path too long");
+            return -1;
+        }
+        memcpy(address.sun_path, host.constData(), size_t(host.size()));
+        socklen_t length = sizeof address;
+        if (host.startsWith('@')) { // an abstract socket: a leading zero byte, no terminator
+            address.sun_path[0] = '\0';
+            length = socklen_t(offsetof(sockaddr_un, sun_path) + size_t(host.size()));
+        }
+        return connectSocket(reinterpret_cast<const sockaddr *>(&address), length, deadline, why);
+    }
+
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *found = nullptr;
+    const int failed =
+        ::getaddrinfo(host.constData(), QByteArray::number(port).constData(), &hints, &found);
+    if (failed != 0) {
+        why = QString::fromLocal8Bit(gai_strerror(failed));
+        return -1;
+    }
+    int fd = -1;
+    for (addrinfo *at = found; at && fd < 0 && !deadline.hasExpired(); at = at->ai_next)
+        fd = connectSocket(at->ai_addr, at->ai_addrlen, deadline, why);
+    ::freeaddrinfo(found);
+    return fd;
+}
+
+// MPD greets every client with one line, "OK MPD <version>".
+std::optional<QByteArray> readGreeting(int fd, const QDeadlineTimer &deadline, QString &why)
+{
+    QByteArray line;
+    while (!line.endsWith('\n')) {
+        if (!waitFor(fd, POLLIN, deadline)) {
+            why = QStringLiteral("no greeting within %1 ms").arg(timeoutMs);
+            return std::nullopt;
+        }
+        char buffer[256];
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got <= 0) {
+            why = got == 0 ? QStringLiteral("connection closed") : systemError();
+            return std::nullopt;
+        }
+        line.append(buffer, got);
+    }
+    line.chop(1);
+    if (!line.startsWith("OK MPD ")) {
+        why = QStringLiteral("not MPD: \"%1\"").arg(QString::fromUtf8(line.left(60)));
+        return std::nullopt;
+    }
+    return line;
+}
+
+bool answered(mpd_connection *connection, QString &why);
+
+// Connects to MPD, reads its greeting and sends its password, all within the time limit.
+Connection connectMpd(const QString &host, unsigned port, QString &why)
+{
+    Connection none(nullptr, &mpd_connection_free);
+    const QByteArray hostBytes = host.toUtf8();
+    const Settings settings(mpd_settings_new(host.isEmpty() ? nullptr : hostBytes.constData(), port,
+                                             libraryTimeoutMs, nullptr, nullptr),
+                            &mpd_settings_free);
+    if (!settings || !mpd_settings_get_host(settings.get())) {
+        why = QStringLiteral("no MPD address");
+        return none;
+    }
+    QList<QPair<QByteArray, unsigned>> addresses{
+        {mpd_settings_get_host(settings.get()), mpd_settings_get_port(settings.get())}};
+    // Without an address of its own, MPD is looked for on its usual socket, then on this host.
+    if (host.isEmpty() && qEnvironmentVariableIsEmpty("MPD_HOST") &&
+        addresses.constFirst().first.startsWith('/'))
+        addresses.append({"localhost", port ? port : 6600});
+
+    const QDeadlineTimer deadline(timeoutMs);
+    int fd = -1;
+    for (const auto &[address, addressPort] : addresses) {
+        if ((fd = connectTo(address, addressPort, deadline, why)) >= 0)
+            break;
+    }
+    if (fd < 0)
+        return none;
+    const auto greeting = readGreeting(fd, deadline, why);
+    mpd_async *async = greeting ? mpd_async_new(fd) : nullptr;
+    if (!async) {
+        ::close(fd);
+        return none;
+    }
+    Connection connection(mpd_connection_new_async(async, greeting->constData()),
+                          &mpd_connection_free);
+    if (!connection) {
+        mpd_async_free(async);
+        return none;
+    }
+    mpd_connection_set_timeout(connection.get(), libraryTimeoutMs);
+    if (const char *password = mpd_settings_get_password(settings.get())) {
+        if (!mpd_send_password(connection.get(), password) || !answered(connection.get(), why) ||
+            !mpd_response_finish(connection.get())) {
+            if (why.isEmpty())
+                why = QString::fromUtf8(mpd_connection_get_error_message(connection.get()));
+            return none;
+        }
+    }
+    return connection;
+}
+
+// Waits for the answer to a command that was sent; libmpdclient then reads it.
+bool answered(mpd_connection *connection, QString &why)
+{
+    if (waitFor(mpd_connection_get_fd(connection), POLLIN, QDeadlineTimer(timeoutMs)))
+        return true;
+    why = QStringLiteral("no answer within %1 ms").arg(timeoutMs);
+    return false;
+}
+
+// One command without a reply of its own: sent, answered, acknowledged.
+bool acknowledged(mpd_connection *connection, QString &why, bool sent)
+{
+    return sent && answered(connection, why) && mpd_response_finish(connection);
+}
+
+// MPD tells its music folder only to clients on its local socket.
+std::optional<QString> musicDirectory(mpd_connection *connection, QString &why)
+{
+    if (!mpd_send_command(connection, "config", nullptr) || !answered(connection, why))
         return std::nullopt;
     QString folder;
     if (mpd_pair *pair = mpd_recv_pair_named(connection, "music_directory")) {
@@ -65,14 +232,18 @@ struct Status
     bool random = false;
 };
 
-std::optional<Status> readStatus(mpd_connection *connection)
+std::optional<Status> readStatus(mpd_connection *connection, QString &why)
 {
-    mpd_status *status = mpd_run_status(connection);
+    if (!mpd_send_status(connection) || !answered(connection, why))
+        return std::nullopt;
+    mpd_status *status = mpd_recv_status(connection);
     if (!status)
         return std::nullopt;
-    Status result{mpd_status_get_state(status), mpd_status_get_elapsed_ms(status),
-                  mpd_status_get_random(status)};
+    const Status result{mpd_status_get_state(status), mpd_status_get_elapsed_ms(status),
+                        mpd_status_get_random(status)};
     mpd_status_free(status);
+    if (!mpd_response_finish(connection))
+        return std::nullopt;
     return result;
 }
 
@@ -124,23 +295,24 @@ MpdPlayer::MpdPlayer(const QString &host, unsigned port) : host_(host.trimmed())
 
 bool MpdPlayer::run(const char *what, const Step &step)
 {
-    const Connection connection = connectTo(host_, port_);
-    if (!connected(connection)) {
-        warn(what, QStringLiteral("MPD does not answer (%1)").arg(errorText(connection.get())));
+    QString why;
+    const Connection connection = connectMpd(host_, port_, why);
+    if (!connection) {
+        warn(what, QStringLiteral("MPD does not answer (%1)").arg(why));
         return false;
     }
-    QString why;
     if (step(connection.get(), why))
         return true;
     if (mpd_connection_get_error(connection.get()) != MPD_ERROR_SUCCESS)
-        why = errorText(connection.get());
+        why = QString::fromUtf8(mpd_connection_get_error_message(connection.get()));
     warn(what, why);
     return false;
 }
 
 bool MpdPlayer::isReachable()
 {
-    return connected(connectTo(host_, port_));
+    QString why;
+    return connectMpd(host_, port_, why) != nullptr;
 }
 
 bool MpdPlayer::findPlayer(qint32 &running)
@@ -151,7 +323,9 @@ bool MpdPlayer::findPlayer(qint32 &running)
 
 bool MpdPlayer::prepareLoad()
 {
-    return run("clear", [](mpd_connection *c, QString &) { return mpd_run_clear(c); });
+    return run("clear", [](mpd_connection *c, QString &why) {
+        return acknowledged(c, why, mpd_send_clear(c));
+    });
 }
 
 bool MpdPlayer::loadPlaylist(const QString &path)
@@ -170,8 +344,8 @@ bool MpdPlayer::loadPlaylist(const QString &path)
     if (!isM3u(file)) {
         // Other formats are MPD's to read; it opens playlists outside its own
         // folder only for clients on its local socket.
-        return run("load", [&](mpd_connection *c, QString &) {
-            return mpd_run_load(c, absolutePath.toUtf8().constData());
+        return run("load", [&](mpd_connection *c, QString &why) {
+            return acknowledged(c, why, mpd_send_load(c, absolutePath.toUtf8().constData()));
         });
     }
 
@@ -188,7 +362,8 @@ bool MpdPlayer::loadPlaylist(const QString &path)
         int added = 0;
         QStringList missing;
         for (const QString &entry : entries) {
-            if (mpd_run_add(c, songToAdd(entry, folder).toUtf8().constData())) {
+            const QByteArray song = songToAdd(entry, folder).toUtf8();
+            if (acknowledged(c, why, mpd_send_add(c, song.constData()))) {
                 ++added;
             } else if (mpd_connection_get_error(c) == MPD_ERROR_SERVER &&
                        mpd_connection_clear_error(c)) {
@@ -198,12 +373,12 @@ bool MpdPlayer::loadPlaylist(const QString &path)
             }
         }
         if (!missing.isEmpty()) {
-            why = QStringLiteral("MPD could not add %1 of %2 songs of \"%3\", first \"%4\"")
+            why = QStringLiteral("MPD could not add %1 of the %2 songs of \"%3\", the first \"%4\"")
                       .arg(missing.size())
                       .arg(entries.size())
                       .arg(path, missing.constFirst());
             if (added > 0)
-                warn("load", why);
+                qWarning().noquote() << QStringLiteral("Kavelo: MPD load left songs out: ") + why;
         }
         return added > 0 || entries.isEmpty();
     });
@@ -211,19 +386,23 @@ bool MpdPlayer::loadPlaylist(const QString &path)
 
 bool MpdPlayer::play()
 {
-    return run("play", [](mpd_connection *c, QString &) { return mpd_run_play(c); });
+    return run("play", [](mpd_connection *c, QString &why) {
+        return acknowledged(c, why, mpd_send_play(c));
+    });
 }
 
 // The remote has no resume key, so the pause key toggles.
 bool MpdPlayer::pause()
 {
-    return run("pause", [](mpd_connection *c, QString &) { return mpd_run_toggle_pause(c); });
+    return run("pause", [](mpd_connection *c, QString &why) {
+        return acknowledged(c, why, mpd_send_toggle_pause(c));
+    });
 }
 
 bool MpdPlayer::back5Seconds()
 {
     return run("seek", [](mpd_connection *c, QString &why) {
-        const auto status = readStatus(c);
+        const auto status = readStatus(c, why);
         if (!status)
             return false;
         if (status->state != MPD_STATE_PLAY && status->state != MPD_STATE_PAUSE) {
@@ -232,41 +411,51 @@ bool MpdPlayer::back5Seconds()
         }
         const unsigned target =
             status->elapsedMs > fiveSecondsMs ? status->elapsedMs - fiveSecondsMs : 0;
-        return mpd_run_seek_current(c, target / 1000.0f, false);
+        return acknowledged(c, why, mpd_send_seek_current(c, target / 1000.0f, false));
     });
 }
 
 bool MpdPlayer::previousTrack()
 {
-    return run("previous", [](mpd_connection *c, QString &) { return mpd_run_previous(c); });
+    return run("previous", [](mpd_connection *c, QString &why) {
+        return acknowledged(c, why, mpd_send_previous(c));
+    });
 }
 
 bool MpdPlayer::nextTrack()
 {
-    return run("next", [](mpd_connection *c, QString &) { return mpd_run_next(c); });
+    return run("next", [](mpd_connection *c, QString &why) {
+        return acknowledged(c, why, mpd_send_next(c));
+    });
 }
 
 bool MpdPlayer::getCurrentSong(QString &song)
 {
     song.clear();
     return run("current song", [&](mpd_connection *c, QString &why) {
-        mpd_song *current = mpd_run_current_song(c);
-        if (!current)
-            return mpd_connection_get_error(c) == MPD_ERROR_SUCCESS && mpd_response_finish(c);
-        const QString uri = QString::fromUtf8(mpd_song_get_uri(current));
-        mpd_song_free(current);
+        if (!mpd_send_current_song(c) || !answered(c, why))
+            return false;
+        QString uri;
+        if (mpd_song *current = mpd_recv_song(c)) {
+            uri = QString::fromUtf8(mpd_song_get_uri(current));
+            mpd_song_free(current);
+        }
+        if (!mpd_response_finish(c))
+            return false;
 
-        if (uri.startsWith(QLatin1String("file://"))) {
+        if (uri.isEmpty()) {
+            return true;
+        } else if (uri.startsWith(QLatin1String("file://"))) {
             song = QDir::cleanPath(QUrl(uri).toLocalFile());
         } else if (isUrl(uri) || QDir::isAbsolutePath(uri)) {
             song = uri;
         } else {
-            const auto folder = musicDirectory(c);
+            const auto folder = musicDirectory(c, why);
             if (!folder) {
-                why = QStringLiteral("MPD does not tell its music folder (only over its local "
-                                     "socket), so \"%1\" has no full path")
-                          .arg(uri);
-                mpd_connection_clear_error(c);
+                if (why.isEmpty())
+                    why = QStringLiteral("MPD tells its music folder only over its local socket, "
+                                         "so \"%1\" has no full path")
+                              .arg(uri);
                 return false;
             }
             song = QDir::cleanPath(*folder + QLatin1Char('/') + uri);
@@ -277,8 +466,8 @@ bool MpdPlayer::getCurrentSong(QString &song)
 
 bool MpdPlayer::getShuffle(qint16 &shuffle)
 {
-    return run("shuffle query", [&](mpd_connection *c, QString &) {
-        const auto status = readStatus(c);
+    return run("shuffle query", [&](mpd_connection *c, QString &why) {
+        const auto status = readStatus(c, why);
         if (status)
             shuffle = status->random ? -1 : 0;
         return status.has_value();
@@ -287,9 +476,9 @@ bool MpdPlayer::getShuffle(qint16 &shuffle)
 
 bool MpdPlayer::toggleShuffle()
 {
-    return run("shuffle switch", [](mpd_connection *c, QString &) {
-        const auto status = readStatus(c);
-        return status && mpd_run_random(c, !status->random);
+    return run("shuffle switch", [](mpd_connection *c, QString &why) {
+        const auto status = readStatus(c, why);
+        return status && acknowledged(c, why, mpd_send_random(c, !status->random));
     });
 }
 
@@ -298,6 +487,7 @@ bool MpdPlayer::setVolume(qint16 level)
     // A stored volume above 255 must not ask MPD for more than 100 %.
     const int clamped = std::clamp<int>(level, 0, 255);
     const unsigned percent = static_cast<unsigned>(qRound(clamped * 100 / 255.0));
-    return run("volume",
-               [&](mpd_connection *c, QString &) { return mpd_run_set_volume(c, percent); });
+    return run("volume", [&](mpd_connection *c, QString &why) {
+        return acknowledged(c, why, mpd_send_set_volume(c, percent));
+    });
 }

@@ -1,0 +1,210 @@
+#include "PlayerPeers.h"
+
+#include <QDataStream>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <mpd/client.h>
+
+#include <cmath>
+#include <csignal>
+
+bool writeWav(const QString &path, int seconds)
+{
+    constexpr quint32 rate = 8000;
+    const quint32 samples = rate * seconds;
+    const quint32 dataBytes = samples * 2;
+
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QDataStream out(&file);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + dataBytes);
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32(16) << quint16(1) << quint16(1) << rate << quint32(rate * 2) << quint16(2)
+        << quint16(16);
+    out.writeRawData("data", 4);
+    out << dataBytes;
+    for (quint32 i = 0; i < samples; ++i)
+        out << qint16(std::lround(2000 * std::sin(i * 0.2)));
+    return out.status() == QDataStream::Ok;
+}
+
+void signalProcess(const QProcess &process, int signal)
+{
+    if (process.processId() > 0)
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+}
+
+SessionBus::~SessionBus()
+{
+    daemon_.kill();
+    daemon_.waitForFinished(3000);
+}
+
+bool SessionBus::start()
+{
+    daemon_.setProgram(QStringLiteral("dbus-daemon"));
+    daemon_.setArguments({QStringLiteral("--session"), QStringLiteral("--nofork"),
+                          QStringLiteral("--print-address=1")});
+    daemon_.start();
+    const QDeadlineTimer deadline(10000);
+    while (!daemon_.canReadLine() && !deadline.hasExpired()) {
+        if (!daemon_.waitForReadyRead(int(deadline.remainingTime())))
+            break;
+    }
+    address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+    if (address_.isEmpty())
+        return false;
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address_.toUtf8());
+    return true;
+}
+
+Mpv::~Mpv()
+{
+    kill();
+}
+
+QString Mpv::mprisPlugin()
+{
+    for (const char *path : {"/usr/lib/mpv-mpris/mpris.so", "/etc/mpv/scripts/mpris.so",
+                             "/usr/lib/x86_64-linux-gnu/mpv/scripts/mpris.so"}) {
+        if (QFileInfo::exists(QString::fromLatin1(path)))
+            return QString::fromLatin1(path);
+    }
+    return {};
+}
+
+bool Mpv::start()
+{
+    process_.setProgram(QStringLiteral("mpv"));
+    process_.setArguments({QStringLiteral("--idle"), QStringLiteral("--ao=null"),
+                           QStringLiteral("--no-video"), QStringLiteral("--no-config"),
+                           QStringLiteral("--no-terminal"),
+                           QStringLiteral("--script=") + mprisPlugin()});
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start();
+    return process_.waitForStarted(5000);
+}
+
+void Mpv::kill()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    signalProcess(process_, SIGCONT);
+    process_.kill();
+    process_.waitForFinished(5000);
+}
+
+MpdServer::MpdServer(const QString &folder) : folder_(folder)
+{
+    folder_.mkpath(QStringLiteral("music"));
+    folder_.mkpath(QStringLiteral("playlists"));
+    QFile conf(folder_.filePath(QStringLiteral("mpd.conf")));
+    if (conf.open(QIODevice::WriteOnly)) {
+        const auto line = [&](const char *key, const QString &value) {
+            conf.write(QStringLiteral("%1 \"%2\"\n").arg(QLatin1String(key), value).toUtf8());
+        };
+        line("music_directory", musicFolder());
+        line("playlist_directory", folder_.filePath(QStringLiteral("playlists")));
+        line("db_file", folder_.filePath(QStringLiteral("database")));
+        line("state_file", folder_.filePath(QStringLiteral("state")));
+        line("pid_file", folder_.filePath(QStringLiteral("pid")));
+        line("log_file", folder_.filePath(QStringLiteral("log")));
+        line("bind_to_address", socketPath());
+        line("zeroconf_enabled", QStringLiteral("no"));
+        conf.write("audio_output {\n type \"null\"\n name \"null\"\n mixer_type \"software\"\n}\n");
+    }
+}
+
+MpdServer::~MpdServer()
+{
+    kill();
+}
+
+QString MpdServer::socketPath() const
+{
+    return folder_.filePath(QStringLiteral("socket"));
+}
+
+QString MpdServer::musicFolder() const
+{
+    return folder_.filePath(QStringLiteral("music"));
+}
+
+bool MpdServer::start()
+{
+    QFile::remove(folder_.filePath(QStringLiteral("pid")));
+    process_.setProgram(QStringLiteral("/usr/bin/mpd"));
+    process_.setArguments(
+        {QStringLiteral("--no-daemon"), folder_.filePath(QStringLiteral("mpd.conf"))});
+    process_.setProcessChannelMode(QProcess::ForwardedChannels);
+    process_.start();
+    if (!process_.waitForStarted(5000))
+        return false;
+    // MPD creates its socket once it is ready; nothing signals that, so ask until it answers.
+    const QByteArray socket = socketPath().toUtf8();
+    const QDeadlineTimer deadline(15000);
+    while (!deadline.hasExpired() && process_.state() == QProcess::Running) {
+        mpd_connection *probe = mpd_connection_new(socket.constData(), 0, 1000);
+        const bool answered = mpd_connection_get_error(probe) == MPD_ERROR_SUCCESS;
+        mpd_connection_free(probe);
+        if (answered)
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
+bool MpdServer::updateDatabase()
+{
+    mpd_connection *connection = mpd_connection_new(socketPath().toUtf8().constData(), 0, 15000);
+    bool ok = mpd_connection_get_error(connection) == MPD_ERROR_SUCCESS &&
+              mpd_run_update(connection, nullptr) > 0;
+    // MPD may be scanning already (it does at its first start); wait until no scan
+    // runs. An update event that ends a scan between the status and the idle is
+    // kept for this client, so the idle returns at once then.
+    while (ok) {
+        mpd_status *status = mpd_run_status(connection);
+        if (!status) {
+            ok = false;
+            break;
+        }
+        const bool scanning = mpd_status_get_update_id(status) != 0;
+        mpd_status_free(status);
+        if (!scanning)
+            break;
+        ok = mpd_run_idle_mask(connection, MPD_IDLE_UPDATE) != 0;
+    }
+    mpd_connection_free(connection);
+    return ok;
+}
+
+void MpdServer::kill()
+{
+    if (observer_) {
+        mpd_connection_free(observer_);
+        observer_ = nullptr;
+    }
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    signalProcess(process_, SIGCONT);
+    process_.kill();
+    process_.waitForFinished(5000);
+}
+
+mpd_connection *MpdServer::observer()
+{
+    if (observer_ && mpd_connection_get_error(observer_) != MPD_ERROR_SUCCESS &&
+        !mpd_connection_clear_error(observer_)) {
+        mpd_connection_free(observer_);
+        observer_ = nullptr;
+    }
+    if (!observer_)
+        observer_ = mpd_connection_new(socketPath().toUtf8().constData(), 0, 5000);
+    return observer_;
+}

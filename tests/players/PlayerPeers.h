@@ -1,0 +1,73 @@
+#pragma once
+
+// The real programs the player tests talk to, each started and stopped by the
+// test itself: a private D-Bus session, mpv with its MPRIS plugin, and MPD.
+
+#include <QDir>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+struct mpd_connection;
+
+// A short mono WAV file, 8 kHz, of a quiet tone.
+bool writeWav(const QString &path, int seconds);
+
+// Sends a signal to a running process (SIGSTOP freezes it, SIGCONT wakes it).
+void signalProcess(const QProcess &process, int signal);
+
+// A private session bus. Start it before the first use of QDBusConnection::sessionBus():
+// it points DBUS_SESSION_BUS_ADDRESS of this process (and so of every child) at itself.
+class SessionBus
+{
+public:
+    ~SessionBus();
+    bool start();
+    QString address() const { return address_; }
+
+private:
+    QProcess daemon_;
+    QString address_;
+};
+
+// mpv, idle, without sound or video, with the MPRIS plugin, on the current session bus.
+class Mpv
+{
+public:
+    ~Mpv();
+    static QString mprisPlugin(); // "" when the plugin is not installed
+    bool start();
+    void kill();
+    QProcess &process() { return process_; }
+
+private:
+    QProcess process_;
+};
+
+// An MPD of the test's own: its music folder, playlist folder and socket live
+// in a temporary folder; it plays into a null output with a software mixer.
+class MpdServer
+{
+public:
+    explicit MpdServer(const QString &folder);
+    ~MpdServer();
+
+    bool start();          // starts it and waits until its socket answers
+    bool updateDatabase(); // scans the music folder and waits until the scan ends
+    void kill();
+    QProcess &process() { return process_; }
+
+    QString socketPath() const;
+    QString musicFolder() const;
+
+    // A connection of the test's own, to watch and set MPD's state.
+    mpd_connection *observer();
+
+private:
+    QDir folder_;
+    QProcess process_;
+    mpd_connection *observer_ = nullptr;
+};

@@ -1,0 +1,472 @@
+// MpdPlayer against a real MPD that the test starts on a socket of its own.
+
+#include "PlayerPeers.h"
+#include "platform/MpdPlayer.h"
+#include "platform/PlayerFactory.h"
+
+#include "core/Settings.h"
+#include "core/SettingsStore.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <mpd/client.h>
+
+#include <csignal>
+
+namespace {
+struct Observed
+{
+    mpd_state state = MPD_STATE_UNKNOWN;
+    int songPosition = -1;
+    unsigned elapsedMs = 0;
+    bool random = false;
+    int volume = -1;
+};
+} // namespace
+
+class TestMpdPlayer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void loadPlaylist_data();
+    void loadPlaylist();
+    void loadPlaylistRefusesWhatIsNoPlaylist_data();
+    void loadPlaylistRefusesWhatIsNoPlaylist();
+    void prepareLoadEmptiesTheQueue();
+    void pauseToggles();
+    void back5Seconds_data();
+    void back5Seconds();
+    void back5SecondsFailsWhenStopped();
+    void previousAndNext();
+    void currentSong_data();
+    void currentSong();
+    void currentSongIsEmptyWhenNothingIsCurrent();
+    void shuffle_data();
+    void shuffle();
+    void setVolume_data();
+    void setVolume();
+    void defaultsHonourMpdHost();
+    void factoryBuildsTheChosenBackend_data();
+    void factoryBuildsTheChosenBackend();
+    void frozenMpdCostsAtMostTheTimeout();
+    void mpdThatQuitsIsFoundAgainAfterItsRestart();
+
+private:
+    QString music(const QString &name) const
+    {
+        return mpd_->musicFolder() + QLatin1Char('/') + name;
+    }
+    QString outside(const QString &name) const
+    {
+        return dir_.filePath(QStringLiteral("outside/") + name);
+    }
+    QString writePlaylist(const QString &relativePath, const QByteArray &content);
+    QStringList queue();
+    Observed observe();
+    void loadAndPlay(const QStringList &songs, int position);
+
+    QTemporaryDir dir_;
+    std::unique_ptr<MpdServer> mpd_;
+    std::unique_ptr<MpdPlayer> player_;
+};
+
+void TestMpdPlayer::initTestCase()
+{
+    QVERIFY(dir_.isValid());
+    // Whatever session bus the test runs under, the player is to see none.
+    qputenv("DBUS_SESSION_BUS_ADDRESS",
+            "unix:path=" + dir_.filePath(QStringLiteral("no-bus")).toUtf8());
+    mpd_ = std::make_unique<MpdServer>(dir_.path());
+    QVERIFY(QDir().mkpath(music(QStringLiteral("sub"))));
+    QVERIFY(QDir().mkpath(outside(QString())));
+    for (const QString &song :
+         {QStringLiteral("one.wav"), QStringLiteral("two.wav"), QStringLiteral("sub/three.wav"),
+          QStringLiteral("with space.wav"), QStringLiteral("Zoë.wav")})
+        QVERIFY(writeWav(music(song), 20));
+    QVERIFY(writeWav(outside(QStringLiteral("four.wav")), 20));
+
+    QVERIFY2(mpd_->start(), "MPD did not start");
+    QVERIFY2(mpd_->updateDatabase(), "MPD did not scan its music folder");
+    player_ = std::make_unique<MpdPlayer>(mpd_->socketPath());
+}
+
+void TestMpdPlayer::init()
+{
+    mpd_connection *c = mpd_->observer();
+    QVERIFY(mpd_run_stop(c));
+    QVERIFY(mpd_run_clear(c));
+    QVERIFY(mpd_run_random(c, false));
+}
+
+QString TestMpdPlayer::writePlaylist(const QString &relativePath, const QByteArray &content)
+{
+    const QString path = dir_.filePath(relativePath);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        return {};
+    return path;
+}
+
+QStringList TestMpdPlayer::queue()
+{
+    mpd_connection *c = mpd_->observer();
+    QStringList uris;
+    if (!mpd_send_list_queue_meta(c))
+        return {QStringLiteral("<no answer>")};
+    while (mpd_song *song = mpd_recv_song(c)) {
+        uris << QString::fromUtf8(mpd_song_get_uri(song));
+        mpd_song_free(song);
+    }
+    mpd_response_finish(c);
+    return uris;
+}
+
+Observed TestMpdPlayer::observe()
+{
+    Observed seen;
+    if (mpd_status *status = mpd_run_status(mpd_->observer())) {
+        seen = {mpd_status_get_state(status), mpd_status_get_song_pos(status),
+                mpd_status_get_elapsed_ms(status), mpd_status_get_random(status),
+                mpd_status_get_volume(status)};
+        mpd_status_free(status);
+    }
+    return seen;
+}
+
+void TestMpdPlayer::loadAndPlay(const QStringList &songs, int position)
+{
+    mpd_connection *c = mpd_->observer();
+    for (const QString &song : songs)
+        QVERIFY(mpd_run_add(c, song.toUtf8().constData()));
+    QVERIFY(mpd_run_play_pos(c, position));
+}
+
+void TestMpdPlayer::loadPlaylist_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("expectedQueue");
+
+    const QByteArray musicFolder = mpd_->musicFolder().toUtf8();
+    const QByteArray outsideFolder = outside(QString()).toUtf8();
+
+    QTest::newRow("absolute paths, inside and outside the music folder")
+        << "outside/absolute.m3u"
+        << musicFolder + "/one.wav\n" + musicFolder + "/sub/three.wav\n" + outsideFolder +
+               "four.wav\n"
+        << QStringList{"one.wav", "sub/three.wav", outside(QStringLiteral("four.wav"))};
+    QTest::newRow("paths relative to the music folder")
+        << "outside/musicRelative.m3u" << QByteArray("sub/three.wav\ntwo.wav\n")
+        << QStringList{"sub/three.wav", "two.wav"};
+    QTest::newRow("paths relative to the playlist")
+        << "outside/besideRelative.m3u" << QByteArray("four.wav\none.wav\n")
+        << QStringList{outside(QStringLiteral("four.wav")), "one.wav"};
+    QTest::newRow("extended M3U with CR LF, as the thumbs files are written")
+        << "outside/keepers.m3u"
+        << "#EXTM3U\r\n#EXTINF:20,Two\r\n" + musicFolder + "/two.wav\r\n" + musicFolder +
+               "/one.wav\r\n"
+        << QStringList{"two.wav", "one.wav"};
+    QTest::newRow("file URL with an escaped space")
+        << "outside/urls.m3u"
+        << "file://" + musicFolder + "/with%20space.wav\n"
+        << QStringList{"with space.wav"};
+    QTest::newRow("UTF-8 names, in a playlist whose name has a space")
+        << "outside/my list.m3u8" << QByteArray("Zo\xc3\xab.wav\n") << QStringList{"Zoë.wav"};
+    QTest::newRow("Latin-1 names of an old playlist")
+        << "outside/latin1.m3u" << QByteArray("Zo\xeb.wav\n") << QStringList{"Zoë.wav"};
+    QTest::newRow("missing songs are left out, the rest loads")
+        << "outside/partly.m3u" << QByteArray("gone.wav\none.wav\n") << QStringList{"one.wav"};
+    QTest::newRow("PLS, read by MPD itself")
+        << "outside/list.pls"
+        << "[playlist]\nNumberOfEntries=2\nFile1=" + musicFolder +
+               "/two.wav\nFile2=" + musicFolder + "/sub/three.wav\n"
+        << QStringList{"two.wav", "sub/three.wav"};
+}
+
+void TestMpdPlayer::loadPlaylist()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, expectedQueue);
+
+    const QString path = writePlaylist(file, content);
+    QVERIFY(!path.isEmpty());
+    QVERIFY(player_->loadPlaylist(path));
+    QCOMPARE(queue(), expectedQueue);
+}
+
+void TestMpdPlayer::loadPlaylistRefusesWhatIsNoPlaylist_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("no playlist assigned") << QString();
+    QTest::newRow("file that does not exist") << dir_.filePath(QStringLiteral("nothing.m3u"));
+    QTest::newRow("a folder") << dir_.path();
+    QTest::newRow("only songs that do not exist")
+        << writePlaylist(QStringLiteral("outside/allGone.m3u"), "gone.wav\n/no/such/song.wav\n");
+}
+
+void TestMpdPlayer::loadPlaylistRefusesWhatIsNoPlaylist()
+{
+    QFETCH(QString, path);
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("^Kavelo: MPD load failed")));
+    QVERIFY(!player_->loadPlaylist(path));
+    QCOMPARE(queue(), QStringList());
+}
+
+void TestMpdPlayer::prepareLoadEmptiesTheQueue()
+{
+    loadAndPlay({QStringLiteral("one.wav"), QStringLiteral("two.wav")}, 0);
+    QVERIFY(player_->prepareLoad());
+    QCOMPARE(queue(), QStringList());
+    QCOMPARE(observe().state, MPD_STATE_STOP);
+}
+
+void TestMpdPlayer::pauseToggles()
+{
+    QVERIFY(mpd_run_add(mpd_->observer(), "one.wav"));
+    QVERIFY(player_->play());
+    QCOMPARE(observe().state, MPD_STATE_PLAY);
+    QVERIFY(player_->pause());
+    QCOMPARE(observe().state, MPD_STATE_PAUSE);
+    QVERIFY(player_->pause());
+    QCOMPARE(observe().state, MPD_STATE_PLAY);
+}
+
+void TestMpdPlayer::back5Seconds_data()
+{
+    QTest::addColumn<unsigned>("fromMs");
+    QTest::addColumn<unsigned>("expectedMs");
+    QTest::newRow("well into the song") << 12000u << 7000u;
+    QTest::newRow("less than five seconds in: back to the start") << 3000u << 0u;
+}
+
+void TestMpdPlayer::back5Seconds()
+{
+    QFETCH(unsigned, fromMs);
+    QFETCH(unsigned, expectedMs);
+
+    // Paused, so the position does not move on while it is measured.
+    loadAndPlay({QStringLiteral("one.wav")}, 0);
+    QVERIFY(mpd_run_pause(mpd_->observer(), true));
+    QVERIFY(mpd_run_seek_current(mpd_->observer(), fromMs / 1000.0f, false));
+    QTRY_VERIFY(qAbs(int(observe().elapsedMs) - int(fromMs)) < 100);
+
+    QVERIFY(player_->back5Seconds());
+    QTRY_VERIFY2(qAbs(int(observe().elapsedMs) - int(expectedMs)) < 300,
+                 qPrintable(QString::number(observe().elapsedMs)));
+    QCOMPARE(observe().state, MPD_STATE_PAUSE);
+}
+
+void TestMpdPlayer::back5SecondsFailsWhenStopped()
+{
+    QVERIFY(mpd_run_add(mpd_->observer(), "one.wav"));
+    QTest::ignoreMessage(QtWarningMsg, "Kavelo: MPD seek failed: no song is playing");
+    QVERIFY(!player_->back5Seconds());
+}
+
+void TestMpdPlayer::previousAndNext()
+{
+    loadAndPlay(
+        {QStringLiteral("one.wav"), QStringLiteral("two.wav"), QStringLiteral("sub/three.wav")}, 1);
+    QVERIFY(player_->nextTrack());
+    QCOMPARE(observe().songPosition, 2);
+    QVERIFY(player_->previousTrack());
+    QCOMPARE(observe().songPosition, 1);
+    QVERIFY(player_->previousTrack());
+    QCOMPARE(observe().songPosition, 0);
+}
+
+void TestMpdPlayer::currentSong_data()
+{
+    QTest::addColumn<QString>("queued");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("song of the music folder") << "one.wav" << music(QStringLiteral("one.wav"));
+    QTest::newRow("song in a subfolder")
+        << "sub/three.wav" << music(QStringLiteral("sub/three.wav"));
+    QTest::newRow("name with a space")
+        << "with space.wav" << music(QStringLiteral("with space.wav"));
+    QTest::newRow("song outside the music folder")
+        << outside(QStringLiteral("four.wav")) << outside(QStringLiteral("four.wav"));
+}
+
+void TestMpdPlayer::currentSong()
+{
+    QFETCH(QString, queued);
+    QFETCH(QString, expected);
+    loadAndPlay({QStringLiteral("two.wav"), queued}, 1);
+
+    QString song = QStringLiteral("stale");
+    QVERIFY(player_->getCurrentSong(song));
+    QCOMPARE(song, expected);
+}
+
+void TestMpdPlayer::currentSongIsEmptyWhenNothingIsCurrent()
+{
+    QString song = QStringLiteral("stale");
+    QVERIFY(player_->getCurrentSong(song));
+    QCOMPARE(song, QString());
+}
+
+void TestMpdPlayer::shuffle_data()
+{
+    QTest::addColumn<bool>("randomBefore");
+    QTest::addColumn<qint16>("reported");
+    QTest::newRow("random off") << false << qint16(0);
+    QTest::newRow("random on") << true << qint16(-1);
+}
+
+void TestMpdPlayer::shuffle()
+{
+    QFETCH(bool, randomBefore);
+    QFETCH(qint16, reported);
+    QVERIFY(mpd_run_random(mpd_->observer(), randomBefore));
+
+    qint16 shuffle = 1;
+    QVERIFY(player_->getShuffle(shuffle));
+    QCOMPARE(shuffle, reported);
+
+    QVERIFY(player_->toggleShuffle());
+    QCOMPARE(observe().random, !randomBefore);
+    QVERIFY(player_->getShuffle(shuffle));
+    QCOMPARE(shuffle, qint16(reported == 0 ? -1 : 0));
+}
+
+void TestMpdPlayer::setVolume_data()
+{
+    QTest::addColumn<qint16>("level");
+    QTest::addColumn<int>("percent");
+    QTest::newRow("silent") << qint16(0) << 0;
+    QTest::newRow("full") << qint16(255) << 100;
+    QTest::newRow("start-up default 125 rounds down") << qint16(125) << 49;
+    QTest::newRow("128 rounds up") << qint16(128) << 50;
+    QTest::newRow("1 rounds to 0") << qint16(1) << 0;
+    QTest::newRow("2 rounds to 1") << qint16(2) << 1;
+    QTest::newRow("above 255 stays at full") << qint16(300) << 100;
+    QTest::newRow("below 0 stays silent") << qint16(-5) << 0;
+}
+
+void TestMpdPlayer::setVolume()
+{
+    QFETCH(qint16, level);
+    QFETCH(int, percent);
+    QVERIFY(mpd_run_set_volume(mpd_->observer(), 77));
+    QVERIFY(player_->setVolume(level));
+    QCOMPARE(observe().volume, percent);
+}
+
+void TestMpdPlayer::defaultsHonourMpdHost()
+{
+    const QByteArray before = qgetenv("MPD_HOST");
+    qputenv("MPD_HOST", mpd_->socketPath().toUtf8());
+    MpdPlayer byDefault;
+    QVERIFY(mpd_run_add(mpd_->observer(), "one.wav"));
+    const bool played = byDefault.play();
+    qputenv("MPD_HOST", before);
+    QVERIFY(played);
+    QCOMPARE(observe().state, MPD_STATE_PLAY);
+}
+
+void TestMpdPlayer::factoryBuildsTheChosenBackend_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("mpd") << "mpd";
+    // This test has no session bus, so the automatic choice falls back to MPD.
+    QTest::newRow("auto") << "auto";
+    QTest::newRow("unset") << QString();
+}
+
+void TestMpdPlayer::factoryBuildsTheChosenBackend()
+{
+    QFETCH(QString, kind);
+    MemorySettingsStore store;
+    if (!kind.isEmpty())
+        store.setValue(Keys::player, kind);
+    store.setValue(Keys::mpdHost, mpd_->socketPath());
+    const auto player = createPlayer(store);
+    QVERIFY(player);
+
+    qint32 running = 0;
+    QVERIFY(player->findPlayer(running));
+    QVERIFY(running != 0);
+    QVERIFY(
+        player->loadPlaylist(writePlaylist(QStringLiteral("outside/factory.m3u"), "two.wav\n")));
+    QVERIFY(player->play());
+    QCOMPARE(observe().state, MPD_STATE_PLAY);
+    QCOMPARE(queue(), QStringList{QStringLiteral("two.wav")});
+}
+
+void TestMpdPlayer::frozenMpdCostsAtMostTheTimeout()
+{
+    signalProcess(mpd_->process(), SIGSTOP);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("^Kavelo: MPD play failed")));
+    const bool played = player_->play();
+    const qint64 elapsed = clock.elapsed();
+    signalProcess(mpd_->process(), SIGCONT);
+
+    QVERIFY(!played);
+    QVERIFY2(elapsed < 900, qPrintable(QStringLiteral("play took %1 ms").arg(elapsed)));
+    QVERIFY(player_->play());
+}
+
+void TestMpdPlayer::mpdThatQuitsIsFoundAgainAfterItsRestart()
+{
+    using Operation = std::function<bool()>;
+    QString song;
+    qint16 shuffle = 0;
+    const QList<QPair<const char *, Operation>> operations{
+        {"clear", [&] { return player_->prepareLoad(); }},
+        {"load",
+         [&] {
+             return player_->loadPlaylist(
+                 writePlaylist(QStringLiteral("outside/gone.m3u"), "one.wav\n"));
+         }},
+        {"play", [&] { return player_->play(); }},
+        {"pause", [&] { return player_->pause(); }},
+        {"seek", [&] { return player_->back5Seconds(); }},
+        {"previous", [&] { return player_->previousTrack(); }},
+        {"next", [&] { return player_->nextTrack(); }},
+        {"current song", [&] { return player_->getCurrentSong(song); }},
+        {"shuffle query", [&] { return player_->getShuffle(shuffle); }},
+        {"shuffle switch", [&] { return player_->toggleShuffle(); }},
+        {"volume", [&] { return player_->setVolume(100); }},
+    };
+
+    mpd_->kill();
+    qint32 running = 1;
+    QVERIFY(player_->findPlayer(running));
+    QCOMPARE(running, 0);
+    for (const auto &[what, operation] : operations) {
+        QTest::ignoreMessage(
+            QtWarningMsg,
+            QRegularExpression(QStringLiteral("^Kavelo: MPD %1 failed: MPD does not answer")
+                                   .arg(QLatin1String(what))));
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY2(!operation(), what);
+        QVERIFY2(clock.elapsed() < 600, what);
+    }
+
+    QVERIFY(mpd_->start());
+    QVERIFY(player_->findPlayer(running));
+    QCOMPARE(running, 1);
+    QVERIFY(player_->prepareLoad());
+    QVERIFY(player_->loadPlaylist(
+        writePlaylist(QStringLiteral("outside/back.m3u"), "sub/three.wav\n")));
+    QVERIFY(player_->play());
+    QVERIFY(player_->getCurrentSong(song));
+    QCOMPARE(song, music(QStringLiteral("sub/three.wav")));
+}
+
+QTEST_GUILESS_MAIN(TestMpdPlayer)
+#include "TestMpdPlayer.moc"
