@@ -1,0 +1,145 @@
+// frame-latency: how long a key press takes from the adapter's second byte to
+// the player. Builds the real main window offscreen on a pseudo-terminal of its
+// own, writes frames to the master side and timestamps the player call that
+// each frame causes.
+//
+// Usage: frame-latency [frames]   (default 1000)
+
+#include "core/Settings.h"
+#include "core/SettingsStore.h"
+#include "core/SharedState.h"
+#include "mainwindow/Tarrow.h"
+#include "platform/SerialComm.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+// A stopped player that notes when a playlist load reaches it.
+class TimestampPlayer : public PlayerControl
+{
+public:
+    std::function<void(Clock::time_point)> onLoad;
+
+    bool loadPlaylist(const QString &) override
+    {
+        const auto now = Clock::now();
+        if (onLoad)
+            onLoad(now);
+        return true;
+    }
+    bool findPlayer(qint32 &running) override
+    {
+        running = 0;
+        return true;
+    }
+    bool prepareLoad() override { return true; }
+    bool play() override { return true; }
+    bool setVolume(qint16) override { return true; }
+    bool getCurrentSong(QString &) override { return true; }
+    bool toggleShuffle() override { return true; }
+    bool pause() override { return true; }
+    bool nextTrack() override { return true; }
+    bool previousTrack() override { return true; }
+    bool back5Seconds() override { return true; }
+    bool getShuffle(qint16 &) override { return true; }
+};
+
+double percentile(std::vector<double> sorted, double p)
+{
+    const auto index = static_cast<std::size_t>(p * double(sorted.size() - 1) + 0.5);
+    return sorted.at(index);
+}
+
+bool writeByte(int fd, unsigned char byte)
+{
+    return ::write(fd, &byte, 1) == 1;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
+
+    int master = -1;
+    int slave = -1;
+    char device[256] = {};
+    if (::openpty(&master, &slave, device, nullptr, nullptr) != 0) {
+        std::perror("openpty");
+        return 2;
+    }
+    termios raw{};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+
+    MemorySettingsStore store;
+    store.values.insert(Keys::comDevice(5), QString::fromLocal8Bit(device));
+    TimestampPlayer *player = nullptr;
+    Tarrow window(store, sharedState(), [&player] {
+        auto created = std::make_unique<TimestampPlayer>();
+        player = created.get();
+        return created;
+    });
+    window.load();
+    if (!window.Comm1->portOpen() || !player) {
+        std::fprintf(stderr, "frame-latency: could not open %s\n", device);
+        return 2;
+    }
+
+    std::vector<double> latenciesMs;
+    latenciesMs.reserve(frames);
+    for (int i = 0; i < frames; ++i) {
+        QEventLoop loop;
+        Clock::time_point written;
+        bool arrived = false;
+        player->onLoad = [&](Clock::time_point called) {
+            latenciesMs.push_back(
+                std::chrono::duration<double, std::milli>(called - written).count());
+            arrived = true;
+            loop.quit();
+        };
+        // A1 on .. A8 on; the first byte arrives alone, as it does at 4800 baud.
+        const auto unit = static_cast<unsigned char>(i % 8);
+        QTimer::singleShot(0, [&] { writeByte(master, 0x02); });
+        QTimer::singleShot(2, [&] {
+            written = Clock::now();
+            writeByte(master, unit);
+        });
+        QTimer::singleShot(2000, &loop, &QEventLoop::quit);
+        loop.exec();
+        if (!arrived) {
+            std::fprintf(stderr, "frame-latency: frame %d never reached the player\n", i);
+            return 1;
+        }
+    }
+
+    std::vector<double> sorted = latenciesMs;
+    std::sort(sorted.begin(), sorted.end());
+    const double p99 = percentile(sorted, 0.99);
+    std::printf("command: %s %d\n", argv[0], frames);
+    std::printf("frames: %d on %s\n", frames, device);
+    std::printf("latency, second byte written -> PlayerControl::loadPlaylist:\n");
+    std::printf("  median %.3f ms  p99 %.3f ms  max %.3f ms  min %.3f ms\n",
+                percentile(sorted, 0.5), p99, sorted.back(), sorted.front());
+    std::printf("target p99 < 2 ms: %s\n", p99 < 2.0 ? "met" : "MISSED");
+    window.close();
+    ::close(master);
+    ::close(slave);
+    return 0;
+}
