@@ -4,11 +4,14 @@
 #include "RecordingPlayer.h"
 #include "RecordingSink.h"
 
+#include "browser/HelpSite.h"
+#include "browser/frmBrowser.h"
 #include "core/SharedState.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/SerialComm.h"
 #include "platform/Twips.h"
+#include "setup/frmSetup.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -44,6 +47,8 @@ private slots:
     void resizingMovesNothing();
     void helpMenu();
     void aboutShowsTheVersion();
+    void webHelpOpensANewBrowserEachTime();
+    void closingTakesEveryOtherWindow();
     void clearButtonsClearTheirOwnList_data();
     void clearButtonsClearTheirOwnList();
     void makePlaylists_data();
@@ -252,6 +257,49 @@ void TestTarrowWindow::aboutShowsTheVersion()
     QCOMPARE(sink.shown.first().second, QStringLiteral("Kavelo"));
 }
 
+static QList<frmBrowser *> browsers()
+{
+    QList<frmBrowser *> found;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *browser = qobject_cast<frmBrowser *>(window))
+            found << browser;
+    }
+    return found;
+}
+
+void TestTarrowWindow::webHelpOpensANewBrowserEachTime()
+{
+    window_->show();
+    window_->mnuViewBrowser->trigger();
+    window_->mnuViewBrowser->trigger();
+
+    const QList<frmBrowser *> opened = browsers();
+    QCOMPARE(opened.size(), 2);
+    const QString page = helpPageAddress(*store_);
+    QVERIFY2(page.startsWith(QLatin1String("http://127.0.0.1:")), qPrintable(page));
+    QVERIFY(page.endsWith(QLatin1String("/help.html")));
+    for (frmBrowser *browser : opened) {
+        QCOMPARE(browser->StartingAddress, page);
+        QVERIFY(browser->isVisible());
+        QVERIFY(!browser->parentWidget()); // not owned by the main window
+    }
+    qDeleteAll(opened);
+}
+
+void TestTarrowWindow::closingTakesEveryOtherWindow()
+{
+    window_->show();
+    window_->mnuViewBrowser->trigger();
+    QTest::mouseClick(window_->cmdSetup, Qt::LeftButton);
+    QVERIFY(frmSetup::instance());
+    QCOMPARE(browsers().size(), 1);
+
+    QVERIFY(window_->close());
+    QVERIFY(!frmSetup::instance());
+    QVERIFY(browsers().isEmpty());
+    QVERIFY(!window_->Comm1->portOpen());
+}
+
 void TestTarrowWindow::clearButtonsClearTheirOwnList_data()
 {
     QTest::addColumn<QString>("button");
@@ -342,5 +390,12 @@ void TestTarrowWindow::makePlaylistsReadsThePathsAtTheClick()
              QByteArray("#EXTM3U\r\n/music/a.mp3\r\n"));
 }
 
-QTEST_MAIN(TestTarrowWindow)
+int main(int argc, char *argv[])
+{
+    // The help browser's web view needs this before the application exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    TestTarrowWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "TestTarrowWindow.moc"
