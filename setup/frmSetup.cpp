@@ -47,6 +47,7 @@ QTimer *designTimer(QObject *parent, const char *name, int intervalMs)
     timer->setObjectName(QLatin1String(name));
     timer->setInterval(intervalMs);
     timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer); // reply time-outs of a full second, not 5 % less
     return timer;
 }
 

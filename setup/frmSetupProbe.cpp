@@ -53,10 +53,13 @@ void frmSetup::cmdApplyClick()
 }
 
 // Trenda: one probe byte, and a 0x29 back within Timer1's second.
+// Stale input goes before the probe byte, not after it: an adapter may answer
+// before the next statement runs, and its answer must not be thrown away.
 void frmSetup::detectAdapter()
 {
     cmdApply->setEnabled(false);
     probe_ = Probe::TrendaWait;
+    comm_.discardInput();
     if (!comm_.output(trendaProbe)) {
         endProbe();
         tell(QStringLiteral(
@@ -65,7 +68,6 @@ void frmSetup::detectAdapter()
     }
     state_.probeTimeOver = 0;
     Timer1->start();
-    comm_.discardInput();
 }
 
 // The Trenda stayed silent: try the Pasko.
@@ -90,10 +92,10 @@ void frmSetup::Timer4Tick()
     if (probe_ != Probe::PaskoPause)
         return;
     state_.pauseOver = 1;
+    comm_.discardInput();
     comm_.output(paskoProbe);
     probe_ = Probe::PaskoWait;
     Timer2->start();
-    comm_.discardInput();
 }
 
 void frmSetup::Timer2Tick()
