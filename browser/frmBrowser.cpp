@@ -99,6 +99,7 @@ void frmBrowser::createControls()
         loading_ = true;
     });
     connect(brwWebBrowser, &QWebEngineView::loadFinished, this, &frmBrowser::downloadComplete);
+    connect(brwWebBrowser, &QWebEngineView::urlChanged, this, &frmBrowser::urlChanged);
 
     timTimer = new QTimer(this);
     timTimer->setObjectName(QStringLiteral("timTimer"));
@@ -116,6 +117,9 @@ void frmBrowser::createControls()
     cboAddress->setInsertPolicy(QComboBox::NoInsert);
     cboAddress->setGeometry(twipsRect(45, 300, 3795, 315));
     cboAddress->lineEdit()->installEventFilter(this);
+    // Leaving the box with a listed address typed in is no pick: only the list
+    // and the Enter key navigate.
+    disconnect(cboAddress->lineEdit(), &QLineEdit::editingFinished, cboAddress, nullptr);
     connect(cboAddress, &QComboBox::activated, this, &frmBrowser::addressPicked);
 
     lblAddress = new QLabel(QStringLiteral("&Address:"), picAddress);
@@ -177,17 +181,17 @@ void frmBrowser::toolbarButtonClicked(QAction *button)
     const QString key = button->data().toString();
     if (key == QLatin1String("Back")) {
         if (brwWebBrowser->history()->canGoBack()) {
-            navigationRequested_ = true;
+            navigationAsked();
             brwWebBrowser->back();
         }
     } else if (key == QLatin1String("Forward")) {
         if (brwWebBrowser->history()->canGoForward()) {
-            navigationRequested_ = true;
+            navigationAsked();
             brwWebBrowser->forward();
         }
     } else if (key == QLatin1String("Refresh")) {
         if (!brwWebBrowser->url().isEmpty()) {
-            navigationRequested_ = true;
+            navigationAsked();
             brwWebBrowser->reload();
         }
     } else if (key == QLatin1String("Home")) {
@@ -268,13 +272,32 @@ void frmBrowser::navigate(const QUrl &address)
 {
     if (!address.isValid() || address.isEmpty())
         return;
-    navigationRequested_ = true;
+    navigationAsked();
     brwWebBrowser->setUrl(address);
+}
+
+void frmBrowser::navigationAsked()
+{
+    navigationRequested_ = true;
+    requestClock_.start();
+}
+
+// A new address that differs only in its fragment is a jump within the page
+// on display, which never reports a load.
+void frmBrowser::urlChanged(const QUrl &address)
+{
+    if (!loading_ &&
+        address.adjusted(QUrl::RemoveFragment) == shownAddress_.adjusted(QUrl::RemoveFragment))
+        navigationRequested_ = false;
+    shownAddress_ = address;
 }
 
 bool frmBrowser::busy() const
 {
-    return navigationRequested_ || loading_;
+    constexpr qint64 longestWaitForStartMs = 1000;
+    const bool waitingForStart = navigationRequested_ && requestClock_.isValid() &&
+                                 requestClock_.elapsed() < longestWaitForStartMs;
+    return waitingForStart || loading_;
 }
 
 QString frmBrowser::locationName() const

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QList>
+#include <QUrl>
 #include <QWidget>
 
 class QAction;
@@ -9,7 +11,6 @@ class QComboBox;
 class QLabel;
 class QTimer;
 class QToolBar;
-class QUrl;
 class QWebEngineView;
 
 // The help browser window. Each "Web Help" click makes a new one.
@@ -42,6 +43,8 @@ private:
     void recordNavigation(const QString &address);
 
     void navigate(const QUrl &address);
+    void navigationAsked();
+    void urlChanged(const QUrl &address);
     bool busy() const;
     QString locationName() const;
     QUrl siteAddress(const QString &path) const;
@@ -57,7 +60,10 @@ private:
     bool loaded_ = false;
     bool suppressNavigate = false;
     // A navigation was asked of the view and has not started yet: the view
-    // reports the start a moment later, and until then it counts as busy.
+    // reports the start a moment later, and until then it counts as busy. A
+    // jump within the page starts no load at all, so the wait is bounded.
     bool navigationRequested_ = false;
+    QElapsedTimer requestClock_;
     bool loading_ = false;
+    QUrl shownAddress_;
 };

@@ -5,6 +5,7 @@
 #include "core/Settings.h"
 #include "platform/IniSettingsStore.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -19,6 +20,7 @@
 #include <QWebEngineView>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -64,6 +66,16 @@ struct BrowserUnderTest
     QTimer *timer = nullptr;
 };
 
+// The result of a script run in the page on display.
+QVariant runScript(QWebEngineView *view, const QString &script)
+{
+    auto result = std::make_shared<std::optional<QVariant>>();
+    view->page()->runJavaScript(script, [result](const QVariant &value) { *result = value; });
+    if (!QTest::qWaitFor([&] { return result->has_value(); }, 5000))
+        return QVariant();
+    return **result;
+}
+
 } // namespace
 
 class TestBrowserWindow : public QObject
@@ -83,8 +95,12 @@ private slots:
     void twoWindowsBothReachTheHelpPage();
     void captionShowsWorkingThenTheTitle();
     void enterNavigatesAndKeepsVisitedAddresses();
+    void typingWithoutEnterDoesNotNavigate();
     void homeSearchAndBack();
+    void jumpsWithinThePageEnd();
     void stopShowsTheTitleOnDisplayAtOnce();
+    void searchPageFindsHelpTopics_data();
+    void searchPageFindsHelpTopics();
     void unknownKeysOnlyStartTheTimer_data();
     void unknownKeysOnlyStartTheTimer();
 
@@ -295,11 +311,13 @@ void TestBrowserWindow::enterNavigatesAndKeepsVisitedAddresses()
     QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help"), pageTimeout);
     const QString search = sitePage(QStringLiteral("/search.html"));
 
+    QSignalSpy started(b.view, &QWebEngineView::loadStarted);
     b.enterAddress(search);
     QVERIFY(b.timer->isActive());
     QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help Search"),
                               pageTimeout);
     QCOMPARE(b.view->url().toString(), search);
+    QCOMPARE(started.count(), 1);
     QTRY_COMPARE(b.addressList(), (QStringList{search, helpAddress()}));
     QCOMPARE(b.address->currentText(), search);
 
@@ -309,11 +327,39 @@ void TestBrowserWindow::enterNavigatesAndKeepsVisitedAddresses()
     QTRY_COMPARE(b.addressList(), (QStringList{helpAddress(), search}));
 
     // Picking an entry from the list navigates to it.
-    b.address->setCurrentIndex(1);
-    emit b.address->activated(1);
+    b.address->showPopup();
+    QAbstractItemView *list = b.address->view();
+    QTRY_VERIFY(list->isVisible());
+    const QRect entry = list->visualRect(list->model()->index(1, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entry.center());
     QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help Search"),
                               pageTimeout);
     QTRY_COMPARE(b.addressList(), (QStringList{search, helpAddress()}));
+}
+
+void TestBrowserWindow::typingWithoutEnterDoesNotNavigate()
+{
+    BrowserUnderTest b{helpAddress()};
+    b.window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help"), pageTimeout);
+    const QString search = sitePage(QStringLiteral("/search.html"));
+    b.enterAddress(search);
+    QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help Search"),
+                              pageTimeout);
+    QTRY_VERIFY(!b.timer->isActive());
+
+    // The text matches a listed address, but leaving the box is no pick.
+    QApplication::setActiveWindow(b.window);
+    b.address->setFocus();
+    QTRY_VERIFY(b.address->lineEdit()->hasFocus());
+    b.address->lineEdit()->selectAll();
+    QTest::keyClicks(b.address->lineEdit(), helpAddress());
+    QSignalSpy started(b.view, &QWebEngineView::loadStarted);
+    b.view->setFocus();
+    QTRY_VERIFY(!b.address->lineEdit()->hasFocus());
+    QVERIFY(!started.wait(500));
+    QCOMPARE(b.view->url().toString(), search);
+    QVERIFY(!b.timer->isActive());
 }
 
 void TestBrowserWindow::homeSearchAndBack()
@@ -339,6 +385,28 @@ void TestBrowserWindow::homeSearchAndBack()
     QTRY_COMPARE_WITH_TIMEOUT(b.view->url().toString(), helpAddress(), pageTimeout);
     QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help"), pageTimeout);
     QTRY_VERIFY(!b.timer->isActive());
+}
+
+void TestBrowserWindow::jumpsWithinThePageEnd()
+{
+    BrowserUnderTest b{helpAddress()};
+    b.window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help"), pageTimeout);
+    const QString topic = helpAddress() + QStringLiteral("#detection");
+
+    b.enterAddress(topic);
+    QTRY_COMPARE_WITH_TIMEOUT(b.view->url().toString(), topic, pageTimeout);
+    QTRY_VERIFY(!b.timer->isActive());
+    QCOMPARE(b.window->windowTitle(), QStringLiteral("Kavelo Help"));
+
+    for (const QString &key :
+         {QStringLiteral("Back"), QStringLiteral("Forward"), QStringLiteral("Refresh")}) {
+        b.button(key)->trigger();
+        QVERIFY(b.timer->isActive());
+        QTRY_VERIFY2_WITH_TIMEOUT(!b.timer->isActive(), qPrintable(key), pageTimeout);
+        QCOMPARE(b.window->windowTitle(), QStringLiteral("Kavelo Help"));
+    }
+    QCOMPARE(b.view->url().toString(), topic);
 }
 
 void TestBrowserWindow::stopShowsTheTitleOnDisplayAtOnce()
@@ -368,6 +436,45 @@ void TestBrowserWindow::stopShowsTheTitleOnDisplayAtOnce()
     QTest::qWait(100);
     QCOMPARE(b.window->windowTitle(), QStringLiteral("Kavelo Help"));
     QVERIFY(!b.timer->isActive());
+}
+
+void TestBrowserWindow::searchPageFindsHelpTopics_data()
+{
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<QStringList>("topics");
+
+    QTest::newRow("adapter model") << "pasko" << QStringList{"#adapters", "#detection"};
+    QTest::newRow("added key") << "helphost" << QStringList{"#settings"};
+    QTest::newRow("all words must match") << "Trenda 2A" << QStringList{"#detection"};
+    QTest::newRow("key of the remote") << "shuffle" << QStringList{"#keys"};
+    QTest::newRow("nothing") << "xylophone" << QStringList{};
+}
+
+void TestBrowserWindow::searchPageFindsHelpTopics()
+{
+    QFETCH(QString, words);
+    QFETCH(QStringList, topics);
+    QUrl page(sitePage(QStringLiteral("/search.html")));
+    page.setQuery(QStringLiteral("q=") + QString::fromLatin1(QUrl::toPercentEncoding(words)));
+    BrowserUnderTest b{page.toString()};
+    b.window->show();
+    QTRY_COMPARE_WITH_TIMEOUT(b.window->windowTitle(), QStringLiteral("Kavelo Help Search"),
+                              pageTimeout);
+
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return runScript(b.view, QStringLiteral("document.body.dataset.ready")).toString() ==
+                   QStringLiteral("true");
+        },
+        pageTimeout));
+    const QStringList found =
+        runScript(b.view, QStringLiteral("Array.from(document.querySelectorAll('#results a'), "
+                                         "a => new URL(a.href).hash)"))
+            .toStringList();
+    for (const QString &topic : topics)
+        QVERIFY2(found.contains(topic), qPrintable(found.join(' ')));
+    if (topics.isEmpty())
+        QCOMPARE(found, QStringList{});
 }
 
 void TestBrowserWindow::unknownKeysOnlyStartTheTimer_data()
