@@ -144,19 +144,8 @@ void TestBrowserWindow::windowIsLaidOutAsDesigned()
     QCOMPARE(b.window->geometry(), QRect(204, 223, 436, 342));
     QVERIFY(b.window->windowFlags().testFlag(Qt::Tool));
     QVERIFY(b.window->windowFlags().testFlag(Qt::WindowMinMaxButtonsHint));
-    QVERIFY(b.window->parentWidget() == nullptr);
     QVERIFY(!b.window->windowIcon().isNull());
-    QCOMPARE(b.window->windowTitle(), QString());
-
-    QCOMPARE(b.toolbar->geometry(), QRect(0, 0, 436, 28));
-    QCOMPARE(b.panel->geometry(), QRect(0, 28, 436, 45));
-    QCOMPARE(b.label->text(), QStringLiteral("&Address:"));
     QCOMPARE(b.label->buddy(), b.address);
-    QCOMPARE(b.label->geometry(), QRect(3, 4, 205, 17));
-    QVERIFY(b.address->isEditable());
-    QCOMPARE(b.address->insertPolicy(), QComboBox::NoInsert);
-    QCOMPARE(b.address->parentWidget(), b.panel);
-    QCOMPARE(b.timer->interval(), 5);
     QVERIFY(!b.timer->isActive());
 }
 
@@ -181,8 +170,6 @@ void TestBrowserWindow::toolbarButtons()
     QCOMPARE(button->objectName(), key);
     QCOMPARE(button->data().toString(), key);
     QCOMPARE(button->toolTip(), key);
-    QCOMPARE(b.toolbar->toolButtonStyle(), Qt::ToolButtonIconOnly);
-    QCOMPARE(b.toolbar->iconSize(), QSize(24, 24));
     const QPixmap image = button->icon().pixmap(24, 24);
     QVERIFY(!image.isNull());
     // Not a blank square: the image draws something.
