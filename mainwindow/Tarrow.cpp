@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -24,6 +25,9 @@
 
 namespace {
 const QString kTitle = QStringLiteral("Kavelo");
+// How often a lost adapter is looked for: a stat of one device file, so the
+// idle cost stays nil, and a replugged adapter works again within a second.
+constexpr int kReopenIntervalMs = 500;
 
 // The controls sit at fixed places; the area only tells the window how big
 // its client area starts out.
@@ -98,6 +102,10 @@ Tarrow::Tarrow(SettingsStore &store, SharedState &state, PlayerFactory createPla
     connect(Timer2, &QTimer::timeout, this, &Tarrow::Timer2_Timer);
     connect(Comm1, &SerialComm::readyRead, this, &Tarrow::receive);
     connect(Comm1, &SerialComm::released, this, &Tarrow::startCycle);
+    connect(Comm1, &SerialComm::portLost, this, &Tarrow::portLost);
+    reopenTimer_ = new QTimer(this);
+    reopenTimer_->setInterval(kReopenIntervalMs);
+    connect(reopenTimer_, &QTimer::timeout, this, &Tarrow::tryReopen);
     connect(&messageEvents(), &MessageEvents::messageClosed, this, &Tarrow::startCycle);
     connect(cmdSetup, &QPushButton::clicked, this, &Tarrow::cmdSetup_Click);
     connect(cmdClearlistTU, &QPushButton::clicked, this, &Tarrow::cmdClearlistTU_Click);
@@ -214,9 +222,33 @@ void Tarrow::receive()
     startCycle();
 }
 
+// The device vanished under the open port. When the same device file comes
+// back (the adapter plugged in again), the port opens again on its own; a port
+// that the user opens meanwhile, or the setup window's probe, ends the search.
+void Tarrow::portLost()
+{
+    if (receiving_)
+        reopenTimer_->start();
+}
+
+void Tarrow::tryReopen()
+{
+    if (!receiving_ || Comm1->portOpen() || Comm1->claimed()) {
+        reopenTimer_->stop();
+        return;
+    }
+    if (!QFileInfo::exists(Comm1->deviceName()))
+        return;
+    if (Comm1->open() == SerialComm::OpenResult::Opened) {
+        reopenTimer_->stop();
+        startCycle();
+    }
+}
+
 void Tarrow::closeEvent(QCloseEvent *event)
 {
     receiving_ = false;
+    reopenTimer_->stop();
     if (Comm1->portOpen())
         Comm1->close();
 

@@ -61,6 +61,8 @@ private:
 
     void openPort();
     void startCycle();
+    void portLost();
+    void tryReopen();
     void receive();
 
     void cmdSetup_Click();
@@ -88,4 +90,6 @@ private:
     // Guards against a frame arriving while the previous one is still handled,
     // e.g. when a player call lets events through.
     bool handlingFrame_ = false;
+    // Looks for an adapter that went away (a USB adapter pulled) to come back.
+    QTimer *reopenTimer_ = nullptr;
 };

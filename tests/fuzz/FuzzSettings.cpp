@@ -13,8 +13,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data),
-                                           static_cast<qsizetype>(size));
+    const QString text =
+        QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
 
     // A converted value written back must read back the same.
     if (const auto byte = toByte(text)) {
@@ -32,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // The same text in every key: start-up falls back to defaults, never stops.
     MemorySettingsStore store;
-    const QStringList keys = {Keys::housecode, Keys::bankb,     Keys::thumbsup, Keys::thumbsdown,
-                              Keys::volume,    Keys::volSteps,  Keys::comn,     Keys::playlist(1)};
+    const QStringList keys = {Keys::housecode, Keys::bankb,    Keys::thumbsup, Keys::thumbsdown,
+                              Keys::volume,    Keys::volSteps, Keys::comn,     Keys::playlist(1)};
     for (const QString &key : keys)
         store.setValue(key, text);
     SharedState state;

@@ -56,6 +56,7 @@ private slots:
     void missingDeviceIsReportedOnce();
     void deviceHeldElsewhereIsNotReported();
     void lostDeviceLeavesTheWindowUsable();
+    void repluggedDeviceIsOpenedAgain();
     void closingClosesThePortAndTheSetupWindow();
 
 private:
@@ -361,6 +362,36 @@ void TestReceiveLoop::lostDeviceLeavesTheWindowUsable()
     window_->listTD->addItem(QStringLiteral("/music/a.mp3"));
     QTest::mouseClick(window_->cmdClearlistTD, Qt::LeftButton);
     QCOMPARE(window_->listTD->count(), 0);
+}
+
+// A USB adapter keeps its device name (a udev link) when it is plugged in again;
+// a link to each new emulator's pseudo-terminal plays that part.
+void TestReceiveLoop::repluggedDeviceIsOpenedAgain()
+{
+    const QString link = config_.filePath(QStringLiteral("ttyUSB-adapter"));
+    QFile::remove(link);
+    QVERIFY(QFile::link(emulator_->devicePath(), link));
+    store_->setValue(Keys::comDevice(5), link);
+    window_->load();
+    QVERIFY(window_->Comm1->portOpen());
+
+    QSignalSpy lost(window_->Comm1, &SerialComm::portLost);
+    emulator_->kill();
+    QVERIFY(lost.wait());
+    QVERIFY(QFile::remove(link));
+    QTest::qWait(700); // a few looks at the missing device change nothing
+    QVERIFY(!window_->Comm1->portOpen());
+
+    emulator_ = std::make_unique<AdapterEmulator>();
+    QVERIFY(QFile::link(emulator_->devicePath(), link));
+    QTRY_VERIFY_WITH_TIMEOUT(window_->Comm1->portOpen(), 2000);
+    QVERIFY(sink_->shown.isEmpty());
+
+    store_->setValue(Keys::playlist(3), thirdPlaylist);
+    state_.playlistFile(3) = thirdPlaylist;
+    emulator_->send(QStringLiteral("A3 on"));
+    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A3 on"));
+    QCOMPARE(window_->txtWincmd->text(), thirdPlaylist);
 }
 
 void TestReceiveLoop::closingClosesThePortAndTheSetupWindow()
