@@ -102,9 +102,12 @@ QString MprisPlayer::chooseService()
         return service_ = it == services.end() ? QString() : *it;
     }
 
-    for (const QString &service : services) {
-        if (playbackStatus(service) == QLatin1String("Playing"))
-            return service_ = service;
+    // Asked only when there is a choice: each question may cost a hung player's timeout.
+    if (services.size() > 1) {
+        for (const QString &service : services) {
+            if (playbackStatus(service) == QLatin1String("Playing"))
+                return service_ = service;
+        }
     }
     if (services.contains(service_))
         return service_;

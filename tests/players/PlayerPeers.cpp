@@ -4,6 +4,10 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
 #include <QTest>
 
 #include <mpd/client.h>
@@ -85,10 +89,33 @@ bool Mpv::start()
     process_.setArguments({QStringLiteral("--idle"), QStringLiteral("--ao=null"),
                            QStringLiteral("--no-video"), QStringLiteral("--no-config"),
                            QStringLiteral("--no-terminal"),
+                           QStringLiteral("--input-ipc-server=") + ipcSocket_,
                            QStringLiteral("--script=") + mprisPlugin()});
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start();
     return process_.waitForStarted(5000);
+}
+
+QVariant Mpv::property(const QString &name)
+{
+    QLocalSocket socket;
+    socket.connectToServer(ipcSocket_);
+    if (!socket.waitForConnected(3000))
+        return {};
+    const QJsonObject request{
+        {QStringLiteral("command"), QJsonArray{QStringLiteral("get_property"), name}},
+        {QStringLiteral("request_id"), 7}};
+    socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
+    // Events may come first; the answer is the line that carries the request's id.
+    while (socket.waitForReadyRead(3000) || socket.canReadLine()) {
+        while (socket.canReadLine()) {
+            const QJsonObject reply = QJsonDocument::fromJson(socket.readLine()).object();
+            if (reply.value(QStringLiteral("request_id")).toInt() == 7 &&
+                reply.contains(QStringLiteral("error")))
+                return reply.value(QStringLiteral("data")).toVariant();
+        }
+    }
+    return {};
 }
 
 void Mpv::kill()

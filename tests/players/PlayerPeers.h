@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QVariant>
 
 #include <memory>
 
@@ -39,11 +40,16 @@ class Mpv
 public:
     ~Mpv();
     static QString mprisPlugin(); // "" when the plugin is not installed
+    explicit Mpv(const QString &ipcSocket) : ipcSocket_(ipcSocket) {}
     bool start();
     void kill();
     QProcess &process() { return process_; }
 
+    // A property as mpv itself tells it on its own control socket, not through MPRIS.
+    QVariant property(const QString &name);
+
 private:
+    QString ipcSocket_;
     QProcess process_;
 };
 

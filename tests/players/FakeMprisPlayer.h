@@ -1,0 +1,118 @@
+#pragma once
+
+// A small MPRIS player of the tests' own, for what mpv's plugin does not do
+// (it always reports shuffle on) and for choosing among several players. It
+// answers from a thread of its own, since the player under test blocks the
+// main thread while it waits for an answer.
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QMutex>
+#include <QStringList>
+#include <QThread>
+#include <QVariantMap>
+
+struct FakePlayerState
+{
+    bool shuffle = false;
+    QVariantMap metadata;
+    QString playbackStatus = QStringLiteral("Stopped");
+    QStringList calls;
+};
+
+class FakePlayerAdaptor : public QDBusAbstractAdaptor
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(bool Shuffle READ shuffle WRITE setShuffle)
+    Q_PROPERTY(QVariantMap Metadata READ metadata)
+    Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
+
+public:
+    FakePlayerAdaptor(QObject *parent, QMutex &mutex, FakePlayerState &state)
+        : QDBusAbstractAdaptor(parent), mutex_(mutex), state_(state)
+    {
+    }
+
+    bool shuffle() const
+    {
+        QMutexLocker lock(&mutex_);
+        return state_.shuffle;
+    }
+    void setShuffle(bool on)
+    {
+        QMutexLocker lock(&mutex_);
+        state_.shuffle = on;
+    }
+    QVariantMap metadata() const
+    {
+        QMutexLocker lock(&mutex_);
+        return state_.metadata;
+    }
+    QString playbackStatus() const
+    {
+        QMutexLocker lock(&mutex_);
+        return state_.playbackStatus;
+    }
+
+public slots:
+    void Play() { record(QStringLiteral("Play")); }
+    void PlayPause() { record(QStringLiteral("PlayPause")); }
+    void Stop() { record(QStringLiteral("Stop")); }
+    void Next() { record(QStringLiteral("Next")); }
+    void Previous() { record(QStringLiteral("Previous")); }
+    void Seek(qlonglong offset) { record(QStringLiteral("Seek %1").arg(offset)); }
+    void OpenUri(const QString &uri) { record(QStringLiteral("OpenUri ") + uri); }
+
+private:
+    void record(const QString &call)
+    {
+        QMutexLocker lock(&mutex_);
+        state_.calls << call;
+    }
+
+    QMutex &mutex_;
+    FakePlayerState &state_;
+};
+
+class FakeMprisPlayer
+{
+public:
+    explicit FakeMprisPlayer(const QString &busAddress, const QString &name)
+        : connection_(QDBusConnection::connectToBus(busAddress, QStringLiteral("fake-") + name)),
+          service_(QStringLiteral("org.mpris.MediaPlayer2.") + name)
+    {
+        thread_.start();
+        host_ = new QObject;
+        new FakePlayerAdaptor(host_, mutex_, state_);
+        host_->moveToThread(&thread_);
+        connection_.registerObject(QStringLiteral("/org/mpris/MediaPlayer2"), host_);
+        connection_.registerService(service_);
+    }
+
+    ~FakeMprisPlayer()
+    {
+        connection_.unregisterService(service_);
+        connection_.unregisterObject(QStringLiteral("/org/mpris/MediaPlayer2"));
+        QDBusConnection::disconnectFromBus(connection_.name());
+        QMetaObject::invokeMethod(host_, [host = host_] { delete host; });
+        thread_.quit();
+        thread_.wait();
+    }
+
+    template <typename F> auto with(F f)
+    {
+        QMutexLocker lock(&mutex_);
+        return f(state_);
+    }
+
+    QString service() const { return service_; }
+
+private:
+    QDBusConnection connection_;
+    QString service_;
+    QThread thread_;
+    QObject *host_ = nullptr;
+    QMutex mutex_;
+    FakePlayerState state_;
+};

@@ -1,0 +1,494 @@
+// MprisPlayer against mpv with its MPRIS plugin, and against a small player of
+// the tests' own, all on a private session bus that the test starts.
+
+#include "FakeMprisPlayer.h"
+#include "PlayerPeers.h"
+#include "platform/MprisPlayer.h"
+#include "platform/PlayerFactory.h"
+
+#include "core/Settings.h"
+#include "core/SettingsStore.h"
+
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <mpd/client.h>
+
+#include <csignal>
+
+namespace {
+const QString mpvService = QStringLiteral("org.mpris.MediaPlayer2.mpv");
+const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const QString objectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+
+// The test's own view of a player, straight over the bus.
+QVariant busProperty(const QString &service, const QString &name)
+{
+    auto message = QDBusMessage::createMethodCall(service, objectPath,
+                                                  QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                  QStringLiteral("Get"));
+    message.setArguments({playerInterface, name});
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(message, QDBus::Block, 3000);
+    if (reply.arguments().isEmpty())
+        return {};
+    return reply.arguments().constFirst().value<QDBusVariant>().variant();
+}
+
+bool busCall(const QString &service, const QString &method, const QVariantList &args = {})
+{
+    auto message = QDBusMessage::createMethodCall(service, objectPath, playerInterface, method);
+    message.setArguments(args);
+    return QDBusConnection::sessionBus().call(message, QDBus::Block, 3000).type() ==
+           QDBusMessage::ReplyMessage;
+}
+
+bool onBus(const QString &service)
+{
+    auto message = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+    message.setArguments({service});
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(message);
+    return !reply.arguments().isEmpty() && reply.arguments().constFirst().toBool();
+}
+} // namespace
+
+class TestMprisPlayer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void findsMpv();
+    void loadsAPlaylistWhoseNamesHaveSpaces();
+    void nextAndPrevious();
+    void pauseToggles();
+    void back5Seconds_data();
+    void back5Seconds();
+    void setVolume_data();
+    void setVolume();
+    void prepareLoadStopsAndLeavesNoSong();
+    void frozenPlayerCostsAtMostTheTimeout();
+
+    void shuffle_data();
+    void shuffle();
+    void currentSong_data();
+    void currentSong();
+    void choosesThePlayer_data();
+    void choosesThePlayer();
+
+    void withoutAPlayerTheDesktopOpensThePlaylist();
+    void loadRefusesWhatIsNoPlaylist_data();
+    void loadRefusesWhatIsNoPlaylist();
+
+    void mpvThatQuitsIsFoundAgainAfterItsRestart();
+    void automaticChoiceFollowsWhicheverPlayerRuns();
+
+private:
+    QString path(const QString &name) const { return dir_.filePath(name); }
+    // mpv's own state; its MPRIS plugin keeps saying "Stopped" after a stop until
+    // the pause state changes, so the tests do not take its word for it.
+    QString mpvStatus();
+    double mpvSeconds() { return mpv_.property(QStringLiteral("time-pos")).toDouble(); }
+    void startMpv();
+    void loadIntoMpv();
+    void loadAndPlay(PlayerControl &player);
+
+    QTemporaryDir dir_;
+    SessionBus bus_;
+    Mpv mpv_{dir_.filePath(QStringLiteral("mpv-control"))};
+    QString playlist_;
+};
+
+void TestMprisPlayer::initTestCase()
+{
+    QVERIFY(dir_.isValid());
+    // Before anything touches the session bus: this test has its own.
+    QVERIFY2(bus_.start(), "dbus-daemon did not start");
+    QVERIFY2(!Mpv::mprisPlugin().isEmpty(), "the mpv-mpris plugin is not installed");
+
+    QVERIFY(writeWav(path(QStringLiteral("a b.wav")), 20));
+    QVERIFY(writeWav(path(QStringLiteral("b.wav")), 20));
+    QFile list(path(QStringLiteral("my list.m3u")));
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write("#EXTM3U\n" + path(QStringLiteral("a b.wav")).toUtf8() + "\nb.wav\n");
+    list.close();
+    playlist_ = list.fileName();
+
+    startMpv();
+}
+
+QString TestMprisPlayer::mpvStatus()
+{
+    if (mpv_.property(QStringLiteral("idle-active")).toBool())
+        return QStringLiteral("Stopped");
+    return mpv_.property(QStringLiteral("pause")).toBool() ? QStringLiteral("Paused")
+                                                           : QStringLiteral("Playing");
+}
+
+void TestMprisPlayer::startMpv()
+{
+    QVERIFY(mpv_.start());
+    QTRY_VERIFY_WITH_TIMEOUT(onBus(mpvService), 10000);
+}
+
+void TestMprisPlayer::loadIntoMpv()
+{
+    MprisPlayer mpv(QStringLiteral("mpv"));
+    loadAndPlay(mpv);
+}
+
+// What a playlist key does: stop, load, play; then wait until the list is in.
+void TestMprisPlayer::loadAndPlay(PlayerControl &player)
+{
+    QVERIFY(player.prepareLoad());
+    QTRY_COMPARE(mpvStatus(), QStringLiteral("Stopped"));
+    QVERIFY(player.loadPlaylist(playlist_));
+    QTRY_COMPARE(mpv_.property(QStringLiteral("path")).toString(), path(QStringLiteral("a b.wav")));
+    QVERIFY(player.play());
+    QTRY_COMPARE(mpvStatus(), QStringLiteral("Playing"));
+}
+
+void TestMprisPlayer::findsMpv()
+{
+    MprisPlayer player;
+    qint32 running = 0;
+    QVERIFY(player.findPlayer(running));
+    QCOMPARE(running, 1);
+    QCOMPARE(player.serviceName(), mpvService);
+}
+
+void TestMprisPlayer::loadsAPlaylistWhoseNamesHaveSpaces()
+{
+    MprisPlayer player;
+    loadAndPlay(player);
+    QString song;
+    QTRY_COMPARE((player.getCurrentSong(song), song), path(QStringLiteral("a b.wav")));
+}
+
+void TestMprisPlayer::nextAndPrevious()
+{
+    MprisPlayer player;
+    loadAndPlay(player);
+    QCOMPARE(mpv_.property(QStringLiteral("playlist-pos")).toInt(), 0);
+    QVERIFY(player.nextTrack());
+    QTRY_COMPARE(mpv_.property(QStringLiteral("path")).toString(), path(QStringLiteral("b.wav")));
+    QVERIFY(player.previousTrack());
+    QTRY_COMPARE(mpv_.property(QStringLiteral("path")).toString(), path(QStringLiteral("a b.wav")));
+}
+
+void TestMprisPlayer::pauseToggles()
+{
+    MprisPlayer player;
+    loadAndPlay(player);
+    QVERIFY(player.pause());
+    QTRY_COMPARE(mpvStatus(), QStringLiteral("Paused"));
+    QVERIFY(player.pause());
+    QTRY_COMPARE(mpvStatus(), QStringLiteral("Playing"));
+}
+
+void TestMprisPlayer::back5Seconds_data()
+{
+    QTest::addColumn<double>("from");
+    QTest::addColumn<double>("expected");
+    QTest::newRow("well into the song") << 12.0 << 7.0;
+    QTest::newRow("less than five seconds in: back to the start") << 2.0 << 0.0;
+}
+
+void TestMprisPlayer::back5Seconds()
+{
+    QFETCH(double, from);
+    QFETCH(double, expected);
+
+    MprisPlayer player;
+    loadAndPlay(player);
+    // Paused, so the position does not move on while it is measured.
+    QVERIFY(busCall(mpvService, QStringLiteral("Pause")));
+    QTRY_COMPARE(mpvStatus(), QStringLiteral("Paused"));
+    QVERIFY(busCall(mpvService, QStringLiteral("Seek"),
+                    {QVariant::fromValue(qlonglong((from - mpvSeconds()) * 1e6))}));
+    QTRY_VERIFY(qAbs(mpvSeconds() - from) < 0.3);
+
+    QVERIFY(player.back5Seconds());
+    QTRY_VERIFY2(qAbs(mpvSeconds() - expected) < 0.5, qPrintable(QString::number(mpvSeconds())));
+}
+
+void TestMprisPlayer::setVolume_data()
+{
+    QTest::addColumn<qint16>("level");
+    QTest::addColumn<double>("volume");
+    QTest::newRow("silent") << qint16(0) << 0.0;
+    QTest::newRow("full") << qint16(255) << 1.0;
+    QTest::newRow("start-up default") << qint16(125) << 125 / 255.0;
+    QTest::newRow("above 255 stays at full") << qint16(300) << 1.0;
+    QTest::newRow("below 0 stays silent") << qint16(-5) << 0.0;
+}
+
+void TestMprisPlayer::setVolume()
+{
+    QFETCH(qint16, level);
+    QFETCH(double, volume);
+    MprisPlayer player;
+    QVERIFY(player.setVolume(level));
+    QTRY_VERIFY2(qAbs(busProperty(mpvService, QStringLiteral("Volume")).toDouble() - volume) <
+                     0.002,
+                 qPrintable(busProperty(mpvService, QStringLiteral("Volume")).toString()));
+}
+
+void TestMprisPlayer::prepareLoadStopsAndLeavesNoSong()
+{
+    MprisPlayer player;
+    loadAndPlay(player);
+    QVERIFY(player.prepareLoad());
+    QTRY_COMPARE(mpvStatus(), QStringLiteral("Stopped"));
+    QString song = QStringLiteral("stale");
+    QVERIFY(player.getCurrentSong(song));
+    QCOMPARE(song, QString());
+}
+
+void TestMprisPlayer::frozenPlayerCostsAtMostTheTimeout()
+{
+    MprisPlayer player;
+    signalProcess(mpv_.process(), SIGSTOP);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("^Kavelo: player Play failed: ")));
+    const bool played = player.play();
+    const qint64 elapsed = clock.elapsed();
+    signalProcess(mpv_.process(), SIGCONT);
+
+    QVERIFY(!played);
+    QVERIFY2(elapsed < 900, qPrintable(QStringLiteral("play took %1 ms").arg(elapsed)));
+    QVERIFY(player.play());
+}
+
+void TestMprisPlayer::shuffle_data()
+{
+    QTest::addColumn<bool>("before");
+    QTest::addColumn<qint16>("reported");
+    QTest::newRow("shuffle off") << false << qint16(0);
+    QTest::newRow("shuffle on") << true << qint16(-1);
+}
+
+void TestMprisPlayer::shuffle()
+{
+    QFETCH(bool, before);
+    QFETCH(qint16, reported);
+    FakeMprisPlayer fake(bus_.address(), QStringLiteral("kavelotest"));
+    fake.with([&](FakePlayerState &state) { state.shuffle = before; });
+    MprisPlayer player(QStringLiteral("kavelotest"));
+
+    qint16 shuffle = 1;
+    QVERIFY(player.getShuffle(shuffle));
+    QCOMPARE(shuffle, reported);
+    QVERIFY(player.toggleShuffle());
+    QCOMPARE(fake.with([](FakePlayerState &state) { return state.shuffle; }), !before);
+    QVERIFY(player.getShuffle(shuffle));
+    QCOMPARE(shuffle, qint16(reported == 0 ? -1 : 0));
+}
+
+void TestMprisPlayer::currentSong_data()
+{
+    QTest::addColumn<QVariantMap>("metadata");
+    QTest::addColumn<QString>("expected");
+    const auto url = [](const char *text) {
+        return QVariantMap{
+            {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath("/track/1"))},
+            {QStringLiteral("xesam:url"), QString::fromUtf8(text)}};
+    };
+    QTest::newRow("local file") << url("file:///music/one.mp3") << "/music/one.mp3";
+    QTest::newRow("escaped space and UTF-8")
+        << url("file:///music/Zo%C3%AB%20two.mp3") << QStringLiteral("/music/Zoë two.mp3");
+    QTest::newRow("dot segments") << url("file:///music/../music/./three.mp3")
+                                  << "/music/three.mp3";
+    QTest::newRow("a stream stays a URL")
+        << url("http://radio.example/live?x=1") << "http://radio.example/live?x=1";
+    QTest::newRow("no URL") << QVariantMap{{QStringLiteral("xesam:title"), QStringLiteral("t")}}
+                            << QString();
+    QTest::newRow("no track") << QVariantMap{} << QString();
+}
+
+void TestMprisPlayer::currentSong()
+{
+    QFETCH(QVariantMap, metadata);
+    QFETCH(QString, expected);
+    FakeMprisPlayer fake(bus_.address(), QStringLiteral("kavelotest"));
+    fake.with([&](FakePlayerState &state) { state.metadata = metadata; });
+    MprisPlayer player(QStringLiteral("kavelotest"));
+
+    QString song = QStringLiteral("stale");
+    QVERIFY(player.getCurrentSong(song));
+    QCOMPARE(song, expected);
+}
+
+void TestMprisPlayer::choosesThePlayer_data()
+{
+    QTest::addColumn<QString>("preferred");
+    QTest::addColumn<bool>("mpvPlays");
+    QTest::addColumn<QString>("fakeStatus");
+    QTest::addColumn<QString>("chosen");
+
+    const QString fake = QStringLiteral("org.mpris.MediaPlayer2.kavelotest");
+    QTest::newRow("the preferred one, though another plays")
+        << "kavelotest" << true << "Paused" << fake;
+    QTest::newRow("the playing one: the test player") << "" << false << "Playing" << fake;
+    QTest::newRow("the playing one: mpv") << "" << true << "Paused" << mpvService;
+    QTest::newRow("none plays: the first found") << "" << false << "Stopped" << fake;
+    QTest::newRow("the preferred one is not running") << "vlc" << true << "Playing" << QString();
+}
+
+void TestMprisPlayer::choosesThePlayer()
+{
+    QFETCH(QString, preferred);
+    QFETCH(bool, mpvPlays);
+    QFETCH(QString, fakeStatus);
+    QFETCH(QString, chosen);
+
+    loadIntoMpv();
+    // A pause and a play make mpv's plugin report its state again (see mpvStatus).
+    QVERIFY(busCall(mpvService, QStringLiteral("Pause")));
+    QTRY_COMPARE(mpvStatus(), QStringLiteral("Paused"));
+    if (mpvPlays)
+        QVERIFY(busCall(mpvService, QStringLiteral("Play")));
+    QTRY_COMPARE(busProperty(mpvService, QStringLiteral("PlaybackStatus")).toString(),
+                 mpvPlays ? QStringLiteral("Playing") : QStringLiteral("Paused"));
+    FakeMprisPlayer fake(bus_.address(), QStringLiteral("kavelotest"));
+    fake.with([&](FakePlayerState &state) { state.playbackStatus = fakeStatus; });
+
+    MprisPlayer player(preferred);
+    qint32 running = -1;
+    QVERIFY(player.findPlayer(running));
+    QCOMPARE(running, chosen.isEmpty() ? 0 : 1);
+    QCOMPARE(player.serviceName(), chosen);
+    if (chosen == fake.service()) {
+        QVERIFY(player.nextTrack());
+        QCOMPARE(fake.with([](FakePlayerState &state) { return state.calls; }),
+                 QStringList{QStringLiteral("Next")});
+    }
+}
+
+void TestMprisPlayer::withoutAPlayerTheDesktopOpensThePlaylist()
+{
+    // A stand-in for the desktop's opener records what it was asked to open.
+    QVERIFY(QDir().mkpath(path(QStringLiteral("bin"))));
+    const QString opened = path(QStringLiteral("opened"));
+    QFile opener(path(QStringLiteral("bin/xdg-open")));
+    QVERIFY(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" + opened.toUtf8() + ".part'\nmv '" +
+                 opened.toUtf8() + ".part' '" + opened.toUtf8() + "'\n");
+    opener.close();
+    QVERIFY(opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray pathBefore = qgetenv("PATH");
+    qputenv("PATH", path(QStringLiteral("bin")).toUtf8() + ":" + pathBefore);
+
+    MprisPlayer player(QStringLiteral("notrunning"));
+    const bool loaded = player.loadPlaylist(playlist_);
+    qputenv("PATH", pathBefore);
+    QVERIFY(loaded);
+    QTRY_VERIFY(QFile::exists(opened));
+    QFile record(opened);
+    QVERIFY(record.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(record.readAll()),
+             QStringLiteral("1\n") + playlist_ + QLatin1Char('\n'));
+}
+
+void TestMprisPlayer::loadRefusesWhatIsNoPlaylist_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("no playlist assigned") << QString();
+    QTest::newRow("file that does not exist") << path(QStringLiteral("nothing.m3u"));
+    QTest::newRow("a folder") << dir_.path();
+}
+
+void TestMprisPlayer::loadRefusesWhatIsNoPlaylist()
+{
+    QFETCH(QString, file);
+    MprisPlayer player;
+    QVERIFY(player.prepareLoad());
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("^Kavelo: player load failed")));
+    QVERIFY(!player.loadPlaylist(file));
+    QString song = QStringLiteral("stale");
+    QVERIFY(player.getCurrentSong(song));
+    QCOMPARE(song, QString());
+}
+
+void TestMprisPlayer::mpvThatQuitsIsFoundAgainAfterItsRestart()
+{
+    MprisPlayer player;
+    qint32 running = 0;
+    QVERIFY(player.findPlayer(running));
+    QCOMPARE(running, 1);
+
+    mpv_.kill();
+    QTRY_VERIFY(!onBus(mpvService));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(player.findPlayer(running));
+    QCOMPARE(running, 0);
+    QTest::ignoreMessage(QtWarningMsg,
+                         "Kavelo: player Play failed: no MPRIS player on the session bus");
+    QVERIFY(!player.play());
+    QVERIFY2(clock.elapsed() < 600, qPrintable(QString::number(clock.elapsed())));
+
+    startMpv();
+    QVERIFY(player.findPlayer(running));
+    QCOMPARE(running, 1);
+    loadAndPlay(player);
+}
+
+void TestMprisPlayer::automaticChoiceFollowsWhicheverPlayerRuns()
+{
+    QTemporaryDir mpdFolder;
+    MpdServer mpd(mpdFolder.path());
+    QVERIFY(writeWav(mpd.musicFolder() + QStringLiteral("/m.wav"), 20));
+    QVERIFY(mpd.start());
+    QVERIFY(mpd.updateDatabase());
+    QFile mpdList(mpdFolder.filePath(QStringLiteral("mpd.m3u")));
+    QVERIFY(mpdList.open(QIODevice::WriteOnly));
+    mpdList.write("m.wav\n");
+    mpdList.close();
+
+    MemorySettingsStore store;
+    store.setValue(Keys::mpdHost, mpd.socketPath());
+    const auto player = createPlayer(store);
+    const auto mpdState = [&] {
+        mpd_status *status = mpd_run_status(mpd.observer());
+        const mpd_state state = status ? mpd_status_get_state(status) : MPD_STATE_UNKNOWN;
+        if (status)
+            mpd_status_free(status);
+        return state;
+    };
+
+    // mpv runs: the remote drives it, MPD is left alone.
+    loadAndPlay(*player);
+    QVERIFY(player->pause());
+    QTRY_COMPARE(mpvStatus(), QStringLiteral("Paused"));
+    QCOMPARE(mpdState(), MPD_STATE_STOP);
+
+    // mpv quits: the same player object turns to MPD.
+    mpv_.kill();
+    QTRY_VERIFY(!onBus(mpvService));
+    qint32 running = 0;
+    QVERIFY(player->findPlayer(running));
+    QCOMPARE(running, 1);
+    QVERIFY(player->loadPlaylist(mpdList.fileName()));
+    QVERIFY(player->play());
+    QCOMPARE(mpdState(), MPD_STATE_PLAY);
+    QString song;
+    QVERIFY(player->getCurrentSong(song));
+    QCOMPARE(song, mpd.musicFolder() + QStringLiteral("/m.wav"));
+
+    // mpv starts again: it is found without a new player object.
+    startMpv();
+    loadAndPlay(*player);
+}
+
+QTEST_GUILESS_MAIN(TestMprisPlayer)
+#include "TestMprisPlayer.moc"
