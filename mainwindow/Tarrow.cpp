@@ -7,6 +7,7 @@
 #include "core/SettingsStore.h"
 #include "core/SharedState.h"
 #include "platform/AppIcon.h"
+#include "platform/FitCaptions.h"
 #include "platform/Messages.h"
 #include "platform/SerialComm.h"
 #include "platform/Twips.h"
@@ -94,6 +95,7 @@ Tarrow::Tarrow(SettingsStore &store, SharedState &state, PlayerFactory createPla
     setWindowTitle(kTitle);
     setWindowIcon(appIcon());
     createControls();
+    fitCaptions(this);
     createMenu();
     arrangeTabOrder();
     resize(sizeHint());

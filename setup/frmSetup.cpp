@@ -8,6 +8,7 @@
 #include "core/SettingsStore.h"
 #include "core/SharedState.h"
 #include "platform/AppIcon.h"
+#include "platform/FitCaptions.h"
 #include "platform/Messages.h"
 #include "platform/SerialComm.h"
 #include "platform/Twips.h"
@@ -97,6 +98,7 @@ frmSetup::frmSetup(SerialComm &comm, SharedState &state, SettingsStore &store)
     setFixedSize(twipsSize(9225, 7530));
 
     createControls();
+    fitCaptions(this);
     setTabOrder();
     fillDriveList();
     connectHandlers();

@@ -1,6 +1,7 @@
 // The main window as the user sees it: controls, captions and places, tab
 // order, timers, menu, About, and the thumbs-list buttons.
 
+#include "CaptionsFit.h"
 #include "RecordingPlayer.h"
 #include "RecordingSink.h"
 
@@ -45,6 +46,7 @@ private slots:
     void timersStartDisabledAtOneSecond();
     void resizingMovesNothing_data();
     void resizingMovesNothing();
+    void everyCaptionIsShownWhole();
     void helpMenu();
     void aboutShowsTheVersion();
     void webHelpOpensANewBrowserEachTime();
@@ -204,6 +206,12 @@ void TestTarrowWindow::timersStartDisabledAtOneSecond()
         QCOMPARE(timer->interval(), 1000);
         QVERIFY(timer->isSingleShot());
     }
+}
+
+void TestTarrowWindow::everyCaptionIsShownWhole()
+{
+    const QStringList clipped = clippedCaptions(window_.get());
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(u' ')));
 }
 
 void TestTarrowWindow::resizingMovesNothing_data()

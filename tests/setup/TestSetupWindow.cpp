@@ -1,3 +1,4 @@
+#include "CaptionsFit.h"
 #include "SetupTestEnvironment.h"
 
 #include "core/Settings.h"
@@ -56,6 +57,7 @@ private slots:
     void controlLayout();
     void windowProperties();
     void tabOrder();
+    void everyCaptionIsShownWhole();
 
     void firstLoadWithEmptyStore();
     void loadRecomputesThumbsBeforeFolder();
@@ -138,6 +140,12 @@ QString TestSetupWindow::folderWithLists()
         file.open(QIODevice::WriteOnly);
     }
     return folder;
+}
+
+void TestSetupWindow::everyCaptionIsShownWhole()
+{
+    const QStringList clipped = clippedCaptions(open());
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(u' ')));
 }
 
 void TestSetupWindow::drop(QWidget *target, const QString &format)
