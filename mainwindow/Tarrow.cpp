@@ -60,13 +60,6 @@ QStringList entries(const QListWidget *list)
     return result;
 }
 
-template <typename Control> Control *place(Control *control, const char *name, QRect twipsGeometry)
-{
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(twipsGeometry);
-    return control;
-}
-
 QLineEdit *displayBox(QWidget *parent, const char *name, QRect geometry)
 {
     auto *box = place(new QLineEdit(parent), name, geometry);

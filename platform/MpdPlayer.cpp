@@ -1,4 +1,5 @@
 #include "MpdPlayer.h"
+#include "PlaylistFile.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -330,15 +331,13 @@ bool MpdPlayer::prepareLoad()
 
 bool MpdPlayer::loadPlaylist(const QString &path)
 {
-    if (path.isEmpty()) {
-        warn("load", QStringLiteral("no playlist file is assigned to this key"));
+    QString reason;
+    const std::optional<QFileInfo> toLoad = playlistToLoad(path, reason);
+    if (!toLoad) {
+        warn("load", reason);
         return false;
     }
-    const QFileInfo file(path);
-    if (!file.isFile()) {
-        warn("load", QStringLiteral("playlist file \"%1\" does not exist").arg(path));
-        return false;
-    }
+    const QFileInfo &file = *toLoad;
     const QString absolutePath = file.absoluteFilePath();
 
     if (!isM3u(file)) {

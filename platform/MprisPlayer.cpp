@@ -1,4 +1,5 @@
 #include "MprisPlayer.h"
+#include "PlaylistFile.h"
 
 #include <QDBusArgument>
 #include <QDBusMetaType>
@@ -198,15 +199,13 @@ bool MprisPlayer::prepareLoad()
 
 bool MprisPlayer::loadPlaylist(const QString &path)
 {
-    if (path.isEmpty()) {
-        warn("load", QStringLiteral("no playlist file is assigned to this key"));
+    QString reason;
+    const std::optional<QFileInfo> toLoad = playlistToLoad(path, reason);
+    if (!toLoad) {
+        warn("load", reason);
         return false;
     }
-    const QFileInfo file(path);
-    if (!file.isFile()) {
-        warn("load", QStringLiteral("playlist file \"%1\" does not exist").arg(path));
-        return false;
-    }
+    const QFileInfo &file = *toLoad;
     const QString absolutePath = file.absoluteFilePath();
 
     if (bus_.isConnected() && hasPlayer())

@@ -35,13 +35,6 @@ frmSetup *openWindow = nullptr;
 const QString kavelo = QStringLiteral("Kavelo");
 const QString m3u = QStringLiteral(".m3u");
 
-template <typename Widget> Widget *place(Widget *widget, const char *name, QRect twipsGeometry)
-{
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(twipsGeometry);
-    return widget;
-}
-
 QTimer *designTimer(QObject *parent, const char *name, int intervalMs)
 {
     auto *timer = new QTimer(parent);
