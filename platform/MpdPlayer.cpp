@@ -3,6 +3,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -27,6 +28,9 @@ namespace {
 // How long one exchange with MPD may take: the connection and its greeting, or
 // one command and the start of its answer.
 constexpr int timeoutMs = 500;
+// How long calls give up at once after MPD let one run out of time: long
+// enough to cover the calls of one key press, short enough for the next one.
+constexpr int hungPauseMs = 250;
 // libmpdclient's own wait, for the rest of an answer once it has begun. Whole
 // seconds only: libmpdclient 2.20 takes the part below a second as microseconds.
 constexpr unsigned libraryTimeoutMs = 1000;
@@ -294,16 +298,42 @@ bool isM3u(const QFileInfo &file)
 
 MpdPlayer::MpdPlayer(const QString &host, unsigned port) : host_(host.trimmed()), port_(port) {}
 
+// A hung MPD costs one key press one time-out, not one per call: for a moment
+// after MPD let a call run out of time, the next calls give up at once.
+bool MpdPlayer::hungAMomentAgo(QString &why) const
+{
+    if (quietUntil_.hasExpired())
+        return false;
+    why = QStringLiteral("it did not answer in time a moment ago");
+    return true;
+}
+
+// Only a call that failed after the whole time-out counts: a long load that
+// succeeds says nothing about a hang.
+void MpdPlayer::noteFailure(const QElapsedTimer &took)
+{
+    if (took.elapsed() >= timeoutMs)
+        quietUntil_.setRemainingTime(hungPauseMs);
+}
+
 bool MpdPlayer::run(const char *what, const Step &step)
 {
     QString why;
+    if (hungAMomentAgo(why)) {
+        warn(what, QStringLiteral("MPD does not answer (%1)").arg(why));
+        return false;
+    }
+    QElapsedTimer took;
+    took.start();
     const Connection connection = connectMpd(host_, port_, why);
     if (!connection) {
+        noteFailure(took);
         warn(what, QStringLiteral("MPD does not answer (%1)").arg(why));
         return false;
     }
     if (step(connection.get(), why))
         return true;
+    noteFailure(took);
     if (mpd_connection_get_error(connection.get()) != MPD_ERROR_SUCCESS)
         why = QString::fromUtf8(mpd_connection_get_error_message(connection.get()));
     warn(what, why);
@@ -313,7 +343,14 @@ bool MpdPlayer::run(const char *what, const Step &step)
 bool MpdPlayer::isReachable()
 {
     QString why;
-    return connectMpd(host_, port_, why) != nullptr;
+    if (hungAMomentAgo(why))
+        return false;
+    QElapsedTimer took;
+    took.start();
+    if (connectMpd(host_, port_, why))
+        return true;
+    noteFailure(took);
+    return false;
 }
 
 bool MpdPlayer::findPlayer(qint32 &running)

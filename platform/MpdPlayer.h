@@ -2,6 +2,8 @@
 
 #include "core/PlayerControl.h"
 
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <functional>
@@ -42,7 +44,10 @@ private:
     // and may explain why in its second argument when MPD itself raised no error.
     using Step = std::function<bool(mpd_connection *, QString &)>;
     bool run(const char *what, const Step &step);
+    bool hungAMomentAgo(QString &why) const;
+    void noteFailure(const QElapsedTimer &took);
 
     QString host_;
     unsigned port_;
+    QDeadlineTimer quietUntil_; // expired: calls go through
 };

@@ -232,7 +232,7 @@ void TestRemoteToMpd::pauseKeyIsGuardedFor800Ms()
 
     QVERIFY(guardEnded.wait(2000));
     // A coarse Qt timer may end the guard up to 5 % early.
-    QVERIFY2(sincePause.elapsed() >= 760, qPrintable(QString::number(sincePause.elapsed())));
+    QVERIFY2(sincePause.elapsed() >= 800, qPrintable(QString::number(sincePause.elapsed())));
     QVERIFY(kavelo_->press(QStringLiteral("A1 off"), QStringLiteral("A1 off")));
     QCOMPARE(kavelo_->command(), QStringLiteral("pause"));
     QCOMPARE(observe().state, MPD_STATE_PLAY);
@@ -458,6 +458,9 @@ void TestRemoteToMpd::lostMpd()
             QVERIFY2(kavelo_->command().isEmpty(), qPrintable(kavelo_->command()));
             QVERIFY(stall.nextTick());
         }
+        // A playlist key asks MPD three times; a hung one costs it one time-out.
+        QVERIFY(kavelo_->press(QStringLiteral("A3 on"), QStringLiteral("A3 on")));
+        QVERIFY(stall.nextTick());
         QVERIFY2(stall.longestMs() < 1000, qPrintable(QString::number(stall.longestMs())));
     }
     Tarrow &window = kavelo_->window();
@@ -471,6 +474,7 @@ void TestRemoteToMpd::lostMpd()
     else
         QVERIFY2(mpd_->start(), "MPD did not start again");
     QVERIFY(mpd_run_clear(mpd_->observer()));
+    QTest::qWait(300); // a user's next key press, not one within the same moment
 
     QVERIFY(kavelo_->press(QStringLiteral("A3 on"), QStringLiteral("A3 on")));
     QTRY_COMPARE(queue(), songs);
