@@ -95,7 +95,9 @@ public:
         connection_.unregisterService(service_);
         connection_.unregisterObject(QStringLiteral("/org/mpris/MediaPlayer2"));
         QDBusConnection::disconnectFromBus(connection_.name());
-        QMetaObject::invokeMethod(host_, [host = host_] { delete host; });
+        // Deleted on its own thread before that thread's loop is told to stop.
+        QMetaObject::invokeMethod(
+            host_, [host = host_] { delete host; }, Qt::BlockingQueuedConnection);
         thread_.quit();
         thread_.wait();
     }

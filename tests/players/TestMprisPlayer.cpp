@@ -150,6 +150,8 @@ void TestMprisPlayer::loadAndPlay(PlayerControl &player)
     QTRY_COMPARE(mpvStatus(), QStringLiteral("Stopped"));
     QVERIFY(player.loadPlaylist(playlist_));
     QTRY_COMPARE(mpv_.property(QStringLiteral("path")).toString(), path(QStringLiteral("a b.wav")));
+    // mpv opens the list's songs one after the other; both must be in before next.
+    QTRY_COMPARE(mpv_.property(QStringLiteral("playlist-count")).toInt(), 2);
     QVERIFY(player.play());
     QTRY_COMPARE(mpvStatus(), QStringLiteral("Playing"));
 }
@@ -411,6 +413,7 @@ void TestMprisPlayer::loadRefusesWhatIsNoPlaylist()
     QFETCH(QString, file);
     MprisPlayer player;
     QVERIFY(player.prepareLoad());
+    QTRY_COMPARE(mpvStatus(), QStringLiteral("Stopped"));
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression(QStringLiteral("^Kavelo: player load failed")));
     QVERIFY(!player.loadPlaylist(file));
