@@ -5,6 +5,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 static QByteArray readAll(const QString &path)
 {
     QFile file(path);
@@ -54,6 +57,7 @@ private slots:
     void unwritableTarget_data();
     void unwritableTarget();
     void bothUnwritableAreReportedInOrder();
+    void aFullDiskLeavesTheOldFile();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -230,6 +234,33 @@ void TestPlaylistWriter::bothUnwritableAreReportedInOrder()
     QCOMPARE(errors.size(), 2);
     QCOMPARE(errors.at(0).path, up);
     QCOMPARE(errors.at(1).path, down);
+}
+
+// The disk fills up in the middle of the write: the process may write files of
+// 4 KiB at most, so the second playlist's text does not fit.
+void TestPlaylistWriter::aFullDiskLeavesTheOldFile()
+{
+    const QByteArray old("old content\r\n");
+    QVERIFY(writeAll(down_, old));
+    const QStringList shortList{QStringLiteral("/music/a.mp3")};
+    const QStringList longList = numberedSongs(1000);
+
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto errors = makePlaylists(shortList, longList, up_, down_);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(errors.first().path, down_);
+    QVERIFY2(!errors.first().reason.isEmpty(), "the reason is reported");
+    QCOMPARE(readAll(up_), expectedFile(shortList));
+    QCOMPARE(readAll(down_), old);
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestPlaylistWriter)
