@@ -5,6 +5,8 @@
 //
 // Usage: frame-latency [frames]   (default 1000)
 
+#include "BenchPty.h"
+
 #include "core/Settings.h"
 #include "core/SettingsStore.h"
 #include "core/SharedState.h"
@@ -19,8 +21,6 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -63,10 +63,6 @@ double percentile(std::vector<double> sorted, double p)
     return sorted.at(index);
 }
 
-bool writeByte(int fd, unsigned char byte)
-{
-    return ::write(fd, &byte, 1) == 1;
-}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -76,17 +72,11 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
 
-    int master = -1;
-    int slave = -1;
-    char device[256] = {};
-    if (::openpty(&master, &slave, device, nullptr, nullptr) != 0) {
-        std::perror("openpty");
+    BenchPty pty;
+    if (!pty.isOpen())
         return 2;
-    }
-    termios raw{};
-    ::tcgetattr(slave, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave, TCSANOW, &raw);
+    const int master = pty.master();
+    const char *const device = pty.device();
 
     MemorySettingsStore store;
     store.values.insert(Keys::comDevice(5), QString::fromLocal8Bit(device));
@@ -139,7 +129,5 @@ int main(int argc, char *argv[])
                 percentile(sorted, 0.5), p99, sorted.back(), sorted.front());
     std::printf("target p99 < 2 ms: %s\n", p99 < 2.0 ? "met" : "MISSED");
     window.close();
-    ::close(master);
-    ::close(slave);
     return 0;
 }

@@ -12,6 +12,7 @@
 //
 // Usage: player-latency [presses]   (default 200 per series)
 
+#include "BenchPty.h"
 #include "PlayerPeers.h"
 
 #include "core/Settings.h"
@@ -42,11 +43,9 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
-#include <pty.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -107,11 +106,6 @@ double percentile(const std::vector<double> &sorted, double p)
 {
     const auto index = static_cast<std::size_t>(p * double(sorted.size() - 1) + 0.5);
     return sorted.at(index);
-}
-
-bool writeByte(int fd, unsigned char byte)
-{
-    return ::write(fd, &byte, 1) == 1;
 }
 
 // A remote key as the adapter sends it: function byte, then house and unit.
@@ -320,16 +314,6 @@ private:
     QByteArray buffer_;
 };
 
-bool onBus(const QString &service)
-{
-    auto message = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
-    message.setArguments({service});
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(message);
-    return !reply.arguments().isEmpty() && reply.arguments().constFirst().toBool();
-}
-
 // mpv over MPRIS: its volume in percent, of level / 255.
 bool benchMpv(const QString &folder, int master, const char *device, ChangeInbox &inbox,
               int presses)
@@ -412,17 +396,11 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const int presses = argc > 1 ? std::max(2, std::atoi(argv[1])) : 200;
 
-    int master = -1;
-    int slave = -1;
-    char device[256] = {};
-    if (::openpty(&master, &slave, device, nullptr, nullptr) != 0) {
-        std::perror("openpty");
+    BenchPty pty;
+    if (!pty.isOpen())
         return 2;
-    }
-    termios raw{};
-    ::tcgetattr(slave, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave, TCSANOW, &raw);
+    const int master = pty.master();
+    const char *const device = pty.device();
 
     QTemporaryDir folder;
     ChangeInbox inbox;
@@ -440,7 +418,5 @@ int main(int argc, char *argv[])
         std::printf("  mpv: skipped (%s)\n", haveBus ? "the mpv-mpris plugin is not installed"
                                                      : "dbus-daemon did not start");
     }
-    ::close(master);
-    ::close(slave);
     return ok ? 0 : 1;
 }

@@ -340,6 +340,12 @@ bool MpdPlayer::run(const char *what, const Step &step)
     return false;
 }
 
+bool MpdPlayer::command(const char *what, bool (*send)(mpd_connection *))
+{
+    return run(what,
+               [send](mpd_connection *c, QString &why) { return acknowledged(c, why, send(c)); });
+}
+
 bool MpdPlayer::isReachable()
 {
     QString why;
@@ -361,9 +367,7 @@ bool MpdPlayer::findPlayer(qint32 &running)
 
 bool MpdPlayer::prepareLoad()
 {
-    return run("clear", [](mpd_connection *c, QString &why) {
-        return acknowledged(c, why, mpd_send_clear(c));
-    });
+    return command("clear", mpd_send_clear);
 }
 
 bool MpdPlayer::loadPlaylist(const QString &path)
@@ -422,17 +426,13 @@ bool MpdPlayer::loadPlaylist(const QString &path)
 
 bool MpdPlayer::play()
 {
-    return run("play", [](mpd_connection *c, QString &why) {
-        return acknowledged(c, why, mpd_send_play(c));
-    });
+    return command("play", mpd_send_play);
 }
 
 // The remote has no resume key, so the pause key toggles.
 bool MpdPlayer::pause()
 {
-    return run("pause", [](mpd_connection *c, QString &why) {
-        return acknowledged(c, why, mpd_send_toggle_pause(c));
-    });
+    return command("pause", mpd_send_toggle_pause);
 }
 
 bool MpdPlayer::back5Seconds()
@@ -453,16 +453,12 @@ bool MpdPlayer::back5Seconds()
 
 bool MpdPlayer::previousTrack()
 {
-    return run("previous", [](mpd_connection *c, QString &why) {
-        return acknowledged(c, why, mpd_send_previous(c));
-    });
+    return command("previous", mpd_send_previous);
 }
 
 bool MpdPlayer::nextTrack()
 {
-    return run("next", [](mpd_connection *c, QString &why) {
-        return acknowledged(c, why, mpd_send_next(c));
-    });
+    return command("next", mpd_send_next);
 }
 
 bool MpdPlayer::getCurrentSong(QString &song)

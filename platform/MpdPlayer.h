@@ -44,6 +44,8 @@ private:
     // and may explain why in its second argument when MPD itself raised no error.
     using Step = std::function<bool(mpd_connection *, QString &)>;
     bool run(const char *what, const Step &step);
+    // A command that MPD only acknowledges.
+    bool command(const char *what, bool (*send)(mpd_connection *));
     bool hungAMomentAgo(QString &why) const;
     void noteFailure(const QElapsedTimer &took);
 

@@ -67,7 +67,6 @@ private:
         return root_.filePath(QStringLiteral("mpd/playlists/") + name);
     }
     Observed observe();
-    QStringList queue();
     // MPD plays playlist 3 from `position`, as if the remote had loaded it earlier.
     void playFrom(int position, double seconds = 0);
     void start();
@@ -146,20 +145,6 @@ Observed TestRemoteToMpd::observe()
     return seen;
 }
 
-QStringList TestRemoteToMpd::queue()
-{
-    mpd_connection *c = mpd_->observer();
-    QStringList uris;
-    if (!mpd_send_list_queue_meta(c))
-        return {QStringLiteral("<no answer>")};
-    while (mpd_song *song = mpd_recv_song(c)) {
-        uris << QString::fromUtf8(mpd_song_get_uri(song));
-        mpd_song_free(song);
-    }
-    mpd_response_finish(c);
-    return uris;
-}
-
 void TestRemoteToMpd::playFrom(int position, double seconds)
 {
     mpd_connection *c = mpd_->observer();
@@ -209,12 +194,12 @@ void TestRemoteToMpd::playlistKey()
     QVERIFY(kavelo_->press(key, key));
     if (loads) {
         QCOMPARE(kavelo_->command(), playlist3_);
-        QTRY_COMPARE(queue(), songs);
+        QTRY_COMPARE(mpd_->queue(), songs);
         QTRY_COMPARE(observe().state, MPD_STATE_PLAY);
         QCOMPARE(observe().songPosition, 0);
     } else {
         QCOMPARE(kavelo_->command(), QString());
-        QCOMPARE(queue(), QStringList{QStringLiteral("three.wav")});
+        QCOMPARE(mpd_->queue(), QStringList{QStringLiteral("three.wav")});
         QCOMPARE(observe().state, MPD_STATE_PLAY);
     }
 }
@@ -382,7 +367,7 @@ void TestRemoteToMpd::thumbsListBecomesAPlaylistMpdLoads()
     const QByteArray name = QFileInfo(file).completeBaseName().toUtf8();
     if (!mpd_run_load(c, name.constData()))
         QFAIL(mpd_connection_get_error_message(c));
-    QCOMPARE(queue(), songs.mid(0, 2));
+    QCOMPARE(mpd_->queue(), songs.mid(0, 2));
 }
 
 void TestRemoteToMpd::volume_data()
@@ -484,7 +469,7 @@ void TestRemoteToMpd::lostMpd()
     QTest::qWait(300); // a user's next key press, not one within the same moment
 
     QVERIFY(kavelo_->press(QStringLiteral("A3 on"), QStringLiteral("A3 on")));
-    QTRY_COMPARE(queue(), songs);
+    QTRY_COMPARE(mpd_->queue(), songs);
     QTRY_COMPARE(observe().state, MPD_STATE_PLAY);
     QVERIFY(kavelo_->press(QStringLiteral("A bright"), QStringLiteral("A1 brt")));
     QCOMPARE(kavelo_->command(), QStringLiteral("vol up"));

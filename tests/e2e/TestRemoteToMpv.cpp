@@ -24,15 +24,6 @@ const QString mpvService = QStringLiteral("org.mpris.MediaPlayer2.mpv");
 const QStringList songs{QStringLiteral("one.wav"), QStringLiteral("with space.wav"),
                         QStringLiteral("three.wav")};
 
-bool onBus(const QString &service)
-{
-    auto message = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
-    message.setArguments({service});
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(message);
-    return !reply.arguments().isEmpty() && reply.arguments().constFirst().toBool();
-}
 } // namespace
 
 class TestRemoteToMpv : public QObject

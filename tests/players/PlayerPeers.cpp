@@ -1,5 +1,7 @@
 #include "PlayerPeers.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDataStream>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -222,6 +224,30 @@ void MpdServer::kill()
     signalProcess(process_, SIGCONT);
     process_.kill();
     process_.waitForFinished(5000);
+}
+
+QStringList MpdServer::queue()
+{
+    mpd_connection *c = observer();
+    QStringList uris;
+    if (!mpd_send_list_queue_meta(c))
+        return {QStringLiteral("<no answer>")};
+    while (mpd_song *song = mpd_recv_song(c)) {
+        uris << QString::fromUtf8(mpd_song_get_uri(song));
+        mpd_song_free(song);
+    }
+    mpd_response_finish(c);
+    return uris;
+}
+
+bool onBus(const QString &service)
+{
+    auto message = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+    message.setArguments({service});
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(message);
+    return !reply.arguments().isEmpty() && reply.arguments().constFirst().toBool();
 }
 
 mpd_connection *MpdServer::observer()

@@ -20,6 +20,9 @@ bool writeWav(const QString &path, int seconds);
 // Sends a signal to a running process (SIGSTOP freezes it, SIGCONT wakes it).
 void signalProcess(const QProcess &process, int signal);
 
+// Whether a service owns its name on the session bus.
+bool onBus(const QString &service);
+
 // A private session bus. Start it before the first use of QDBusConnection::sessionBus():
 // it points DBUS_SESSION_BUS_ADDRESS of this process (and so of every child) at itself.
 class SessionBus
@@ -71,6 +74,8 @@ public:
 
     // A connection of the test's own, to watch and set MPD's state.
     mpd_connection *observer();
+    // The songs of MPD's queue, in order, by their URIs.
+    QStringList queue();
 
 private:
     QDir folder_;

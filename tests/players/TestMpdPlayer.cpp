@@ -68,7 +68,6 @@ private:
         return dir_.filePath(QStringLiteral("outside/") + name);
     }
     QString writePlaylist(const QString &relativePath, const QByteArray &content);
-    QStringList queue();
     Observed observe();
     void loadAndPlay(const QStringList &songs, int position);
 
@@ -112,20 +111,6 @@ QString TestMpdPlayer::writePlaylist(const QString &relativePath, const QByteArr
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
         return {};
     return path;
-}
-
-QStringList TestMpdPlayer::queue()
-{
-    mpd_connection *c = mpd_->observer();
-    QStringList uris;
-    if (!mpd_send_list_queue_meta(c))
-        return {QStringLiteral("<no answer>")};
-    while (mpd_song *song = mpd_recv_song(c)) {
-        uris << QString::fromUtf8(mpd_song_get_uri(song));
-        mpd_song_free(song);
-    }
-    mpd_response_finish(c);
-    return uris;
 }
 
 Observed TestMpdPlayer::observe()
@@ -199,7 +184,7 @@ void TestMpdPlayer::loadPlaylist()
     const QString path = writePlaylist(file, content);
     QVERIFY(!path.isEmpty());
     QVERIFY(player_->loadPlaylist(path));
-    QCOMPARE(queue(), expectedQueue);
+    QCOMPARE(mpd_->queue(), expectedQueue);
 }
 
 void TestMpdPlayer::loadPlaylistRefusesWhatIsNoPlaylist_data()
@@ -218,14 +203,14 @@ void TestMpdPlayer::loadPlaylistRefusesWhatIsNoPlaylist()
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression(QStringLiteral("^Kavelo: MPD load failed")));
     QVERIFY(!player_->loadPlaylist(path));
-    QCOMPARE(queue(), QStringList());
+    QCOMPARE(mpd_->queue(), QStringList());
 }
 
 void TestMpdPlayer::prepareLoadEmptiesTheQueue()
 {
     loadAndPlay({QStringLiteral("one.wav"), QStringLiteral("two.wav")}, 0);
     QVERIFY(player_->prepareLoad());
-    QCOMPARE(queue(), QStringList());
+    QCOMPARE(mpd_->queue(), QStringList());
     QCOMPARE(observe().state, MPD_STATE_STOP);
 }
 
@@ -402,7 +387,7 @@ void TestMpdPlayer::factoryBuildsTheChosenBackend()
         player->loadPlaylist(writePlaylist(QStringLiteral("outside/factory.m3u"), "two.wav\n")));
     QVERIFY(player->play());
     QCOMPARE(observe().state, MPD_STATE_PLAY);
-    QCOMPARE(queue(), QStringList{QStringLiteral("two.wav")});
+    QCOMPARE(mpd_->queue(), QStringList{QStringLiteral("two.wav")});
 }
 
 void TestMpdPlayer::frozenMpdCostsAtMostTheTimeout()

@@ -46,15 +46,6 @@ bool busCall(const QString &service, const QString &method, const QVariantList &
            QDBusMessage::ReplyMessage;
 }
 
-bool onBus(const QString &service)
-{
-    auto message = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
-    message.setArguments({service});
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(message);
-    return !reply.arguments().isEmpty() && reply.arguments().constFirst().toBool();
-}
 } // namespace
 
 class TestMprisPlayer : public QObject

@@ -1,11 +1,7 @@
 #pragma once
 
-#include "platform/Messages.h"
-
 #include <QByteArray>
 #include <QDir>
-#include <QList>
-#include <QPair>
 #include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
@@ -41,27 +37,4 @@ public:
 
 private:
     QTemporaryDir dir_;
-};
-
-// Records each message instead of showing a box, for as long as it lives.
-class MessageRecorder : public MessageSink
-{
-public:
-    MessageRecorder() { setMessages(this); }
-    ~MessageRecorder() override { setMessages(nullptr); }
-
-    void showMessage(const QString &text, const QString &title) override
-    {
-        shown.append({text, title});
-    }
-
-    QStringList texts() const
-    {
-        QStringList result;
-        for (const auto &message : shown)
-            result.append(message.first);
-        return result;
-    }
-
-    QList<QPair<QString, QString>> shown; // text, title
 };

@@ -1,4 +1,5 @@
 #include "AdapterEmulator.h"
+#include "RecordingSink.h"
 #include "SetupTestEnvironment.h"
 
 #include "core/Settings.h"
@@ -49,7 +50,7 @@ private:
 
     std::unique_ptr<IniSettingsStore> store_;
     std::unique_ptr<SerialComm> comm_;
-    std::unique_ptr<MessageRecorder> messages_;
+    std::unique_ptr<RecordingSink> messages_;
     std::unique_ptr<QSignalSpy> released_;
     SharedState state_;
     QPointer<frmSetup> window_;
@@ -60,7 +61,7 @@ void TestAdapterProbe::init()
     SetupTestEnvironment::clearSettings();
     store_ = std::make_unique<IniSettingsStore>();
     comm_ = std::make_unique<SerialComm>(*store_);
-    messages_ = std::make_unique<MessageRecorder>();
+    messages_ = std::make_unique<RecordingSink>();
     released_ = std::make_unique<QSignalSpy>(comm_.get(), &SerialComm::released);
     state_ = SharedState{};
 }

@@ -1,4 +1,5 @@
 #include "CaptionsFit.h"
+#include "RecordingSink.h"
 #include "SetupTestEnvironment.h"
 
 #include "core/Settings.h"
@@ -99,7 +100,7 @@ private:
     const SetupTestEnvironment &env_;
     std::unique_ptr<NotingStore> store_;
     std::unique_ptr<SerialComm> comm_;
-    std::unique_ptr<MessageRecorder> messages_;
+    std::unique_ptr<RecordingSink> messages_;
     SharedState state_;
 };
 
@@ -108,7 +109,7 @@ void TestSetupWindow::init()
     SetupTestEnvironment::clearSettings();
     store_ = std::make_unique<NotingStore>();
     comm_ = std::make_unique<SerialComm>(store_->file);
-    messages_ = std::make_unique<MessageRecorder>();
+    messages_ = std::make_unique<RecordingSink>();
     state_ = SharedState{};
 }
 

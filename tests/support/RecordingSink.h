@@ -5,6 +5,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -21,6 +22,14 @@ public:
         shown.append({text, title});
         if (whileOpen)
             whileOpen();
+    }
+
+    QStringList texts() const
+    {
+        QStringList result;
+        for (const auto &message : shown)
+            result.append(message.first);
+        return result;
     }
 
     QList<QPair<QString, QString>> shown; // text, title
