@@ -15,7 +15,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -234,8 +233,7 @@ void Tarrow::tryReopen()
         reopenTimer_->stop();
         return;
     }
-    if (!QFileInfo::exists(Comm1->deviceName()))
-        return;
+    // Opening looks for the device file itself; while it is missing this fails at once.
     if (Comm1->open() == SerialComm::OpenResult::Opened) {
         reopenTimer_->stop();
         startCycle();
