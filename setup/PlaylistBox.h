@@ -14,8 +14,6 @@ class PlaylistBox : public QLineEdit
 public:
     PlaylistBox(int number, QWidget *parent = nullptr);
 
-    int number() const { return number_; }
-
 signals:
     void fileDropped(int number);
 

@@ -99,21 +99,23 @@ frmSetup::frmSetup(SerialComm &comm, SharedState &state, SettingsStore &store)
 
 frmSetup::~frmSetup()
 {
-    if (probing())
-        endProbe();
-    if (openWindow == this)
-        openWindow = nullptr;
+    letGo();
 }
 
 void frmSetup::closeEvent(QCloseEvent *event)
 {
-    // The window is gone for the user now, even before it is deleted: a probe
-    // still running would answer into nothing, and the next "Setup" loads afresh.
+    letGo();
+    QWidget::closeEvent(event);
+}
+
+// The window is gone for the user once it closes, even before it is deleted: a
+// probe still running would answer into nothing, and the next "Setup" loads afresh.
+void frmSetup::letGo()
+{
     if (probing())
         endProbe();
     if (openWindow == this)
         openWindow = nullptr;
-    QWidget::closeEvent(event);
 }
 
 void frmSetup::createControls()

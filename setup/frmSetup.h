@@ -83,6 +83,7 @@ private:
     };
 
     frmSetup(SerialComm &comm, SharedState &state, SettingsStore &store);
+    void letGo();
 
     void createControls();
     void setTabOrder();

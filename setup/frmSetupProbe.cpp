@@ -115,17 +115,16 @@ void frmSetup::adapterAnswered()
     const QByteArray received = comm_.input();
     if (received.isEmpty())
         return;
-    const bool trenda = probe_ == Probe::TrendaWait;
-    const bool detected = static_cast<quint8>(received.at(0)) == adapterReply;
-    if (!detected)
+    if (static_cast<quint8>(received.at(0)) != adapterReply) {
         comm_.close();
-    endProbe();
-    if (!detected)
+        endProbe();
         tell(QStringLiteral("no response"));
-    else if (trenda)
-        tell(QStringLiteral("Trenda adapter detected"));
-    else
-        tell(QStringLiteral("Pasko adapter detected"));
+        return;
+    }
+    const bool trenda = probe_ == Probe::TrendaWait;
+    endProbe();
+    tell(trenda ? QStringLiteral("Trenda adapter detected")
+                : QStringLiteral("Pasko adapter detected"));
 }
 
 // The answer is settled before the message shows, so nothing of the probe runs
