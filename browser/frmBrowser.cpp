@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QToolBar>
-#include <QUrl>
 #include <QWebEngineHistory>
 #include <QWebEngineView>
 
@@ -73,9 +72,7 @@ void frmBrowser::createControls()
         imlIcons.append(QIcon::fromTheme(QLatin1String(button.themeIcon),
                                          QIcon(QLatin1String(button.fallbackIcon))));
 
-    tbToolBar = new QToolBar(this);
-    tbToolBar->setObjectName(QStringLiteral("tbToolBar"));
-    tbToolBar->setGeometry(twipsRect(0, 0, 6540, 420));
+    tbToolBar = place(new QToolBar(this), "tbToolBar", twipsRect(0, 0, 6540, 420));
     tbToolBar->setIconSize(QSize(24, 24));
     tbToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     tbToolBar->setMovable(false);
@@ -91,9 +88,8 @@ void frmBrowser::createControls()
     }
     connect(tbToolBar, &QToolBar::actionTriggered, this, &frmBrowser::toolbarButtonClicked);
 
-    brwWebBrowser = new QWebEngineView(this);
-    brwWebBrowser->setObjectName(QStringLiteral("brwWebBrowser"));
-    brwWebBrowser->setGeometry(twipsRect(50, 1215, 5393, 3734));
+    brwWebBrowser =
+        place(new QWebEngineView(this), "brwWebBrowser", twipsRect(50, 1215, 5393, 3734));
     connect(brwWebBrowser, &QWebEngineView::loadStarted, this, [this] {
         navigationRequested_ = false;
         loading_ = true;
@@ -106,25 +102,20 @@ void frmBrowser::createControls()
     timTimer->setInterval(5);
     connect(timTimer, &QTimer::timeout, this, &frmBrowser::timerTick);
 
-    picAddress = new QWidget(this);
-    picAddress->setObjectName(QStringLiteral("picAddress"));
-    picAddress->setGeometry(twipsRect(0, 420, 6540, 675));
+    picAddress = place(new QWidget(this), "picAddress", twipsRect(0, 420, 6540, 675));
     picAddress->setFocusPolicy(Qt::NoFocus);
 
-    cboAddress = new QComboBox(picAddress);
-    cboAddress->setObjectName(QStringLiteral("cboAddress"));
+    cboAddress = place(new QComboBox(picAddress), "cboAddress", twipsRect(45, 300, 3795, 315));
     cboAddress->setEditable(true);
     cboAddress->setInsertPolicy(QComboBox::NoInsert);
-    cboAddress->setGeometry(twipsRect(45, 300, 3795, 315));
     cboAddress->lineEdit()->installEventFilter(this);
     // Leaving the box with a listed address typed in is no pick: only the list
     // and the Enter key navigate.
     disconnect(cboAddress->lineEdit(), &QLineEdit::editingFinished, cboAddress, nullptr);
     connect(cboAddress, &QComboBox::activated, this, &frmBrowser::addressPicked);
 
-    lblAddress = new QLabel(QStringLiteral("&Address:"), picAddress);
-    lblAddress->setObjectName(QStringLiteral("lblAddress"));
-    lblAddress->setGeometry(twipsRect(45, 60, 3075, 255));
+    lblAddress = place(new QLabel(QStringLiteral("&Address:"), picAddress), "lblAddress",
+                       twipsRect(45, 60, 3075, 255));
     lblAddress->setBuddy(cboAddress);
 
     setTabOrder(brwWebBrowser, cboAddress);
@@ -295,8 +286,8 @@ void frmBrowser::urlChanged(const QUrl &address)
 bool frmBrowser::busy() const
 {
     constexpr qint64 longestWaitForStartMs = 1000;
-    const bool waitingForStart = navigationRequested_ && requestClock_.isValid() &&
-                                 requestClock_.elapsed() < longestWaitForStartMs;
+    const bool waitingForStart =
+        navigationRequested_ && requestClock_.elapsed() < longestWaitForStartMs;
     return waitingForStart || loading_;
 }
 

@@ -30,6 +30,21 @@ QDBusMessage busDaemonCall(const QString &method, const QVariantList &args = {})
     return message;
 }
 
+// A call to the player's own object on the bus.
+QDBusMessage playerCall(const QString &service, const QString &interface, const QString &method,
+                        const QVariantList &args)
+{
+    auto message = QDBusMessage::createMethodCall(service, objectPath, interface, method);
+    message.setArguments(args);
+    return message;
+}
+
+// Asks for a property of the player's interface.
+QDBusMessage propertyGet(const QString &service, const QString &name)
+{
+    return playerCall(service, propertiesInterface, QStringLiteral("Get"), {playerInterface, name});
+}
+
 QVariant firstArgument(const QDBusMessage &reply)
 {
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
@@ -75,17 +90,10 @@ QStringList MprisPlayer::mprisServices()
     return names;
 }
 
-bool MprisPlayer::nameHasOwner(const QString &name)
-{
-    return firstArgument(call(busDaemonCall(QStringLiteral("NameHasOwner"), {name}))).toBool();
-}
-
 QString MprisPlayer::playbackStatus(const QString &service)
 {
-    auto message = QDBusMessage::createMethodCall(service, objectPath, propertiesInterface,
-                                                  QStringLiteral("Get"));
-    message.setArguments({playerInterface, QStringLiteral("PlaybackStatus")});
-    return unwrap(firstArgument(call(message))).toString();
+    return unwrap(firstArgument(call(propertyGet(service, QStringLiteral("PlaybackStatus")))))
+        .toString();
 }
 
 QString MprisPlayer::chooseService()
@@ -141,9 +149,7 @@ bool MprisPlayer::callPlayer(const QString &method, const QVariantList &args)
     const QByteArray what = method.toLatin1();
     if (!requirePlayer(what.constData()))
         return false;
-    auto message = QDBusMessage::createMethodCall(service_, objectPath, playerInterface, method);
-    message.setArguments(args);
-    const QDBusMessage reply = call(message);
+    const QDBusMessage reply = call(playerCall(service_, playerInterface, method, args));
     if (reply.type() == QDBusMessage::ErrorMessage) {
         warn(what.constData(), QStringLiteral("%1: %2").arg(service_, reply.errorMessage()));
         return false;
@@ -155,10 +161,7 @@ std::optional<QVariant> MprisPlayer::property(const QString &name, const char *w
 {
     if (!requirePlayer(what))
         return std::nullopt;
-    auto message = QDBusMessage::createMethodCall(service_, objectPath, propertiesInterface,
-                                                  QStringLiteral("Get"));
-    message.setArguments({playerInterface, name});
-    const QDBusMessage reply = call(message);
+    const QDBusMessage reply = call(propertyGet(service_, name));
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         warn(what, QStringLiteral("%1: reading %2: %3").arg(service_, name, reply.errorMessage()));
         return std::nullopt;
@@ -170,10 +173,9 @@ bool MprisPlayer::setProperty(const QString &name, const QVariant &value, const 
 {
     if (!requirePlayer(what))
         return false;
-    auto message = QDBusMessage::createMethodCall(service_, objectPath, propertiesInterface,
-                                                  QStringLiteral("Set"));
-    message.setArguments({playerInterface, name, QVariant::fromValue(QDBusVariant(value))});
-    const QDBusMessage reply = call(message);
+    const QDBusMessage reply =
+        call(playerCall(service_, propertiesInterface, QStringLiteral("Set"),
+                        {playerInterface, name, QVariant::fromValue(QDBusVariant(value))}));
     if (reply.type() == QDBusMessage::ErrorMessage) {
         warn(what, QStringLiteral("%1: setting %2: %3").arg(service_, name, reply.errorMessage()));
         return false;
@@ -208,7 +210,7 @@ bool MprisPlayer::loadPlaylist(const QString &path)
     const QFileInfo &file = *toLoad;
     const QString absolutePath = file.absoluteFilePath();
 
-    if (bus_.isConnected() && hasPlayer())
+    if (hasPlayer())
         return callPlayer(QStringLiteral("OpenUri"),
                           {QUrl::fromLocalFile(absolutePath).toString(QUrl::FullyEncoded)});
 

@@ -44,7 +44,6 @@ public:
 private:
     QString chooseService();
     QStringList mprisServices();
-    bool nameHasOwner(const QString &name);
     QString playbackStatus(const QString &service);
 
     QDBusMessage call(const QDBusMessage &message);
