@@ -1,4 +1,4 @@
-#include "core/SharedState.h"
+#include "core/SettingsModel.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/AppIcon.h"
 #include "platform/IniSettingsStore.h"
@@ -16,8 +16,9 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(QStringLiteral("kavelo"));
     QApplication::setWindowIcon(appIcon());
 
-    IniSettingsStore store;
-    Tarrow window(store, sharedState(), [&store] { return createPlayer(store); });
+    IniSettingsStore file;
+    SettingsModel settings(file);
+    Tarrow window(settings, [&settings] { return createPlayer(settings); });
     window.load();
     return QApplication::exec();
 }

@@ -8,8 +8,8 @@
 #include "BenchPty.h"
 
 #include "core/Settings.h"
+#include "core/SettingsModel.h"
 #include "core/SettingsStore.h"
-#include "core/SharedState.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/SerialComm.h"
 
@@ -81,7 +81,8 @@ int main(int argc, char *argv[])
     MemorySettingsStore store;
     store.values.insert(Keys::comDevice(5), QString::fromLocal8Bit(device));
     TimestampPlayer *player = nullptr;
-    Tarrow window(store, sharedState(), [&player] {
+    SettingsModel settings(store);
+    Tarrow window(settings, [&player] {
         auto created = std::make_unique<TimestampPlayer>();
         player = created.get();
         return created;

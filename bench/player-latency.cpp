@@ -16,8 +16,8 @@
 #include "PlayerPeers.h"
 
 #include "core/Settings.h"
+#include "core/SettingsModel.h"
 #include "core/SettingsStore.h"
-#include "core/SharedState.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/PlayerFactory.h"
 #include "platform/SerialComm.h"
@@ -183,8 +183,11 @@ std::unique_ptr<Tarrow> openWindow(MemorySettingsStore &store, const char *devic
     store.values.insert(Keys::comDevice(5), QString::fromLocal8Bit(device));
     store.values.insert(Keys::volume, QStringLiteral("125"));
     store.values.insert(Keys::volSteps, QStringLiteral("5"));
+    // The settings live as long as the benchmark.
+    static std::vector<std::unique_ptr<SettingsModel>> models;
+    SettingsModel &settings = *models.emplace_back(std::make_unique<SettingsModel>(store));
     auto window =
-        std::make_unique<Tarrow>(store, sharedState(), [&store] { return createPlayer(store); });
+        std::make_unique<Tarrow>(settings, [&settings] { return createPlayer(settings); });
     window->load();
     if (!window->Comm1->portOpen())
         return nullptr;

@@ -2,8 +2,7 @@
 
 #include "FrameDecoder.h"
 #include "Settings.h"
-#include "SettingsStore.h"
-#include "SharedState.h"
+#include "SettingsModel.h"
 
 #include <algorithm>
 
@@ -51,27 +50,19 @@ public:
 };
 } // namespace
 
-RemoteControl::RemoteControl(SharedState &state, SettingsStore &store, RemoteView &view,
-                             PlayerFactory createPlayer)
-    : state_(state), store_(store), view_(view), createPlayer_(std::move(createPlayer))
+RemoteControl::RemoteControl(SettingsModel &settings, RemoteView &view, PlayerFactory createPlayer)
+    : settings_(settings), view_(view), createPlayer_(std::move(createPlayer))
 {
 }
 
+// The playlists, the house code, the thumbs files and the volume step are read
+// from the settings when they are used, so a change in the setup window or in
+// the file applies from the next key press.
 void RemoteControl::getOptions()
 {
-    for (int n = 1; n <= 8; ++n)
-        state_.playlistFile(n) = readSetting(store_, Keys::playlist(n), QString());
-
-    state_.houseCode = readSetting(store_, Keys::housecode, Defaults::housecode);
-    if (state_.houseCode.isEmpty())
-        state_.houseCode = QStringLiteral("B");
-
-    optLower = readBoolean(store_, Keys::bankb, Defaults::bankb);
-    state_.thumbsUpFile = readSetting(store_, Keys::thumbsup, Defaults::thumbsup());
-    state_.thumbsDownFile = readSetting(store_, Keys::thumbsdown, Defaults::thumbsdown());
-    vol = readInt16(store_, Keys::volume, Defaults::volume);
+    optLower = settings_.bankLower();
+    vol = settings_.volume();
     player().setVolume(vol);
-    state_.volStep = readByte(store_, Keys::volSteps, Defaults::volSteps);
 }
 
 void RemoteControl::handleFrame(const QByteArray &received)
@@ -80,7 +71,7 @@ void RemoteControl::handleFrame(const QByteArray &received)
         return;
     view_.showCommand(QString());
 
-    const DecodedFrame frame = decodeFrame(received, state_.houseCode, store_, optLower);
+    const DecodedFrame frame = decodeFrame(received, settings_.houseCode(), settings_, optLower);
     if (frame.verdict == DecodedFrame::Verdict::Dropped)
         return;
     view_.showFrame(frame.text);
@@ -94,7 +85,7 @@ void RemoteControl::dispatch(quint8 command)
     view_.showCommand(QString());
 
     if (command <= LastPlaylist) {
-        const QString path = state_.playlistFile(command - FirstPlaylist + 1);
+        const QString path = settings_.playlist(command - FirstPlaylist + 1);
         if (playerRunning())
             player().prepareLoad();
         player().loadPlaylist(path);
@@ -212,11 +203,12 @@ void RemoteControl::shuffleOff()
 // is only pulled in by the bound it moves towards.
 void RemoteControl::changeVolume(int direction)
 {
-    const int step = state_.volStep;
+    const int step = settings_.volStep();
     if (direction > 0)
         vol = static_cast<qint16>(std::min(vol + step, kMaxVolume));
     else
         vol = static_cast<qint16>(std::max(vol - step, kMinVolume));
-    store_.setValue(Keys::volume, numberText(vol));
+    // The player first: the file write must not delay the key.
     player().setVolume(vol);
+    settings_.setValue(Keys::volume, numberText(vol));
 }

@@ -8,8 +8,7 @@
 #include <functional>
 #include <memory>
 
-class SettingsStore;
-struct SharedState;
+class SettingsModel;
 
 // What the main window shows and switches on for the remote-control core.
 class RemoteView
@@ -32,10 +31,9 @@ using PlayerFactory = std::function<std::unique_ptr<PlayerControl>()>;
 class RemoteControl
 {
 public:
-    RemoteControl(SharedState &state, SettingsStore &store, RemoteView &view,
-                  PlayerFactory createPlayer);
+    RemoteControl(SettingsModel &settings, RemoteView &view, PlayerFactory createPlayer);
 
-    // Fills the program-wide state from the store and sends the volume to the player.
+    // Takes the bank and the volume from the settings and sends the volume to the player.
     void getOptions();
     // One receive cycle from the split of the bytes to the end of the command.
     void handleFrame(const QByteArray &received);
@@ -57,8 +55,7 @@ private:
     void shuffleOff();
     void changeVolume(int direction); // +1 up, -1 down, by volStep
 
-    SharedState &state_;
-    SettingsStore &store_;
+    SettingsModel &settings_;
     RemoteView &view_;
     PlayerFactory createPlayer_;
     std::unique_ptr<PlayerControl> player_;

@@ -4,8 +4,7 @@
 #include "browser/frmBrowser.h"
 #include "core/PlaylistWriter.h"
 #include "core/Settings.h"
-#include "core/SettingsStore.h"
-#include "core/SharedState.h"
+#include "core/SettingsModel.h"
 #include "platform/AppIcon.h"
 #include "platform/FitCaptions.h"
 #include "platform/Messages.h"
@@ -80,10 +79,8 @@ QTimer *offTimer(QObject *parent, const char *name)
 }
 } // namespace
 
-Tarrow::Tarrow(SettingsStore &store, SharedState &state, PlayerFactory createPlayer,
-               QWidget *parent)
-    : QMainWindow(parent), store_(store), state_(state),
-      remote_(state, store, *this, std::move(createPlayer))
+Tarrow::Tarrow(SettingsModel &settings, PlayerFactory createPlayer, QWidget *parent)
+    : QMainWindow(parent), settings_(settings), remote_(settings, *this, std::move(createPlayer))
 {
     setObjectName(QStringLiteral("Tarrow"));
     setWindowTitle(kTitle);
@@ -136,7 +133,7 @@ void Tarrow::createControls()
     cmdClearlistTD = place(new QPushButton(QStringLiteral("Clear thumbs down list"), area),
                            "cmdClearlistTD", twipsRect(5640, 2040, 2655, 375));
     listTD = place(new QListWidget(area), "listTD", twipsRect(4320, 240, 3975, 1620));
-    Comm1 = new SerialComm(store_, this);
+    Comm1 = new SerialComm(settings_, this);
     Comm1->setObjectName(QStringLiteral("Comm1"));
     cmdMakePlaylist =
         place(new QPushButton(QStringLiteral("Make playlists from above lists "), area),
@@ -182,7 +179,7 @@ void Tarrow::load()
 
 void Tarrow::openPort()
 {
-    const quint8 port = readByte(store_, Keys::comn, Defaults::comnMain);
+    const quint8 port = settings_.mainPort();
     if (Comm1->portOpen())
         Comm1->close();
     Comm1->setSettings(QStringLiteral("4800,N,8,1"));
@@ -262,7 +259,7 @@ void Tarrow::closeEvent(QCloseEvent *event)
 
 void Tarrow::cmdSetup_Click()
 {
-    frmSetup::showSetup(*Comm1, state_, store_);
+    frmSetup::showSetup(*Comm1, settings_);
 }
 
 void Tarrow::cmdClearlistTU_Click()
@@ -277,8 +274,8 @@ void Tarrow::cmdClearlistTD_Click()
 
 void Tarrow::cmdMakePlaylist_Click()
 {
-    const QList<PlaylistWriteError> failures =
-        makePlaylists(entries(listTU), entries(listTD), state_.thumbsUpFile, state_.thumbsDownFile);
+    const QList<PlaylistWriteError> failures = makePlaylists(
+        entries(listTU), entries(listTD), settings_.thumbsUpFile(), settings_.thumbsDownFile());
     for (const PlaylistWriteError &failure : failures) {
         messages().showMessage(QStringLiteral("The playlist file %1 could not be written: %2")
                                    .arg(failure.path, failure.reason),
@@ -289,7 +286,7 @@ void Tarrow::cmdMakePlaylist_Click()
 void Tarrow::mnuViewBrowser_Click()
 {
     auto *browser = new frmBrowser();
-    browser->StartingAddress = helpPageAddress(store_);
+    browser->StartingAddress = helpPageAddress(settings_);
     browser->show();
 }
 

@@ -12,8 +12,7 @@ class QTimer;
 class QAction;
 class QMenu;
 class SerialComm;
-class SettingsStore;
-struct SharedState;
+class SettingsModel;
 
 // The main window: shows the remote's frames and commands, the thumbs lists,
 // and runs the receive loop for the whole life of the program.
@@ -22,8 +21,7 @@ class Tarrow : public QMainWindow, private RemoteView
     Q_OBJECT
 
 public:
-    Tarrow(SettingsStore &store, SharedState &state, PlayerFactory createPlayer,
-           QWidget *parent = nullptr);
+    Tarrow(SettingsModel &settings, PlayerFactory createPlayer, QWidget *parent = nullptr);
     ~Tarrow() override;
 
     // The load sequence: show, getOptions, openPort, timeOver = 1, receive.
@@ -82,8 +80,7 @@ private:
     void addThumbsUp(const QString &song) override;
     void addThumbsDown(const QString &song) override;
 
-    SettingsStore &store_;
-    SharedState &state_;
+    SettingsModel &settings_;
     RemoteControl remote_;
     // True between load() and the end: the loop waits for the next frame.
     bool receiving_ = false;

@@ -10,7 +10,7 @@ const QString group = QStringLiteral("Startup/");
 IniSettingsStore::IniSettingsStore()
     : settings_(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("rarozavE"))
 {
-    sync();
+    reload();
 }
 
 QString IniSettingsStore::fileName() const
@@ -20,7 +20,6 @@ QString IniSettingsStore::fileName() const
 
 std::optional<QString> IniSettingsStore::value(const QString &key) const
 {
-    sync();
     const QVariant stored = settings_.value(group + key);
     if (!stored.isValid())
         return std::nullopt;
@@ -30,10 +29,18 @@ std::optional<QString> IniSettingsStore::value(const QString &key) const
     return stored.toString();
 }
 
+// A damaged file was noticed when it was read (at start, or by reload()), before
+// this write replaces it.
 void IniSettingsStore::setValue(const QString &key, const QString &value)
 {
-    sync(); // a damaged file is noticed before this write replaces it
     settings_.setValue(group + key, value);
+    sync();
+}
+
+// The file is read at the first look into it; a damaged one is noticed here.
+void IniSettingsStore::reload()
+{
+    settings_.contains(group + QStringLiteral("comn"));
     sync();
 }
 

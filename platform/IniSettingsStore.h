@@ -5,7 +5,8 @@
 #include <QSettings>
 
 // The settings store on disk: $XDG_CONFIG_HOME/rarozavE.ini, group [Startup].
-// Every write reaches the file at once; every read sees what another process wrote.
+// Every write reaches the file at once. Reads come from memory: reload() takes in
+// what another process or a hand edit wrote.
 // A file that cannot be read or written never stops the program: what cannot be
 // read falls back to the defaults, what cannot be written is kept in memory, and
 // the first failure is reported once on stderr. A damaged file is copied aside
@@ -17,8 +18,8 @@ public:
 
     std::optional<QString> value(const QString &key) const override;
     void setValue(const QString &key, const QString &value) override;
-
-    QString fileName() const;
+    void reload() override;
+    QString fileName() const override;
 
 private:
     void sync() const;

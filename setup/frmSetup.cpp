@@ -5,8 +5,7 @@
 #include "PlaylistBox.h"
 
 #include "core/Settings.h"
-#include "core/SettingsStore.h"
-#include "core/SharedState.h"
+#include "core/SettingsModel.h"
 #include "platform/AppIcon.h"
 #include "platform/FitCaptions.h"
 #include "platform/Messages.h"
@@ -61,14 +60,14 @@ QString folderPrefix(const QString &folder)
 
 } // namespace
 
-frmSetup *frmSetup::showSetup(SerialComm &comm, SharedState &state, SettingsStore &store)
+frmSetup *frmSetup::showSetup(SerialComm &comm, SettingsModel &settings)
 {
     if (openWindow) {
         openWindow->raise();
         openWindow->activateWindow();
         return openWindow;
     }
-    openWindow = new frmSetup(comm, state, store);
+    openWindow = new frmSetup(comm, settings);
     openWindow->load();
     openWindow->show();
     return openWindow;
@@ -79,10 +78,10 @@ frmSetup *frmSetup::instance()
     return openWindow;
 }
 
-frmSetup::frmSetup(SerialComm &comm, SharedState &state, SettingsStore &store)
+frmSetup::frmSetup(SerialComm &comm, SettingsModel &settings)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      comm_(comm), state_(state), store_(store)
+      comm_(comm), settings_(settings)
 {
     setObjectName(QStringLiteral("frmSetup"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -272,32 +271,29 @@ void frmSetup::getOptions()
 {
     getPlaylists();
 
-    const int port = ComportList->findText(readSetting(store_, Keys::comn, Defaults::comnSetup));
+    const int port = ComportList->findText(settings_.setupPort());
     if (port >= 0)
         ComportList->setCurrentIndex(port);
 
-    QString house = readSetting(store_, Keys::housecode, Defaults::housecode);
-    if (house.isEmpty())
-        house = Defaults::housecode;
-    const int houseIndex = houseCodeList->findText(house);
+    const int houseIndex = houseCodeList->findText(settings_.setupHouseCode());
     if (houseIndex >= 0)
         houseCodeList->setCurrentIndex(houseIndex);
 
-    if (const auto lower = toBoolean(readSetting(store_, Keys::bankb, Defaults::bankb))) {
+    if (const auto lower = settings_.setupBankLower()) {
         optLower->setChecked(*lower);
         optUpper->setChecked(!*lower);
     }
 
-    txtTU->setText(readSetting(store_, Keys::thumbsup, Defaults::thumbsup()));
-    txtTD->setText(readSetting(store_, Keys::thumbsdown, Defaults::thumbsdown()));
-    tuPath->setText(readSetting(store_, Keys::tuPath, Defaults::thumbsFolder()));
-    tdPath->setText(readSetting(store_, Keys::tdPath, Defaults::thumbsFolder()));
-    tuFile->setText(readSetting(store_, Keys::tuFile, Defaults::tuFile));
-    tdFile->setText(readSetting(store_, Keys::tdFile, Defaults::tdFile));
+    txtTU->setText(settings_.thumbsUpFile());
+    txtTD->setText(settings_.thumbsDownFile());
+    tuPath->setText(settings_.tuPath());
+    tdPath->setText(settings_.tdPath());
+    tuFile->setText(settings_.tuFile());
+    tdFile->setText(settings_.tdFile());
 
-    Dir1->setPath(readSetting(store_, Keys::dir1Path, Defaults::dir1Path()));
+    Dir1->setPath(settings_.dir1Path());
 
-    const auto step = toInt16(readSetting(store_, Keys::volSteps, Defaults::volSteps));
+    const auto step = settings_.setupVolStep();
     if (step && *step >= volSteps->minimum() && *step <= volSteps->maximum())
         volSteps->setValue(*step);
 }
@@ -305,14 +301,13 @@ void frmSetup::getOptions()
 void frmSetup::getPlaylists()
 {
     for (int n = 1; n <= 8; ++n)
-        txtPlaylist[n - 1]->setText(readSetting(store_, Keys::playlist(n), QString()));
+        txtPlaylist[n - 1]->setText(settings_.playlist(n));
 }
 
 void frmSetup::cmdApplyHCClick()
 {
-    store_.setValue(Keys::bankb, booleanText(optLower->isChecked()));
-    store_.setValue(Keys::housecode, houseCodeList->currentText());
-    state_.houseCode = houseCodeList->currentText();
+    settings_.setValue(Keys::bankb, booleanText(optLower->isChecked()));
+    settings_.setValue(Keys::housecode, houseCodeList->currentText());
     tell(QStringLiteral("HC/UC changes made"));
 }
 
@@ -324,14 +319,14 @@ void frmSetup::Drive1Change()
         messages().showMessage(QStringLiteral("Drive not avalable"), QStringLiteral("Dremik"));
         return;
     }
-    store_.setValue(Keys::drive1Drive, drive);
+    settings_.setValue(Keys::drive1Drive, drive);
 }
 
 // The folder of the file list is also where the thumbs files go.
 void frmSetup::Dir1Change()
 {
     File1->setPath(Dir1->path());
-    store_.setValue(Keys::dir1Path, Dir1->path());
+    settings_.setValue(Keys::dir1Path, Dir1->path());
     const QString folder = folderPrefix(File1->path());
     tdPath->setText(folder);
     tuPath->setText(folder);
@@ -365,38 +360,34 @@ void frmSetup::playlistDropped(int number)
     PlaylistBox *box = txtPlaylist[number - 1];
     box->setText(folderPrefix(File1->path()) + File1->fileName());
     const QString path = box->text();
-    store_.setValue(Keys::playlist(number), path);
-    state_.playlistFile(number) = path;
+    settings_.setValue(Keys::playlist(number), path);
 }
 
 void frmSetup::tuFileChange()
 {
     txtTU->setText(tuPath->text() + tuFile->text() + m3u);
-    store_.setValue(Keys::tuFile, tuFile->text());
-    store_.setValue(Keys::thumbsup, txtTU->text());
-    state_.thumbsUpFile = txtTU->text();
+    settings_.setValue(Keys::tuFile, tuFile->text());
+    settings_.setValue(Keys::thumbsup, txtTU->text());
 }
 
 void frmSetup::tdFileChange()
 {
     txtTD->setText(tdPath->text() + tdFile->text() + m3u);
-    store_.setValue(Keys::tdFile, tdFile->text());
-    store_.setValue(Keys::thumbsdown, txtTD->text());
-    state_.thumbsDownFile = txtTD->text();
+    settings_.setValue(Keys::tdFile, tdFile->text());
+    settings_.setValue(Keys::thumbsdown, txtTD->text());
 }
 
 void frmSetup::tuPathChange()
 {
-    store_.setValue(Keys::tuPath, tuPath->text());
+    settings_.setValue(Keys::tuPath, tuPath->text());
 }
 
 void frmSetup::tdPathChange()
 {
-    store_.setValue(Keys::tdPath, tdPath->text());
+    settings_.setValue(Keys::tdPath, tdPath->text());
 }
 
 void frmSetup::volStepsChange()
 {
-    state_.volStep = static_cast<quint8>(volSteps->value());
-    store_.setValue(Keys::volSteps, numberText(state_.volStep));
+    settings_.setValue(Keys::volSteps, numberText(static_cast<quint8>(volSteps->value())));
 }

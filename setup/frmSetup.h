@@ -16,8 +16,7 @@ class QRadioButton;
 class QScrollBar;
 class QTimer;
 class SerialComm;
-class SettingsStore;
-struct SharedState;
+class SettingsModel;
 
 // The setup window: serial port and adapter detection, house code and bank,
 // playlists by drag and drop, thumbs files, volume step.
@@ -28,7 +27,7 @@ class frmSetup : public QWidget
 public:
     // The "Setup" button: loads the one setup window when it is closed, or only
     // brings it to the front when it is open.
-    static frmSetup *showSetup(SerialComm &comm, SharedState &state, SettingsStore &store);
+    static frmSetup *showSetup(SerialComm &comm, SettingsModel &settings);
     // The open setup window, or nullptr.
     static frmSetup *instance();
 
@@ -82,7 +81,7 @@ private:
         PaskoWait
     };
 
-    frmSetup(SerialComm &comm, SharedState &state, SettingsStore &store);
+    frmSetup(SerialComm &comm, SettingsModel &settings);
     void letGo();
 
     void createControls();
@@ -122,7 +121,6 @@ private:
     void tell(const QString &text);
 
     SerialComm &comm_;
-    SharedState &state_;
-    SettingsStore &store_;
+    SettingsModel &settings_;
     Probe probe_ = Probe::Idle;
 };

@@ -6,8 +6,7 @@
 #include "frmSetup.h"
 
 #include "core/Settings.h"
-#include "core/SettingsStore.h"
-#include "core/SharedState.h"
+#include "core/SettingsModel.h"
 #include "platform/SerialComm.h"
 
 #include <QComboBox>
@@ -48,7 +47,7 @@ void frmSetup::cmdApplyClick()
         ComportList->setCurrentIndex(ComportList->findText(QStringLiteral("1")));
         return;
     }
-    store_.setValue(Keys::comn, ComportList->currentText());
+    settings_.setValue(Keys::comn, ComportList->currentText());
     detectAdapter();
 }
 
@@ -66,7 +65,6 @@ void frmSetup::detectAdapter()
             "Another program is using this serial port, please close it and try again."));
         return;
     }
-    state_.probeTimeOver = 0;
     Timer1->start();
 }
 
@@ -75,14 +73,12 @@ void frmSetup::Timer1Tick()
 {
     if (probe_ != Probe::TrendaWait)
         return;
-    state_.probeTimeOver = 1;
     sendLeadByte();
 }
 
 void frmSetup::sendLeadByte()
 {
     comm_.output(paskoLead);
-    state_.pauseOver = 0;
     probe_ = Probe::PaskoPause;
     Timer4->start();
 }
@@ -91,7 +87,6 @@ void frmSetup::Timer4Tick()
 {
     if (probe_ != Probe::PaskoPause)
         return;
-    state_.pauseOver = 1;
     comm_.discardInput();
     comm_.output(paskoProbe);
     probe_ = Probe::PaskoWait;

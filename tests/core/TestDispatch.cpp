@@ -71,7 +71,7 @@ void TestDispatch::playlistKeys()
     QFETCH(QStringList, calls);
 
     RemoteHarness h;
-    h.state.playlistFile(3) = QStringLiteral("/music/three.m3u");
+    h.store.setValue(Keys::playlist(3), QStringLiteral("/music/three.m3u"));
     h.player.running = running;
     h.player.loadStartsPlayer = loadStartsPlayer;
     h.player.failing = QSet<QString>(failing.cbegin(), failing.cend());
@@ -134,7 +134,7 @@ void TestDispatch::playerCommands()
     QFETCH(QStringList, actions);
     RemoteHarness h;
     h.remote.vol = 125;
-    h.state.volStep = 5;
+    h.store.setValue(Keys::volSteps, QStringLiteral("5"));
     h.remote.dispatch(quint8(command));
     QCOMPARE(h.player.actions(), actions);
     QCOMPARE(h.view.commandHistory(), (QStringList{QString(), text}));
@@ -197,7 +197,7 @@ void TestDispatch::volume()
     QFETCH(int, expected);
     RemoteHarness h;
     h.remote.vol = qint16(start);
-    h.state.volStep = quint8(step);
+    h.store.setValue(Keys::volSteps, QString::number(step));
     h.remote.dispatch(quint8(command));
     QCOMPARE(int(h.remote.vol), expected);
     QCOMPARE(h.store.values.value(Keys::volume), QString::number(expected));

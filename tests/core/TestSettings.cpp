@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -37,9 +38,11 @@ private slots:
     void defaultsFollowTheUserFolders();
 
     void getOptionsWithEmptyStore();
+    void readers_data();
+    void readers();
     void getOptionsWithStoredValues_data();
     void getOptionsWithStoredValues();
-    void getOptionsReadsInOrderAndSetsVolumeBeforeTheStep();
+    void modelReadsOnceAndWritesThrough();
     void getOptionsWithoutAPlayerComponent();
 
 private:
@@ -225,147 +228,196 @@ void TestSettings::defaultsFollowTheUserFolders()
 void TestSettings::getOptionsWithEmptyStore()
 {
     RemoteHarness h;
-    h.state.houseCode = QStringLiteral("X");
-    h.state.playlists.fill(QStringLiteral("stale"));
     h.remote.optLower = false;
     h.remote.getOptions();
 
-    QCOMPARE(h.state.houseCode, QStringLiteral("A"));
+    QCOMPARE(h.settings.houseCode(), QStringLiteral("A"));
     QCOMPARE(h.remote.optLower, true);
-    QCOMPARE(h.state.thumbsUpFile, home_.path() + QStringLiteral("/Tunes/keepers.m3u"));
-    QCOMPARE(h.state.thumbsDownFile, home_.path() + QStringLiteral("/Tunes/loosers.m3u"));
+    QCOMPARE(h.settings.thumbsUpFile(), home_.path() + QStringLiteral("/Tunes/keepers.m3u"));
+    QCOMPARE(h.settings.thumbsDownFile(), home_.path() + QStringLiteral("/Tunes/loosers.m3u"));
     QCOMPARE(h.remote.vol, qint16(125));
     QCOMPARE(h.player.calls, QStringList{QStringLiteral("setVolume(125)")});
-    QCOMPARE(h.state.volStep, quint8(5));
+    QCOMPARE(h.settings.volStep(), quint8(5));
     for (int n = 1; n <= 8; ++n)
-        QVERIFY2(h.state.playlistFile(n).isEmpty(), qPrintable(QString::number(n)));
+        QVERIFY2(h.settings.playlist(n).isEmpty(), qPrintable(QString::number(n)));
+    QCOMPARE(h.playersCreated, 1);
     QVERIFY2(h.store.values.isEmpty(), "getOptions writes nothing");
+}
+
+// The two windows read some keys by different rules; both stand in this table.
+void TestSettings::readers_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored"); // a null string: the key is missing
+    QTest::addColumn<QString>("mainReads");
+    QTest::addColumn<QString>("setupReads"); // "-": the setup window leaves its control alone
+
+    QTest::newRow("port missing") << "comn" << QString() << "5"
+                                  << "2";
+    QTest::newRow("port 3") << "comn"
+                            << "3"
+                            << "3"
+                            << "3";
+    QTest::newRow("port bad") << "comn"
+                              << "x"
+                              << "5"
+                              << "x";
+    QTest::newRow("house missing") << "housecode" << QString() << "A"
+                                   << "A";
+    QTest::newRow("house C") << "housecode"
+                             << "C"
+                             << "C"
+                             << "C";
+    QTest::newRow("house lower case kept") << "housecode"
+                                           << "c"
+                                           << "c"
+                                           << "c";
+    QTest::newRow("house empty") << "housecode"
+                                 << ""
+                                 << "B"
+                                 << "A";
+    QTest::newRow("bank missing") << "bankb" << QString() << "true"
+                                  << "true";
+    QTest::newRow("bank False") << "bankb"
+                                << "False"
+                                << "false"
+                                << "false";
+    QTest::newRow("bank zero") << "bankb"
+                               << "0"
+                               << "false"
+                               << "false";
+    QTest::newRow("bank bad") << "bankb"
+                              << "upper"
+                              << "true"
+                              << "-";
+    QTest::newRow("step missing") << "volSteps" << QString() << "5"
+                                  << "5";
+    QTest::newRow("step 0") << "volSteps"
+                            << "0"
+                            << "0"
+                            << "0";
+    QTest::newRow("step above 255") << "volSteps"
+                                    << "256"
+                                    << "5"
+                                    << "256";
+    QTest::newRow("step negative") << "volSteps"
+                                   << "-3"
+                                   << "5"
+                                   << "-3";
+    QTest::newRow("step bad") << "volSteps"
+                              << "big"
+                              << "5"
+                              << "-";
+}
+
+void TestSettings::readers()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(QString, mainReads);
+    QFETCH(QString, setupReads);
+
+    MemorySettingsStore store;
+    if (!stored.isNull())
+        store.setValue(key, stored);
+    const SettingsModel settings(store);
+    const auto text = [](const auto &value) -> QString {
+        using T = std::decay_t<decltype(value)>;
+        if constexpr (std::is_same_v<T, QString>)
+            return value;
+        else if constexpr (std::is_same_v<T, bool>)
+            return value ? QStringLiteral("true") : QStringLiteral("false");
+        else
+            return QString::number(value);
+    };
+    const auto optional = [&text](const auto &value) {
+        return value ? text(*value) : QStringLiteral("-");
+    };
+
+    if (key == Keys::comn) {
+        QCOMPARE(text(settings.mainPort()), mainReads);
+        QCOMPARE(settings.setupPort(), setupReads);
+    } else if (key == Keys::housecode) {
+        QCOMPARE(settings.houseCode(), mainReads);
+        QCOMPARE(settings.setupHouseCode(), setupReads);
+    } else if (key == Keys::bankb) {
+        QCOMPARE(text(settings.bankLower()), mainReads);
+        QCOMPARE(optional(settings.setupBankLower()), setupReads);
+    } else {
+        QCOMPARE(text(settings.volStep()), mainReads);
+        QCOMPARE(optional(settings.setupVolStep()), setupReads);
+    }
 }
 
 void TestSettings::getOptionsWithStoredValues_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("stored");
-    QTest::addColumn<QString>("houseCode");
     QTest::addColumn<bool>("optLower");
     QTest::addColumn<int>("vol");
-    QTest::addColumn<int>("volStep");
 
-    QTest::newRow("house C") << "housecode"
-                             << "C"
-                             << "C" << true << 125 << 5;
-    QTest::newRow("house empty gives B") << "housecode"
-                                         << ""
-                                         << "B" << true << 125 << 5;
-    QTest::newRow("house lower case kept") << "housecode"
-                                           << "c"
-                                           << "c" << true << 125 << 5;
     QTest::newRow("bank False") << "bankb"
-                                << "False"
-                                << "A" << false << 125 << 5;
-    QTest::newRow("bank zero") << "bankb"
-                               << "0"
-                               << "A" << false << 125 << 5;
-    QTest::newRow("bank True") << "bankb"
-                               << "True"
-                               << "A" << true << 125 << 5;
+                                << "False" << false << 125;
     QTest::newRow("bank bad") << "bankb"
-                              << "upper"
-                              << "A" << true << 125 << 5;
+                              << "upper" << true << 125;
     QTest::newRow("volume 200") << "volume"
-                                << "200"
-                                << "A" << true << 200 << 5;
+                                << "200" << true << 200;
     QTest::newRow("volume 300 kept") << "volume"
-                                     << "300"
-                                     << "A" << true << 300 << 5;
+                                     << "300" << true << 300;
     QTest::newRow("volume bad") << "volume"
-                                << "loud"
-                                << "A" << true << 125 << 5;
+                                << "loud" << true << 125;
     QTest::newRow("volume empty") << "volume"
-                                  << ""
-                                  << "A" << true << 125 << 5;
+                                  << "" << true << 125;
     QTest::newRow("volume too big") << "volume"
-                                    << "70000"
-                                    << "A" << true << 125 << 5;
-    QTest::newRow("step 10") << "volSteps"
-                             << "10"
-                             << "A" << true << 125 << 10;
-    QTest::newRow("step 0") << "volSteps"
-                            << "0"
-                            << "A" << true << 125 << 0;
-    QTest::newRow("step above 255") << "volSteps"
-                                    << "256"
-                                    << "A" << true << 125 << 5;
-    QTest::newRow("step bad") << "volSteps"
-                              << "-3"
-                              << "A" << true << 125 << 5;
+                                    << "70000" << true << 125;
 }
 
 void TestSettings::getOptionsWithStoredValues()
 {
     QFETCH(QString, key);
     QFETCH(QString, stored);
-    QFETCH(QString, houseCode);
     QFETCH(bool, optLower);
     QFETCH(int, vol);
-    QFETCH(int, volStep);
 
     RemoteHarness h;
     h.store.setValue(key, stored);
     h.remote.getOptions();
-    QCOMPARE(h.state.houseCode, houseCode);
     QCOMPARE(h.remote.optLower, optLower);
     QCOMPARE(int(h.remote.vol), vol);
     QCOMPARE(h.player.calls, QStringList{QStringLiteral("setVolume(%1)").arg(vol)});
-    QCOMPARE(int(h.state.volStep), volStep);
 }
 
-void TestSettings::getOptionsReadsInOrderAndSetsVolumeBeforeTheStep()
+// The model reads each key from the store once and writes each change through.
+void TestSettings::modelReadsOnceAndWritesThrough()
 {
-    RemoteHarness h;
-    for (int n = 1; n <= 8; ++n)
-        h.store.values.insert(Keys::playlist(n), QStringLiteral("/music/list%1.m3u").arg(n));
-    h.store.values.insert(Keys::playlist(4), QString());
-    h.store.values.insert(Keys::thumbsup, QStringLiteral("/m/up.m3u"));
-    h.store.values.insert(Keys::thumbsdown, QString());
+    RecordingSettingsStore store;
+    store.setValue(Keys::playlist(2), QStringLiteral("/m/two.m3u"));
+    SettingsModel settings(store);
+    QSignalSpy changes(&settings, &SettingsModel::changed);
+    store.accesses.clear();
 
-    QStringList journal;
-    h.store.onAccess = [&journal](const QString &access) { journal.append(access); };
-    h.player.onCall = [&journal](const QString &call) { journal.append(call); };
-    h.remote.getOptions();
-
-    QStringList expected;
-    for (int n = 1; n <= 8; ++n)
-        expected << QStringLiteral("read(playlist%1)").arg(n);
-    expected << "read(housecode)"
-             << "read(bankb)"
-             << "read(thumbsup)"
-             << "read(thumbsdown)"
-             << "read(volume)"
-             << "setVolume(125)"
-             << "read(volSteps)";
-    QCOMPARE(journal, expected);
-
-    QCOMPARE(h.state.playlistFile(1), QStringLiteral("/music/list1.m3u"));
-    QCOMPARE(h.state.playlistFile(4), QString());
-    QCOMPARE(h.state.playlistFile(8), QStringLiteral("/music/list8.m3u"));
-    QCOMPARE(h.state.thumbsUpFile, QStringLiteral("/m/up.m3u"));
-    QCOMPARE(h.state.thumbsDownFile, QString()); // an empty path is used as stored
-    QCOMPARE(h.playersCreated, 1);
+    QCOMPARE(settings.playlist(2), QStringLiteral("/m/two.m3u"));
+    QCOMPARE(settings.playlist(2), QStringLiteral("/m/two.m3u"));
+    settings.setValue(Keys::volume, QStringLiteral("130"));
+    settings.setValue(Keys::volume, QStringLiteral("130"));
+    QCOMPARE(settings.volume(), qint16(130));
+    QCOMPARE(store.accesses, (QStringList{"read(playlist2)", "read(volume)", "write(volume=130)",
+                                          "write(volume=130)"}));
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(changes.first().first().toString(), Keys::volume);
 }
 
 void TestSettings::getOptionsWithoutAPlayerComponent()
 {
-    SharedState state;
     MemorySettingsStore store;
     store.setValue(Keys::volume, QStringLiteral("90"));
+    store.setValue(Keys::playlist(1), QStringLiteral("/m/a.m3u"));
+    SettingsModel settings(store);
     RecordingView view;
-    RemoteControl remote(state, store, view, [] { return std::unique_ptr<PlayerControl>(); });
+    RemoteControl remote(settings, view, [] { return std::unique_ptr<PlayerControl>(); });
     remote.getOptions();
     QCOMPARE(remote.vol, qint16(90));
-    QCOMPARE(state.volStep, quint8(5));
 
-    state.playlistFile(1) = QStringLiteral("/m/a.m3u");
     remote.dispatch(0);
     QCOMPARE(view.commandText, QStringLiteral("/m/a.m3u"));
     remote.dispatch(16);

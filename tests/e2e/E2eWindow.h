@@ -7,7 +7,7 @@
 #include "AdapterEmulator.h"
 
 #include "core/Settings.h"
-#include "core/SharedState.h"
+#include "core/SettingsModel.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/PlayerFactory.h"
@@ -28,7 +28,11 @@ class E2eWindow
 {
 public:
     // Settings written before start() are what the window finds at its start.
-    E2eWindow() : store_(std::make_unique<IniSettingsStore>()) {}
+    E2eWindow()
+        : file_(std::make_unique<IniSettingsStore>()),
+          store_(std::make_unique<SettingsModel>(*file_))
+    {
+    }
 
     ~E2eWindow()
     {
@@ -36,8 +40,7 @@ public:
         emulator_.reset();
     }
 
-    IniSettingsStore &store() { return *store_; }
-    SharedState &state() { return state_; }
+    SettingsModel &store() { return *store_; }
     Tarrow &window() { return *window_; }
 
     // Removes the settings file of an earlier test.
@@ -53,8 +56,7 @@ public:
         if (emulator_->devicePath().isEmpty())
             return false;
         store_->setValue(Keys::comDevice(5), emulator_->devicePath());
-        window_ =
-            std::make_unique<Tarrow>(*store_, state_, [this] { return createPlayer(*store_); });
+        window_ = std::make_unique<Tarrow>(*store_, [this] { return createPlayer(*store_); });
         window_->load();
         return window_->Comm1->portOpen();
     }
@@ -78,8 +80,8 @@ public:
     }
 
 private:
-    std::unique_ptr<IniSettingsStore> store_;
-    SharedState state_;
+    std::unique_ptr<IniSettingsStore> file_;
+    std::unique_ptr<SettingsModel> store_;
     std::unique_ptr<AdapterEmulator> emulator_;
     std::unique_ptr<Tarrow> window_;
 };

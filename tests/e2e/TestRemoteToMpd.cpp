@@ -130,7 +130,7 @@ void TestRemoteToMpd::cleanup()
 void TestRemoteToMpd::start()
 {
     QVERIFY(kavelo_->start());
-    QCOMPARE(kavelo_->state().playlistFile(3), playlist3_);
+    QCOMPARE(kavelo_->store().playlist(3), playlist3_);
 }
 
 Observed TestRemoteToMpd::observe()
@@ -338,7 +338,7 @@ void TestRemoteToMpd::thumbsListBecomesAPlaylistMpdLoads()
         stored(thumbsUp ? QStringLiteral("keepers.m3u") : QStringLiteral("loosers.m3u"));
     const QString otherFile =
         stored(thumbsUp ? QStringLiteral("loosers.m3u") : QStringLiteral("keepers.m3u"));
-    QCOMPARE(kavelo_->state().thumbsUpFile, stored(QStringLiteral("keepers.m3u")));
+    QCOMPARE(kavelo_->store().thumbsUpFile(), stored(QStringLiteral("keepers.m3u")));
 
     QVERIFY(kavelo_->press(QStringLiteral("A3 on"), QStringLiteral("A3 on")));
     QTRY_COMPARE(observe().state, MPD_STATE_PLAY);

@@ -9,8 +9,8 @@
 #include "RecordingView.h"
 #include "core/RemoteControl.h"
 #include "core/Settings.h"
+#include "core/SettingsModel.h"
 #include "core/SettingsStore.h"
-#include "core/SharedState.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -26,21 +26,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 2)
         return 0;
 
-    SharedState state;
-    state.houseCode = QString(QChar(u'A' + (data[0] & 0x0F)));
-    if (data[0] & 0x10)
-        state.houseCode.clear();
-    state.volStep = data[0];
-    for (int n = 1; n <= 8; ++n)
-        state.playlistFile(n) = QStringLiteral("/music/list%1.m3u").arg(n);
-
     MemorySettingsStore store;
+    store.setValue(Keys::housecode,
+                   (data[0] & 0x10) ? QString() : QString(QChar(u'A' + (data[0] & 0x0F))));
+    store.setValue(Keys::volSteps, numberText(data[0]));
+    for (int n = 1; n <= 8; ++n)
+        store.setValue(Keys::playlist(n), QStringLiteral("/music/list%1.m3u").arg(n));
     store.setValue(Keys::bankb, QString::fromLatin1(bankTexts[data[1] & 0x07]));
     store.setValue(Keys::volume, QString::fromLatin1(volumeTexts[(data[1] >> 3) & 0x07]));
 
     RecordingView view;
     RecordingPlayer *player = nullptr;
-    RemoteControl remote(state, store, view, [&player, &data] {
+    SettingsModel settings(store);
+    RemoteControl remote(settings, view, [&player, &data] {
         auto made = std::make_unique<RecordingPlayer>();
         made->running = data[1] & 0x40;
         made->loadStartsPlayer = data[1] & 0x80;

@@ -3,8 +3,8 @@
 #include "RecordingView.h"
 #include "core/RemoteControl.h"
 #include "core/Settings.h"
+#include "core/SettingsModel.h"
 #include "core/SettingsStore.h"
-#include "core/SharedState.h"
 
 #include <QStringList>
 
@@ -36,11 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                               Keys::volume,    Keys::volSteps, Keys::comn,     Keys::playlist(1)};
     for (const QString &key : keys)
         store.setValue(key, text);
-    SharedState state;
+    SettingsModel settings(store);
     RecordingView view;
-    RemoteControl remote(state, store, view, [] { return std::make_unique<RecordingPlayer>(); });
+    RemoteControl remote(settings, view, [] { return std::make_unique<RecordingPlayer>(); });
     remote.getOptions();
-    if (state.houseCode.isEmpty())
+    if (settings.houseCode().isEmpty())
         __builtin_trap();
     return 0;
 }

@@ -7,7 +7,7 @@
 #include "RecordingSink.h"
 
 #include "core/Settings.h"
-#include "core/SharedState.h"
+#include "core/SettingsModel.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/SerialComm.h"
@@ -67,8 +67,8 @@ private:
 
     QTemporaryDir config_;
     std::unique_ptr<AdapterEmulator> emulator_;
-    std::unique_ptr<IniSettingsStore> store_;
-    SharedState state_;
+    std::unique_ptr<IniSettingsStore> file_;
+    std::unique_ptr<SettingsModel> store_; // the settings of the program, over file_
     RecordingPlayer *player_ = nullptr;
     std::unique_ptr<Tarrow> window_;
     std::unique_ptr<RecordingSink> sink_;
@@ -83,13 +83,13 @@ void TestReceiveLoop::initTestCase()
 void TestReceiveLoop::init()
 {
     QFile::remove(config_.filePath(QStringLiteral("rarozavE.ini")));
-    store_ = std::make_unique<IniSettingsStore>();
+    file_ = std::make_unique<IniSettingsStore>();
+    store_ = std::make_unique<SettingsModel>(*file_);
     QCOMPARE(store_->fileName(), config_.filePath(QStringLiteral("rarozavE.ini")));
     emulator_ = std::make_unique<AdapterEmulator>();
     QVERIFY(!emulator_->devicePath().isEmpty());
-    state_ = SharedState();
     sink_ = std::make_unique<RecordingSink>();
-    window_ = std::make_unique<Tarrow>(*store_, state_, [this] {
+    window_ = std::make_unique<Tarrow>(*store_, [this] {
         auto player = std::make_unique<RecordingPlayer>();
         player_ = player.get();
         return player;
@@ -103,6 +103,7 @@ void TestReceiveLoop::cleanup()
     sink_.reset();
     emulator_.reset();
     store_.reset();
+    file_.reset();
 }
 
 void TestReceiveLoop::start()
@@ -388,7 +389,6 @@ void TestReceiveLoop::repluggedDeviceIsOpenedAgain()
     QVERIFY(sink_->shown.isEmpty());
 
     store_->setValue(Keys::playlist(3), thirdPlaylist);
-    state_.playlistFile(3) = thirdPlaylist;
     emulator_->send(QStringLiteral("A3 on"));
     QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A3 on"));
     QCOMPARE(window_->txtWincmd->text(), thirdPlaylist);

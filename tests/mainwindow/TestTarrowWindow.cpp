@@ -7,7 +7,8 @@
 
 #include "browser/HelpSite.h"
 #include "browser/frmBrowser.h"
-#include "core/SharedState.h"
+#include "core/Settings.h"
+#include "core/SettingsModel.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/SerialComm.h"
@@ -59,8 +60,8 @@ private slots:
 
 private:
     QTemporaryDir config_;
-    std::unique_ptr<IniSettingsStore> store_;
-    SharedState state_;
+    std::unique_ptr<IniSettingsStore> file_;
+    std::unique_ptr<SettingsModel> store_; // the settings of the program, over file_
     std::unique_ptr<Tarrow> window_;
 };
 
@@ -68,14 +69,13 @@ void TestTarrowWindow::initTestCase()
 {
     QVERIFY(config_.isValid());
     qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
-    store_ = std::make_unique<IniSettingsStore>();
+    file_ = std::make_unique<IniSettingsStore>();
+    store_ = std::make_unique<SettingsModel>(*file_);
 }
 
 void TestTarrowWindow::init()
 {
-    state_ = SharedState();
-    window_ = std::make_unique<Tarrow>(*store_, state_,
-                                       [] { return std::make_unique<RecordingPlayer>(); });
+    window_ = std::make_unique<Tarrow>(*store_, [] { return std::make_unique<RecordingPlayer>(); });
 }
 
 void TestTarrowWindow::cleanup()
@@ -354,9 +354,11 @@ void TestTarrowWindow::makePlaylists()
 
     QTemporaryDir dir;
     const QString missingFolder = dir.filePath(QStringLiteral("no such folder"));
-    state_.thumbsUpFile = (upWritable ? dir.path() : missingFolder) + QStringLiteral("/up.m3u");
-    state_.thumbsDownFile =
+    const QString upFile = (upWritable ? dir.path() : missingFolder) + QStringLiteral("/up.m3u");
+    const QString downFile =
         (downWritable ? dir.path() : missingFolder) + QStringLiteral("/down.m3u");
+    store_->setValue(Keys::thumbsup, upFile);
+    store_->setValue(Keys::thumbsdown, downFile);
     window_->listTU->addItems({"/music/kept.mp3", "/music/kept.mp3"});
     window_->listTD->addItem(QStringLiteral("/music/dropped.mp3"));
 
@@ -370,15 +372,14 @@ void TestTarrowWindow::makePlaylists()
     }
     QCOMPARE(reported.size(), int(!upWritable) + int(!downWritable));
     if (!upWritable)
-        QVERIFY2(reported.first().contains(state_.thumbsUpFile), qPrintable(reported.first()));
+        QVERIFY2(reported.first().contains(upFile), qPrintable(reported.first()));
     if (!downWritable)
-        QVERIFY2(reported.last().contains(state_.thumbsDownFile), qPrintable(reported.last()));
+        QVERIFY2(reported.last().contains(downFile), qPrintable(reported.last()));
 
     if (upWritable)
-        QCOMPARE(readAll(state_.thumbsUpFile),
-                 QByteArray("#EXTM3U\r\n/music/kept.mp3\r\n/music/kept.mp3\r\n"));
+        QCOMPARE(readAll(upFile), QByteArray("#EXTM3U\r\n/music/kept.mp3\r\n/music/kept.mp3\r\n"));
     if (downWritable)
-        QCOMPARE(readAll(state_.thumbsDownFile), QByteArray("#EXTM3U\r\n/music/dropped.mp3\r\n"));
+        QCOMPARE(readAll(downFile), QByteArray("#EXTM3U\r\n/music/dropped.mp3\r\n"));
     QCOMPARE(window_->listTU->count(), 2);
     QCOMPARE(window_->listTD->count(), 1);
 }
@@ -386,9 +387,9 @@ void TestTarrowWindow::makePlaylists()
 void TestTarrowWindow::makePlaylistsReadsThePathsAtTheClick()
 {
     QTemporaryDir dir;
-    state_.thumbsUpFile = dir.filePath(QStringLiteral("before.m3u"));
+    store_->setValue(Keys::thumbsup, dir.filePath(QStringLiteral("before.m3u")));
     window_->listTU->addItem(QStringLiteral("/music/a.mp3"));
-    state_.thumbsUpFile = dir.filePath(QStringLiteral("after.m3u"));
+    store_->setValue(Keys::thumbsup, dir.filePath(QStringLiteral("after.m3u")));
 
     RecordingSink sink;
     QTest::mouseClick(window_->cmdMakePlaylist, Qt::LeftButton);

@@ -1,9 +1,11 @@
 #include "core/Settings.h"
+#include "core/SettingsModel.h"
 #include "platform/IniSettingsStore.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -73,7 +75,8 @@ void writeInOtherProcess(const QString &key, const QString &value)
 int otherProcessMain(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    IniSettingsStore store;
+    IniSettingsStore file;
+    SettingsModel store(file); // as the program reads and writes its settings
     for (const QString &step : app.arguments().mid(2)) {
         const qsizetype equals = step.indexOf(QLatin1Char('='));
         if (equals > 0) {
@@ -106,7 +109,7 @@ private slots:
     void numbersAndBooleansArePlainText_data();
     void numbersAndBooleansArePlainText();
     void anotherProcessSeesAWriteAtOnce();
-    void thisProcessSeesAnotherProcessWrite();
+    void settingsFollowAnotherProcessWrite();
     void handWrittenFileIsRead_data();
     void handWrittenFileIsRead();
     void unwritableFileKeepsValuesInMemory();
@@ -209,18 +212,29 @@ void TestIniSettingsStore::anotherProcessSeesAWriteAtOnce()
     QCOMPARE(readInOtherProcess(Keys::volSteps), QStringLiteral("value:15"));
 }
 
-void TestIniSettingsStore::thisProcessSeesAnotherProcessWrite()
+// The program's settings take in what another process or a hand edit writes,
+// as soon as the file changes, and tell their readers.
+void TestIniSettingsStore::settingsFollowAnotherProcessWrite()
 {
-    IniSettingsStore store;
-    store.setValue(Keys::bankb, QStringLiteral("True"));
-    QCOMPARE(store.value(Keys::bankb), std::optional<QString>(QStringLiteral("True")));
+    IniSettingsStore file;
+    SettingsModel settings(file);
+    settings.setValue(Keys::bankb, QStringLiteral("True"));
+    QCOMPARE(settings.bankLower(), true);
+    QSignalSpy changes(&settings, &SettingsModel::changed);
 
     writeInOtherProcess(Keys::bankb, QStringLiteral("False"));
-    QCOMPARE(store.value(Keys::bankb), std::optional<QString>(QStringLiteral("False")));
+    QTRY_COMPARE(settings.bankLower(), false);
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(changes.first().first().toString(), Keys::bankb);
     // The other process's write did not lose this one's keys, nor this one its.
-    store.setValue(Keys::housecode, QStringLiteral("C"));
+    settings.setValue(Keys::housecode, QStringLiteral("C"));
     QCOMPARE(readInOtherProcess(Keys::bankb), QStringLiteral("value:False"));
     QCOMPARE(readInOtherProcess(Keys::housecode), QStringLiteral("value:C"));
+
+    // The file removed and written anew by hand is still followed.
+    QVERIFY(QFile::remove(settingsFile()));
+    writeFile("[Startup]\nhousecode=E\n");
+    QTRY_COMPARE(settings.houseCode(), QStringLiteral("E"));
 }
 
 void TestIniSettingsStore::handWrittenFileIsRead_data()

@@ -3,7 +3,7 @@
 #include "SetupTestEnvironment.h"
 
 #include "core/Settings.h"
-#include "core/SharedState.h"
+#include "core/SettingsModel.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/SerialComm.h"
 #include "setup/frmSetup.h"
@@ -48,22 +48,22 @@ private:
     void apply();
     bool probeIdle() const;
 
-    std::unique_ptr<IniSettingsStore> store_;
+    std::unique_ptr<IniSettingsStore> file_;
+    std::unique_ptr<SettingsModel> store_; // the settings of the program, over file_
     std::unique_ptr<SerialComm> comm_;
     std::unique_ptr<RecordingSink> messages_;
     std::unique_ptr<QSignalSpy> released_;
-    SharedState state_;
     QPointer<frmSetup> window_;
 };
 
 void TestAdapterProbe::init()
 {
     SetupTestEnvironment::clearSettings();
-    store_ = std::make_unique<IniSettingsStore>();
+    file_ = std::make_unique<IniSettingsStore>();
+    store_ = std::make_unique<SettingsModel>(*file_);
     comm_ = std::make_unique<SerialComm>(*store_);
     messages_ = std::make_unique<RecordingSink>();
     released_ = std::make_unique<QSignalSpy>(comm_.get(), &SerialComm::released);
-    state_ = SharedState{};
 }
 
 void TestAdapterProbe::cleanup()
@@ -73,12 +73,13 @@ void TestAdapterProbe::cleanup()
     messages_.reset();
     comm_.reset();
     store_.reset();
+    file_.reset();
 }
 
 frmSetup *TestAdapterProbe::openOn(const QString &device)
 {
     store_->setValue(Keys::comDevice(port), device);
-    window_ = frmSetup::showSetup(*comm_, state_, *store_);
+    window_ = frmSetup::showSetup(*comm_, *store_);
     window_->ComportList->setCurrentText(QString::number(port));
     return window_;
 }
@@ -145,7 +146,6 @@ void TestAdapterProbe::probe()
     QCOMPARE(comm_->portOpen(), staysOpen);
     QVERIFY(probeIdle());
     QCOMPARE(store_->value(Keys::comn), QString::number(port));
-    QCOMPARE(state_.probeTimeOver, quint8(minimumMs > 0 ? 1 : 0));
 }
 
 void TestAdapterProbe::firstByteDecides_data()

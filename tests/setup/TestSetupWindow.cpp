@@ -3,7 +3,7 @@
 #include "SetupTestEnvironment.h"
 
 #include "core/Settings.h"
-#include "core/SharedState.h"
+#include "core/SettingsModel.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/SerialComm.h"
 #include "setup/FileList.h"
@@ -101,7 +101,7 @@ private:
     std::unique_ptr<NotingStore> store_;
     std::unique_ptr<SerialComm> comm_;
     std::unique_ptr<RecordingSink> messages_;
-    SharedState state_;
+    std::unique_ptr<SettingsModel> settings_;
 };
 
 void TestSetupWindow::init()
@@ -110,7 +110,7 @@ void TestSetupWindow::init()
     store_ = std::make_unique<NotingStore>();
     comm_ = std::make_unique<SerialComm>(store_->file);
     messages_ = std::make_unique<RecordingSink>();
-    state_ = SharedState{};
+    settings_ = std::make_unique<SettingsModel>(*store_);
 }
 
 void TestSetupWindow::cleanup()
@@ -119,12 +119,13 @@ void TestSetupWindow::cleanup()
     QVERIFY(!frmSetup::instance());
     messages_.reset();
     comm_.reset();
+    settings_.reset();
     store_.reset();
 }
 
 frmSetup *TestSetupWindow::open()
 {
-    frmSetup *window = frmSetup::showSetup(*comm_, state_, *store_);
+    frmSetup *window = frmSetup::showSetup(*comm_, *settings_);
     if (!QTest::qWaitForWindowExposed(window))
         qWarning("the setup window was not exposed");
     return window;
@@ -327,8 +328,8 @@ void TestSetupWindow::firstLoadWithEmptyStore()
     QCOMPARE(window->Dir1->path(), h);
     QCOMPARE(window->File1->path(), h);
     QCOMPARE(window->volSteps->value(), 5);
-    QCOMPARE(state_.thumbsUpFile, h + "/winners.m3u");
-    QCOMPARE(state_.thumbsDownFile, h + "/losers.m3u");
+    QCOMPARE(settings_->thumbsUpFile(), h + "/winners.m3u");
+    QCOMPARE(settings_->thumbsDownFile(), h + "/losers.m3u");
     QVERIFY(messages_->shown.isEmpty());
 
     // What reached the file itself; the keys with Apply buttons stay unwritten.
@@ -354,7 +355,7 @@ void TestSetupWindow::loadRecomputesThumbsBeforeFolder()
     frmSetup *window = open();
     QCOMPARE(window->txtTU->text(), QStringLiteral("/music/best.m3u"));
     QCOMPARE(store_->file.value(Keys::thumbsup), QStringLiteral("/music/best.m3u"));
-    QCOMPARE(state_.thumbsUpFile, QStringLiteral("/music/best.m3u"));
+    QCOMPARE(settings_->thumbsUpFile(), QStringLiteral("/music/best.m3u"));
     QCOMPARE(window->tuPath->text(), lists + "/");
     QCOMPARE(store_->file.value(Keys::tuPath), lists + "/");
     QCOMPARE(store_->file.value(Keys::tdPath), lists + "/");
@@ -448,7 +449,7 @@ void TestSetupWindow::loadShowsStoredValues()
     QCOMPARE(fieldText(window->findChild<QWidget *>(field)), shown);
     QVERIFY(messages_->shown.isEmpty());
     if (key == Keys::volSteps)
-        QCOMPARE(state_.volStep, quint8(stored.toInt()));
+        QCOMPARE(settings_->volStep(), quint8(stored.toInt()));
 }
 
 void TestSetupWindow::badStoredValueSkipsOnlyThatField_data()
@@ -530,7 +531,7 @@ void TestSetupWindow::badStoredValueSkipsOnlyThatField()
 void TestSetupWindow::showSetupTwiceKeepsOneWindow()
 {
     frmSetup *first = open();
-    store_->file.setValue(Keys::tuFile, QStringLiteral("changed"));
+    settings_->setValue(Keys::tuFile, QStringLiteral("changed"));
     store_->writes.clear();
 
     frmSetup *second = open();
@@ -593,12 +594,12 @@ void TestSetupWindow::applyHouseCode()
     frmSetup *window = open();
     window->houseCodeList->setCurrentText(house);
     (lower ? window->optLower : window->optUpper)->setChecked(true);
-    QCOMPARE(state_.houseCode, QStringLiteral("A"));
+    QCOMPARE(settings_->houseCode(), QStringLiteral("A"));
     QTest::mouseClick(window->cmdApplyHC, Qt::LeftButton);
 
     QCOMPARE(store_->file.value(Keys::housecode), house);
     QCOMPARE(store_->file.value(Keys::bankb), bank);
-    QCOMPARE(state_.houseCode, house);
+    QCOMPARE(settings_->houseCode(), house);
     QCOMPARE(messages_->shown, (QList<QPair<QString, QString>>{{"HC/UC changes made", "Kavelo"}}));
 }
 
@@ -614,7 +615,7 @@ void TestSetupWindow::typingFileNameStoresEachKeystroke()
     QCOMPARE(writesOf(Keys::thumbsup), QStringList({folder + "b.m3u", folder + "be.m3u",
                                                     folder + "bes.m3u", folder + "best.m3u"}));
     QCOMPARE(store_->file.value(Keys::thumbsup), folder + "best.m3u");
-    QCOMPARE(state_.thumbsUpFile, folder + "best.m3u");
+    QCOMPARE(settings_->thumbsUpFile(), folder + "best.m3u");
     QCOMPARE(writesOf(Keys::thumbsdown), QStringList());
 }
 
@@ -632,7 +633,7 @@ void TestSetupWindow::volumeStepStoresAtOnce()
     frmSetup *window = open();
     window->volSteps->setValue(step);
     QCOMPARE(store_->file.value(Keys::volSteps), QString::number(step));
-    QCOMPARE(state_.volStep, quint8(step));
+    QCOMPARE(settings_->volStep(), quint8(step));
 }
 
 // Entering a folder shows its playlists, remembers it and makes it the folder
@@ -656,7 +657,7 @@ void TestSetupWindow::folderChangeFollowsIntoFileList()
              QStringList({"dir1_path=" + lists, "tdPath=" + lists + "/", "tuPath=" + lists + "/"}));
     QCOMPARE(window->tuPath->text(), lists + "/");
     QCOMPARE(window->txtTU->text(), home() + "/winners.m3u");
-    QCOMPARE(state_.thumbsUpFile, home() + "/winners.m3u");
+    QCOMPARE(settings_->thumbsUpFile(), home() + "/winners.m3u");
 }
 
 void TestSetupWindow::folderListGoesUp()
@@ -738,10 +739,10 @@ void TestSetupWindow::dropOnPlaylistBox()
     QCOMPARE(window->txtPlaylist[number - 1]->text(), path);
     QCOMPARE(store_->writes, QStringList({QStringLiteral("playlist%1=").arg(number) + path}));
     QCOMPARE(store_->file.value(Keys::playlist(number)), path);
-    QCOMPARE(state_.playlistFile(number), path);
+    QCOMPARE(settings_->playlist(number), path);
     for (int other = 1; other <= 8; ++other)
         if (other != number)
-            QCOMPARE(state_.playlistFile(other), QString());
+            QCOMPARE(settings_->playlist(other), QString());
 }
 
 void TestSetupWindow::dropAtRootFolder()
@@ -789,7 +790,7 @@ void TestSetupWindow::dropElsewhereDoesNothing()
     QVERIFY(store_->writes.isEmpty());
     for (int n = 1; n <= 8; ++n) {
         QCOMPARE(window->txtPlaylist[n - 1]->text(), QString());
-        QCOMPARE(state_.playlistFile(n), QString());
+        QCOMPARE(settings_->playlist(n), QString());
     }
 }
 
@@ -824,7 +825,7 @@ void TestSetupWindow::pressWithAnyButtonPicksRow()
     QVERIFY(window->Label2->isHidden());
 
     drop(window->txtPlaylist[5], QLatin1String(playlistDragMime));
-    QCOMPARE(state_.playlistFile(6), lists + "/rock.m3u");
+    QCOMPARE(settings_->playlist(6), lists + "/rock.m3u");
 }
 
 void TestSetupWindow::typingIntoPlaylistBoxStoresNothing()
@@ -834,7 +835,7 @@ void TestSetupWindow::typingIntoPlaylistBoxStoresNothing()
     QTest::keyClicks(window->txtPlaylist[1], QStringLiteral("/x.m3u"));
     QCOMPARE(window->txtPlaylist[1]->text(), QStringLiteral("/x.m3u"));
     QVERIFY(store_->writes.isEmpty());
-    QCOMPARE(state_.playlistFile(2), QString());
+    QCOMPARE(settings_->playlist(2), QString());
 }
 
 int main(int argc, char *argv[])

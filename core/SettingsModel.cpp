@@ -1,0 +1,176 @@
+#include "SettingsModel.h"
+
+#include "Settings.h"
+
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+
+namespace {
+const QString houseCodeWhenEmptyMain = QStringLiteral("B");
+}
+
+SettingsModel::SettingsModel(SettingsStore &store, QObject *parent) : QObject(parent), store_(store)
+{
+    watchFile();
+}
+
+SettingsModel::~SettingsModel() = default;
+
+// The file is watched, and so is its folder: the store replaces the file on each
+// write, and a file that does not exist yet can only be seen appearing there.
+void SettingsModel::watchFile()
+{
+    const QString file = store_.fileName();
+    if (file.isEmpty())
+        return;
+    if (!watcher_) {
+        watcher_ = new QFileSystemWatcher(this);
+        connect(watcher_, &QFileSystemWatcher::fileChanged, this, &SettingsModel::fileChanged);
+        connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &SettingsModel::fileChanged);
+    }
+    const QString folder = QFileInfo(file).absolutePath();
+    if (!watcher_->directories().contains(folder) && QFileInfo::exists(folder))
+        watcher_->addPath(folder);
+    if (!watcher_->files().contains(file) && QFileInfo::exists(file))
+        watcher_->addPath(file);
+}
+
+std::optional<QString> SettingsModel::value(const QString &key) const
+{
+    auto it = values_.constFind(key);
+    if (it == values_.constEnd())
+        it = values_.insert(key, store_.value(key));
+    return *it;
+}
+
+void SettingsModel::setValue(const QString &key, const QString &value)
+{
+    const std::optional<QString> before = this->value(key);
+    values_.insert(key, value);
+    store_.setValue(key, value);
+    if (before != value)
+        emit changed(key);
+}
+
+void SettingsModel::reload()
+{
+    store_.reload();
+    QStringList changedKeys;
+    for (auto it = values_.begin(); it != values_.end(); ++it) {
+        std::optional<QString> now = store_.value(it.key());
+        if (now != *it) {
+            *it = std::move(now);
+            changedKeys << it.key();
+        }
+    }
+    for (const QString &key : changedKeys)
+        emit changed(key);
+}
+
+QString SettingsModel::fileName() const
+{
+    return store_.fileName();
+}
+
+void SettingsModel::fileChanged()
+{
+    watchFile();
+    reload();
+}
+
+QString SettingsModel::text(const QString &key, const QString &defaultValue) const
+{
+    return value(key).value_or(defaultValue);
+}
+
+quint8 SettingsModel::mainPort() const
+{
+    return readByte(*this, Keys::comn, Defaults::comnMain);
+}
+
+QString SettingsModel::houseCode() const
+{
+    const QString house = text(Keys::housecode, Defaults::housecode);
+    return house.isEmpty() ? houseCodeWhenEmptyMain : house;
+}
+
+bool SettingsModel::bankLower() const
+{
+    return readBoolean(*this, Keys::bankb, Defaults::bankb);
+}
+
+QString SettingsModel::thumbsUpFile() const
+{
+    return text(Keys::thumbsup, Defaults::thumbsup());
+}
+
+QString SettingsModel::thumbsDownFile() const
+{
+    return text(Keys::thumbsdown, Defaults::thumbsdown());
+}
+
+qint16 SettingsModel::volume() const
+{
+    return readInt16(*this, Keys::volume, Defaults::volume);
+}
+
+quint8 SettingsModel::volStep() const
+{
+    return readByte(*this, Keys::volSteps, Defaults::volSteps);
+}
+
+QString SettingsModel::setupPort() const
+{
+    return text(Keys::comn, Defaults::comnSetup);
+}
+
+QString SettingsModel::setupHouseCode() const
+{
+    const QString house = text(Keys::housecode, Defaults::housecode);
+    return house.isEmpty() ? Defaults::housecode : house;
+}
+
+std::optional<bool> SettingsModel::setupBankLower() const
+{
+    return toBoolean(text(Keys::bankb, Defaults::bankb));
+}
+
+std::optional<qint16> SettingsModel::setupVolStep() const
+{
+    return toInt16(text(Keys::volSteps, Defaults::volSteps));
+}
+
+QString SettingsModel::tuPath() const
+{
+    return text(Keys::tuPath, Defaults::thumbsFolder());
+}
+
+QString SettingsModel::tdPath() const
+{
+    return text(Keys::tdPath, Defaults::thumbsFolder());
+}
+
+QString SettingsModel::tuFile() const
+{
+    return text(Keys::tuFile, Defaults::tuFile);
+}
+
+QString SettingsModel::tdFile() const
+{
+    return text(Keys::tdFile, Defaults::tdFile);
+}
+
+QString SettingsModel::dir1Path() const
+{
+    return text(Keys::dir1Path, Defaults::dir1Path());
+}
+
+QString SettingsModel::playlist(int n) const
+{
+    return text(Keys::playlist(n), QString());
+}
+
+QString SettingsModel::comDevice(int n) const
+{
+    return text(Keys::comDevice(n), Defaults::comDevice(n));
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "SettingsStore.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+class QFileSystemWatcher;
+
+// Every setting of the program, in memory. The store is read once; each change
+// is written through to it at once, and a change that another program or a hand
+// edit makes to the file is taken in as soon as the file changes. Both windows,
+// the dispatch and the serial port read and write their settings here.
+//
+// Each key has one reader below, with its default and its conversion. Where the
+// two windows read a key by different rules, both readers stand side by side.
+class SettingsModel : public QObject, public SettingsStore
+{
+    Q_OBJECT
+
+public:
+    explicit SettingsModel(SettingsStore &store, QObject *parent = nullptr);
+    ~SettingsModel() override;
+
+    // SettingsStore: answered from memory; a write reaches the store before it returns.
+    std::optional<QString> value(const QString &key) const override;
+    void setValue(const QString &key, const QString &value) override;
+    void reload() override;
+    QString fileName() const override;
+
+    // The main window's rules.
+    quint8 mainPort() const;        // "comn", default 5
+    QString houseCode() const;      // "housecode", default "A"; stored empty means "B"
+    bool bankLower() const;         // "bankb": true = unit codes 1-8
+    QString thumbsUpFile() const;   // "thumbsup"
+    QString thumbsDownFile() const; // "thumbsdown"
+    qint16 volume() const;          // "volume", taken as stored when it converts
+    quint8 volStep() const;         // "volSteps", 0..255
+
+    // The setup window's rules: a value a control cannot take leaves the control as it is.
+    QString setupPort() const;                  // "comn" as text, default "2"
+    QString setupHouseCode() const;             // stored empty means "A"
+    std::optional<bool> setupBankLower() const; // nothing when it does not convert
+    std::optional<qint16> setupVolStep() const; // nothing when it does not convert
+    QString tuPath() const;
+    QString tdPath() const;
+    QString tuFile() const;
+    QString tdFile() const;
+    QString dir1Path() const;
+
+    // Both windows.
+    QString playlist(int n) const; // playlistFile(1..8); empty = none
+    QString comDevice(int n) const;
+
+signals:
+    // A key changed, by a write of this program or in the file.
+    void changed(const QString &key);
+
+private:
+    QString text(const QString &key, const QString &defaultValue) const;
+    void fileChanged();
+    void watchFile();
+
+    SettingsStore &store_;
+    mutable QHash<QString, std::optional<QString>> values_;
+    QFileSystemWatcher *watcher_ = nullptr;
+};

@@ -1,7 +1,0 @@
-#include "SharedState.h"
-
-SharedState &sharedState()
-{
-    static SharedState state;
-    return state;
-}
