@@ -3,6 +3,7 @@
 #include "platform/AppIcon.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/PlayerFactory.h"
+#include "platform/StopSignals.h"
 
 #include <QApplication>
 
@@ -19,6 +20,9 @@ int main(int argc, char *argv[])
     IniSettingsStore file;
     SettingsModel settings(file);
     Tarrow window(settings, [&settings] { return createPlayer(settings); });
+    // A stop asked by signal ends the program as closing its window does.
+    StopSignals stops;
+    QObject::connect(&stops, &StopSignals::stopRequested, &window, &QWidget::close);
     window.load();
     return QApplication::exec();
 }

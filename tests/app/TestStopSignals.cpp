@@ -1,0 +1,65 @@
+// The real program, stopped by a signal as a logout or a service stop does: it
+// closes its port, so the port's lock file goes, and it exits with status 0.
+
+#include "AdapterEmulator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+class TestStopSignals : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void stopSignalClosesThePort_data();
+    void stopSignalClosesThePort();
+};
+
+void TestStopSignals::stopSignalClosesThePort_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+void TestStopSignals::stopSignalClosesThePort()
+{
+    QFETCH(int, number);
+    AdapterEmulator adapter;
+    QVERIFY(!adapter.devicePath().isEmpty());
+    QTemporaryDir config;
+    QFile settings(config.filePath(QStringLiteral("rarozavE.ini")));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[Startup]\ncomn=1\ncomDevice1=" + QFile::encodeName(adapter.devicePath()) +
+                   "\n");
+    settings.close();
+    // The serial port's lock file names the device below /dev, "/" written "_".
+    const QString lock =
+        QStringLiteral("/run/lock/LCK..") + QDir(QStringLiteral("/dev"))
+                                                .relativeFilePath(adapter.devicePath())
+                                                .replace(QLatin1Char('/'), QLatin1Char('_'));
+
+    QProcess kavelo;
+    kavelo.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    kavelo.setProcessEnvironment(environment);
+    kavelo.start(QStringLiteral(KAVELO_BINARY_DIR "/kavelo"));
+    QVERIFY(kavelo.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 10000);
+
+    ::kill(pid_t(kavelo.processId()), number);
+    QVERIFY(kavelo.waitForFinished(5000));
+    QCOMPARE(kavelo.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(kavelo.exitCode(), 0);
+    QVERIFY(!QFile::exists(lock));
+}
+
+QTEST_GUILESS_MAIN(TestStopSignals)
+#include "TestStopSignals.moc"
