@@ -14,7 +14,9 @@ QString asOneLine(QString entry)
     return entry;
 }
 
-std::optional<PlaylistWriteError> writeWhole(const QString &path, const QByteArray &content)
+} // namespace
+
+std::optional<PlaylistWriteError> writeFileWhole(const QString &path, const QByteArray &content)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -28,7 +30,6 @@ std::optional<PlaylistWriteError> writeWhole(const QString &path, const QByteArr
         return PlaylistWriteError{path, file.errorString()};
     return std::nullopt;
 }
-} // namespace
 
 QByteArray m3uText(const QStringList &entries)
 {
@@ -46,7 +47,7 @@ QList<PlaylistWriteError> makePlaylists(const QStringList &thumbsUp, const QStri
     const auto writeList = [&errors](const QStringList &entries, const QString &path) {
         if (entries.isEmpty())
             return;
-        if (const auto error = writeWhole(path, m3uText(entries)))
+        if (const auto error = writeFileWhole(path, m3uText(entries)))
             errors.append(*error);
     };
     writeList(thumbsUp, thumbsUpFile);
