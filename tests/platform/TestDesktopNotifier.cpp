@@ -1,0 +1,86 @@
+// Desktop notifications against a notification server of the test's own on a
+// private session bus, which records every Notify call.
+
+#include "PlayerPeers.h"
+
+#include "platform/DesktopNotifier.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QtTest>
+
+class NotificationServer : public QDBusAbstractAdaptor
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    explicit NotificationServer(QObject *host) : QDBusAbstractAdaptor(host) {}
+
+    struct Shown
+    {
+        uint replacesId;
+        QString summary;
+        QString body;
+        int expireMs;
+    };
+    QList<Shown> shown;
+
+public slots:
+    uint Notify(const QString &, uint replacesId, const QString &, const QString &summary,
+                const QString &body, const QStringList &, const QVariantMap &, int expireMs)
+    {
+        shown.append({replacesId, summary, body, expireMs});
+        return replacesId ? replacesId : uint(40 + shown.size());
+    }
+};
+
+class TestDesktopNotifier : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(bus_.start()); }
+    void withoutAServerNothingHappens();
+    void oneNotificationIsReplaced();
+
+private:
+    SessionBus bus_;
+};
+
+void TestDesktopNotifier::withoutAServerNothingHappens()
+{
+    DesktopNotifier notifier;
+    QTest::failOnWarning(QRegularExpression(".*"));
+    notifier.notify(QStringLiteral("vol up"), QStringLiteral("52 %"));
+    QTest::qWait(100); // the failed call comes back without a word
+}
+
+void TestDesktopNotifier::oneNotificationIsReplaced()
+{
+    QObject host;
+    auto *server = new NotificationServer(&host);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &host));
+    QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+
+    DesktopNotifier notifier;
+    // Keys in quick succession: the first is shown, the last replaces it, the
+    // ones between are skipped.
+    notifier.notify(QStringLiteral("advance"), QStringLiteral("Second song"));
+    notifier.notify(QStringLiteral("vol down"), QStringLiteral("50 %"));
+    notifier.notify(QStringLiteral("vol up"), QStringLiteral("52 %"));
+    QTRY_COMPARE(server->shown.size(), 2);
+
+    QCOMPARE(server->shown[0].replacesId, 0u);
+    QCOMPARE(server->shown[0].summary, QStringLiteral("advance"));
+    QCOMPARE(server->shown[0].body, QStringLiteral("Second song"));
+    QCOMPARE(server->shown[1].replacesId, 41u);
+    QCOMPARE(server->shown[1].summary, QStringLiteral("vol up"));
+    QCOMPARE(server->shown[1].expireMs, 2000);
+    bus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+}
+
+QTEST_GUILESS_MAIN(TestDesktopNotifier)
+#include "TestDesktopNotifier.moc"
