@@ -33,6 +33,8 @@ frmSetup *openWindow = nullptr;
 
 const QString kavelo = QStringLiteral("Kavelo");
 const QString m3u = QStringLiteral(".m3u");
+// What a line edit keeps free on each side of its text inside the frame.
+constexpr int lineEditMargin = 2;
 
 QTimer *designTimer(QObject *parent, const char *name, int intervalMs)
 {
@@ -44,11 +46,21 @@ QTimer *designTimer(QObject *parent, const char *name, int intervalMs)
     return timer;
 }
 
+// The box is narrow: without a frame, and in a smaller font where the text
+// would still be cut, it shows ".m3u" whole.
 QLineEdit *fixedExtension(QWidget *parent, const char *name, QRect geometry)
 {
     auto *box = place(new QLineEdit(m3u, parent), name, geometry);
     box->setReadOnly(true);
     box->setEnabled(false);
+    box->setFrame(false);
+    box->setAlignment(Qt::AlignCenter);
+    QFont font = box->font();
+    const int room = box->width() - 2 * lineEditMargin;
+    while (QFontMetrics(font).horizontalAdvance(m3u) > room && font.pointSizeF() > 6.0) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+        box->setFont(font);
+    }
     return box;
 }
 
@@ -271,9 +283,8 @@ void frmSetup::getOptions()
 {
     getPlaylists();
 
-    const int port = ComportList->findText(settings_.setupPort());
-    if (port >= 0)
-        ComportList->setCurrentIndex(port);
+    // A stored port that is not in the list is shown as none picked, not as "1".
+    ComportList->setCurrentIndex(ComportList->findText(settings_.setupPort()));
 
     const int houseIndex = houseCodeList->findText(settings_.setupHouseCode());
     if (houseIndex >= 0)

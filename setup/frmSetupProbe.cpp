@@ -32,7 +32,8 @@ QString signedDecimal(int number)
 
 void frmSetup::cmdApplyClick()
 {
-    if (probing())
+    // No port picked (the stored one is not in the list): nothing to open or store.
+    if (probing() || ComportList->currentIndex() < 0)
         return;
     comm_.claim();
     if (comm_.portOpen())

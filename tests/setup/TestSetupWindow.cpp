@@ -68,6 +68,7 @@ private slots:
     void badStoredValueSkipsOnlyThatField();
     void showSetupTwiceKeepsOneWindow();
     void reopenShowsWhatWasSaved();
+    void applyWithNoPortPickedDoesNothing();
 
     void applyHouseCode_data();
     void applyHouseCode();
@@ -486,7 +487,11 @@ void TestSetupWindow::badStoredValueSkipsOnlyThatField_data()
     QTest::newRow("port not listed") << "comn"
                                      << "9"
                                      << "ComportList"
-                                     << "1";
+                                     << "";
+    QTest::newRow("main window's port 5") << "comn"
+                                          << "5"
+                                          << "ComportList"
+                                          << "";
     QTest::newRow("house not listed") << "housecode"
                                       << "Z"
                                       << "houseCodeList"
@@ -549,6 +554,20 @@ void TestSetupWindow::showSetupTwiceKeepsOneWindow()
     QVERIFY(!frmSetup::instance());
     QTRY_VERIFY(closing.isNull());
     QCOMPARE(open()->tuFile->text(), QStringLiteral("changed"));
+}
+
+// The main window's own default, port 5, is not in the list: Apply must not
+// store a port the user never picked.
+void TestSetupWindow::applyWithNoPortPickedDoesNothing()
+{
+    store_->file.setValue(Keys::comn, QStringLiteral("5"));
+    frmSetup *window = open();
+    store_->writes.clear();
+    QTest::mouseClick(window->cmdApply, Qt::LeftButton);
+    QVERIFY(store_->writes.isEmpty());
+    QVERIFY(messages_->shown.isEmpty());
+    QVERIFY(!comm_->portOpen());
+    QVERIFY(window->cmdApply->isEnabled());
 }
 
 void TestSetupWindow::reopenShowsWhatWasSaved()

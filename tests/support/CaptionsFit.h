@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStringList>
@@ -26,6 +27,11 @@ inline QStringList clippedCaptions(QWidget *window)
             needed = option->sizeHint().width();
         } else if (auto *frame = qobject_cast<QGroupBox *>(control)) {
             needed = frame->fontMetrics().horizontalAdvance(frame->title());
+        } else if (auto *box = qobject_cast<QLineEdit *>(control); box && !box->isEnabled()) {
+            // A fixed text in a box: the text, the box's inner margins and its frame.
+            const int frameWidth =
+                box->hasFrame() ? box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) : 0;
+            needed = box->fontMetrics().horizontalAdvance(box->text()) + 2 * 2 + 2 * frameWidth;
         } else {
             continue;
         }
