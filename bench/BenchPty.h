@@ -47,3 +47,17 @@ inline bool writeByte(int fd, unsigned char byte)
 {
     return ::write(fd, &byte, 1) == 1;
 }
+
+// A remote key as the adapter sends it: function and house, then house and unit.
+// The first byte arrives alone; at 4800 baud the second follows about 2 ms later.
+struct RemoteKey
+{
+    const char *name;
+    unsigned char first;
+    unsigned char second;
+};
+inline constexpr RemoteKey brightKey{"A bright", 0x05, 0x00};
+inline constexpr RemoteKey dimKey{"A dim", 0x04, 0x00};
+inline constexpr RemoteKey nextKey{"A4 off", 0x03, 0x03};
+inline constexpr RemoteKey previousKey{"A3 off", 0x03, 0x02};
+inline constexpr int byteGapMs = 2;

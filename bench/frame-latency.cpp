@@ -1,7 +1,8 @@
 // frame-latency: how long a key press takes from the adapter's second byte to
 // the player. Builds the real main window offscreen on a pseudo-terminal of its
-// own, writes frames to the master side and timestamps the player call that
-// each frame causes.
+// own, with the real settings file in a throw-away XDG_CONFIG_HOME, writes
+// frames to the master side and timestamps the player call that each frame
+// causes.
 //
 // Usage: frame-latency [frames]   (default 1000)
 
@@ -9,12 +10,14 @@
 
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
-#include "core/SettingsStore.h"
 #include "mainwindow/Tarrow.h"
+#include "platform/IniSettingsStore.h"
 #include "platform/SerialComm.h"
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -69,19 +72,22 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir config;
+    // Read once, when the first settings file is opened: set it before anything else.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QApplication app(argc, argv);
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
 
     BenchPty pty;
-    if (!pty.isOpen())
+    if (!pty.isOpen() || !config.isValid())
         return 2;
     const int master = pty.master();
     const char *const device = pty.device();
 
-    MemorySettingsStore store;
-    store.values.insert(Keys::comDevice(5), QString::fromLocal8Bit(device));
+    IniSettingsStore file;
+    SettingsModel settings(file);
+    settings.setValue(Keys::comDevice(5), QString::fromLocal8Bit(device));
     TimestampPlayer *player = nullptr;
-    SettingsModel settings(store);
     Tarrow window(settings, [&player] {
         auto created = std::make_unique<TimestampPlayer>();
         player = created.get();
