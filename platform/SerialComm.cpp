@@ -68,7 +68,8 @@ std::optional<LineFormat> parseLineFormat(const QString &text)
 
 } // namespace
 
-SerialComm::SerialComm(const SettingsStore &store, QObject *parent) : QObject(parent), store_(store)
+SerialComm::SerialComm(const SettingsStore &store, QObject *parent)
+    : SerialLine(parent), store_(store)
 {
     connect(&port_, &QSerialPort::readyRead, this, &SerialComm::readyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialComm::handleError);
