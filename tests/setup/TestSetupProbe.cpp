@@ -26,7 +26,7 @@ const QString kavelo = QStringLiteral("Kavelo");
 
 // Apply and the adapter probe against the emulator on a pseudo-terminal, with
 // the real settings file.
-class TestAdapterProbe : public QObject
+class TestSetupProbe : public QObject
 {
     Q_OBJECT
 
@@ -56,7 +56,7 @@ private:
     QPointer<frmSetup> window_;
 };
 
-void TestAdapterProbe::init()
+void TestSetupProbe::init()
 {
     SetupTestEnvironment::clearSettings();
     store_ = std::make_unique<IniSettingsStore>();
@@ -66,7 +66,7 @@ void TestAdapterProbe::init()
     state_ = SharedState{};
 }
 
-void TestAdapterProbe::cleanup()
+void TestSetupProbe::cleanup()
 {
     delete window_.data();
     released_.reset();
@@ -75,7 +75,7 @@ void TestAdapterProbe::cleanup()
     store_.reset();
 }
 
-frmSetup *TestAdapterProbe::openOn(const QString &device)
+frmSetup *TestSetupProbe::openOn(const QString &device)
 {
     store_->setValue(Keys::comDevice(port), device);
     window_ = frmSetup::showSetup(*comm_, state_, *store_);
@@ -83,20 +83,20 @@ frmSetup *TestAdapterProbe::openOn(const QString &device)
     return window_;
 }
 
-void TestAdapterProbe::apply()
+void TestSetupProbe::apply()
 {
     QTest::mouseClick(window_->cmdApply, Qt::LeftButton);
 }
 
 // Every way out of the probe leaves the same: no timer, Apply back, port released.
-bool TestAdapterProbe::probeIdle() const
+bool TestSetupProbe::probeIdle() const
 {
     return !window_->probing() && !window_->Timer1->isActive() && !window_->Timer2->isActive() &&
            !window_->Timer4->isActive() && window_->cmdApply->isEnabled() && !comm_->claimed() &&
            released_->count() == 1;
 }
 
-void TestAdapterProbe::probe_data()
+void TestSetupProbe::probe_data()
 {
     QTest::addColumn<QString>("model");
     QTest::addColumn<QString>("message");
@@ -116,7 +116,7 @@ void TestAdapterProbe::probe_data()
                            << "no response" << QByteArray("\x2A") << false << 0;
 }
 
-void TestAdapterProbe::probe()
+void TestSetupProbe::probe()
 {
     QFETCH(QString, model);
     QFETCH(QString, message);
@@ -148,7 +148,7 @@ void TestAdapterProbe::probe()
     QCOMPARE(state_.probeTimeOver, quint8(minimumMs > 0 ? 1 : 0));
 }
 
-void TestAdapterProbe::firstByteDecides_data()
+void TestSetupProbe::firstByteDecides_data()
 {
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QString>("message");
@@ -162,7 +162,7 @@ void TestAdapterProbe::firstByteDecides_data()
 
 // The rest of the read goes with the first byte: nothing is left for the
 // receive loop to take as a frame.
-void TestAdapterProbe::firstByteDecides()
+void TestSetupProbe::firstByteDecides()
 {
     QFETCH(QString, answer);
     QFETCH(QString, message);
@@ -183,7 +183,7 @@ void TestAdapterProbe::firstByteDecides()
 
 // An adapter that answers at once, as the emulator does, is found on every
 // Apply: its answer must not be taken for a stale byte and thrown away.
-void TestAdapterProbe::applyAgainReopensThePort()
+void TestSetupProbe::applyAgainReopensThePort()
 {
     AdapterEmulator adapter(QStringLiteral("trenda"));
     openOn(adapter.devicePath());
@@ -200,7 +200,7 @@ void TestAdapterProbe::applyAgainReopensThePort()
     QCOMPARE(released_->count(), applies);
 }
 
-void TestAdapterProbe::missingDevice()
+void TestSetupProbe::missingDevice()
 {
     store_->setValue(Keys::comn, QStringLiteral("2"));
     openOn(QStringLiteral("/dev/no-such-kavelo-adapter"));
@@ -218,7 +218,7 @@ void TestAdapterProbe::missingDevice()
 }
 
 // The port cannot be opened, so the first probe byte finds it closed.
-void TestAdapterProbe::deviceHeldByAnotherProgram()
+void TestSetupProbe::deviceHeldByAnotherProgram()
 {
     AdapterEmulator adapter(QStringLiteral("trenda"));
     openOn(adapter.devicePath());
@@ -239,7 +239,7 @@ void TestAdapterProbe::deviceHeldByAnotherProgram()
 
 // Closing the window ends the probe at once: the port stays as Apply left it,
 // open on the chosen device, and goes back to the receive loop.
-void TestAdapterProbe::closingMidProbeStopsIt()
+void TestSetupProbe::closingMidProbeStopsIt()
 {
     AdapterEmulator adapter(QStringLiteral("silent"));
     openOn(adapter.devicePath());
@@ -264,8 +264,8 @@ int main(int argc, char *argv[])
 {
     SetupTestEnvironment environment;
     QApplication app(argc, argv);
-    TestAdapterProbe test;
+    TestSetupProbe test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "TestAdapterProbe.moc"
+#include "TestSetupProbe.moc"
