@@ -14,9 +14,6 @@ struct SharedState
     QString thumbsUpFile;
     QString thumbsDownFile;
     quint8 volStep = 5;
-    // Flags of the setup window's adapter probe.
-    quint8 probeTimeOver = 0;
-    quint8 pauseOver = 0;
 
     QString &playlistFile(int n) { return playlists.at(n - 1); }
     const QString &playlistFile(int n) const { return playlists.at(n - 1); }

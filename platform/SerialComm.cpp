@@ -185,24 +185,6 @@ bool SerialComm::output(quint8 byte)
     return !lostPending_ && error != QSerialPort::WriteError && error != QSerialPort::ResourceError;
 }
 
-void SerialComm::claim()
-{
-    claimed_ = true;
-}
-
-void SerialComm::release()
-{
-    if (!claimed_)
-        return;
-    claimed_ = false;
-    emit released();
-}
-
-bool SerialComm::claimed() const
-{
-    return claimed_;
-}
-
 void SerialComm::handleError(QSerialPort::SerialPortError error)
 {
     if (!port_.isOpen())

@@ -46,16 +46,6 @@ public:
     // Output of one byte; false while the port is closed or the write fails.
     bool output(quint8 byte) override;
 
-    // While the setup window probes the adapter it owns the port; the receive
-    // loop leaves the bytes alone until it is released. release() of a claimed
-    // port emits released().
-    void claim();
-    void release();
-    bool claimed() const;
-
-signals:
-    void released();
-
 private:
     void handleError(QSerialPort::SerialPortError error);
     void loseOpenPort();
@@ -66,6 +56,5 @@ private:
     QSerialPort port_;
     QString settings_ = QStringLiteral("9600,N,8,1");
     int commPort_ = 1;
-    bool claimed_ = false;
     bool lostPending_ = false; // the device went away; the port closes next
 };

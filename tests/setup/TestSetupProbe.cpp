@@ -2,6 +2,8 @@
 #include "RecordingSink.h"
 #include "SetupTestEnvironment.h"
 
+#include "core/AdapterProbe.h"
+#include "core/ReceiveLoop.h"
 #include "core/Settings.h"
 #include "core/SharedState.h"
 #include "platform/IniSettingsStore.h"
@@ -10,22 +12,22 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 #include <memory>
 
 namespace {
 constexpr int port = 3;
 const QString kavelo = QStringLiteral("Kavelo");
+using Messages = QList<QPair<QString, QString>>;
 } // namespace
 
-// Apply and the adapter probe against the emulator on a pseudo-terminal, with
-// the real settings file.
+// Apply, the probe it starts and the messages it ends with, against the
+// emulator on a pseudo-terminal, with the real settings file and the main
+// window's receive loop on the port.
 class TestSetupProbe : public QObject
 {
     Q_OBJECT
@@ -34,24 +36,23 @@ private slots:
     void init();
     void cleanup();
 
-    void probe_data();
-    void probe();
-    void firstByteDecides_data();
-    void firstByteDecides();
+    void eachResultHasItsMessage_data();
+    void eachResultHasItsMessage();
+    void applyProbesAndSavesThePort();
     void applyAgainReopensThePort();
     void missingDevice();
     void deviceHeldByAnotherProgram();
-    void closingMidProbeStopsIt();
+    void closingMidProbeGivesThePortBack();
 
 private:
     frmSetup *openOn(const QString &device);
     void apply();
-    bool probeIdle() const;
+    AdapterProbe *probe() const { return window_->findChild<AdapterProbe *>(); }
 
     std::unique_ptr<IniSettingsStore> store_;
     std::unique_ptr<SerialComm> comm_;
+    std::unique_ptr<ReceiveLoop> loop_;
     std::unique_ptr<RecordingSink> messages_;
-    std::unique_ptr<QSignalSpy> released_;
     SharedState state_;
     QPointer<frmSetup> window_;
 };
@@ -61,16 +62,17 @@ void TestSetupProbe::init()
     SetupTestEnvironment::clearSettings();
     store_ = std::make_unique<IniSettingsStore>();
     comm_ = std::make_unique<SerialComm>(*store_);
+    loop_ = std::make_unique<ReceiveLoop>(*comm_);
+    loop_->start();
     messages_ = std::make_unique<RecordingSink>();
-    released_ = std::make_unique<QSignalSpy>(comm_.get(), &SerialComm::released);
     state_ = SharedState{};
 }
 
 void TestSetupProbe::cleanup()
 {
     delete window_.data();
-    released_.reset();
     messages_.reset();
+    loop_.reset();
     comm_.reset();
     store_.reset();
 }
@@ -78,7 +80,7 @@ void TestSetupProbe::cleanup()
 frmSetup *TestSetupProbe::openOn(const QString &device)
 {
     store_->setValue(Keys::comDevice(port), device);
-    window_ = frmSetup::showSetup(*comm_, state_, *store_);
+    window_ = frmSetup::showSetup(*comm_, *loop_, state_, *store_);
     window_->ComportList->setCurrentText(QString::number(port));
     return window_;
 }
@@ -88,97 +90,53 @@ void TestSetupProbe::apply()
     QTest::mouseClick(window_->cmdApply, Qt::LeftButton);
 }
 
-// Every way out of the probe leaves the same: no timer, Apply back, port released.
-bool TestSetupProbe::probeIdle() const
+void TestSetupProbe::eachResultHasItsMessage_data()
 {
-    return !window_->probing() && !window_->Timer1->isActive() && !window_->Timer2->isActive() &&
-           !window_->Timer4->isActive() && window_->cmdApply->isEnabled() && !comm_->claimed() &&
-           released_->count() == 1;
-}
-
-void TestSetupProbe::probe_data()
-{
-    QTest::addColumn<QString>("model");
+    QTest::addColumn<AdapterProbe::Result>("result");
     QTest::addColumn<QString>("message");
-    QTest::addColumn<QByteArray>("written");
-    QTest::addColumn<bool>("staysOpen");
-    QTest::addColumn<int>("minimumMs");
 
-    QTest::newRow("trenda") << "trenda"
-                            << "Trenda adapter detected" << QByteArray("\x2A") << true << 0;
-    QTest::newRow("pasko") << "pasko"
-                           << "Pasko adapter detected" << QByteArray("\x2A\xF0\x29") << true
-                           << 1000;
-    QTest::newRow("silent") << "silent"
-                            << "adapter not responding, verify serial port connections"
-                            << QByteArray("\x2A\xF0\x29") << false << 2000;
-    QTest::newRow("noisy") << "noisy"
-                           << "no response" << QByteArray("\x2A") << false << 0;
+    using Result = AdapterProbe::Result;
+    QTest::newRow("Trenda") << Result::Trenda << "Trenda adapter detected";
+    QTest::newRow("Pasko") << Result::Pasko << "Pasko adapter detected";
+    QTest::newRow("wrong byte") << Result::NoResponse << "no response";
+    QTest::newRow("silence") << Result::NotResponding
+                             << "adapter not responding, verify serial port connections";
+    QTest::newRow("port in use")
+        << Result::PortInUse
+        << "Another program is using this serial port, please close it and try again.";
 }
 
-void TestSetupProbe::probe()
+void TestSetupProbe::eachResultHasItsMessage()
 {
-    QFETCH(QString, model);
+    QFETCH(AdapterProbe::Result, result);
     QFETCH(QString, message);
-    QFETCH(QByteArray, written);
-    QFETCH(bool, staysOpen);
-    QFETCH(int, minimumMs);
 
-    AdapterEmulator adapter(model);
-    QVERIFY(!adapter.devicePath().isEmpty());
+    openOn(QStringLiteral("/dev/no-such-kavelo-adapter"));
+    emit probe()->finished(result);
+    QCOMPARE(messages_->shown, (Messages{{message, kavelo}}));
+    QVERIFY(window_->cmdApply->isEnabled());
+}
+
+// The probe borrows the main window's port and gives it back: a key pressed
+// after the answer reaches the receive loop.
+void TestSetupProbe::applyProbesAndSavesThePort()
+{
+    AdapterEmulator adapter(QStringLiteral("pasko"));
     openOn(adapter.devicePath());
+    QSignalSpy frames(loop_.get(), &ReceiveLoop::frameReceived);
 
-    QElapsedTimer clock;
-    clock.start();
     apply();
     QVERIFY(window_->probing());
     QVERIFY(!window_->cmdApply->isEnabled());
-    QVERIFY(comm_->claimed());
-    QTRY_COMPARE_WITH_TIMEOUT(messages_->shown.size(), 1, 5000);
-    const qint64 elapsed = clock.elapsed();
-
-    QCOMPARE(messages_->shown.first(), qMakePair(message, kavelo));
-    QVERIFY2(elapsed >= minimumMs, qPrintable(QString::number(elapsed)));
-    QVERIFY(elapsed < minimumMs + 1500);
-    QVERIFY(adapter.waitForReceived(written.size()));
-    QCOMPARE(adapter.received(), written);
-    QCOMPARE(comm_->portOpen(), staysOpen);
-    QVERIFY(probeIdle());
+    QVERIFY(loop_->suspended());
     QCOMPARE(store_->value(Keys::comn), QString::number(port));
-    QCOMPARE(state_.probeTimeOver, quint8(minimumMs > 0 ? 1 : 0));
-}
-
-void TestSetupProbe::firstByteDecides_data()
-{
-    QTest::addColumn<QString>("answer");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<bool>("staysOpen");
-
-    QTest::newRow("0x29 first") << "raw 29 55 02"
-                                << "Trenda adapter detected" << true;
-    QTest::newRow("0x29 second") << "raw 55 29"
-                                 << "no response" << false;
-}
-
-// The rest of the read goes with the first byte: nothing is left for the
-// receive loop to take as a frame.
-void TestSetupProbe::firstByteDecides()
-{
-    QFETCH(QString, answer);
-    QFETCH(QString, message);
-    QFETCH(bool, staysOpen);
-
-    AdapterEmulator adapter(QStringLiteral("silent"));
-    openOn(adapter.devicePath());
-    apply();
-    QVERIFY(adapter.waitForReceived(1));
-    adapter.send(answer);
     QTRY_COMPARE_WITH_TIMEOUT(messages_->shown.size(), 1, 5000);
-    QCOMPARE(messages_->shown.first(), qMakePair(message, kavelo));
-    QCOMPARE(comm_->portOpen(), staysOpen);
-    QCOMPARE(comm_->inBufferCount(), 0);
-    QCOMPARE(adapter.received(), QByteArray("\x2A"));
-    QVERIFY(probeIdle());
+    QCOMPARE(messages_->shown.first().first, QStringLiteral("Pasko adapter detected"));
+    QVERIFY(!window_->probing());
+    QVERIFY(window_->cmdApply->isEnabled());
+
+    adapter.send(QStringLiteral("A3 on"));
+    QTRY_COMPARE(frames.count(), 1);
 }
 
 // An adapter that answers at once, as the emulator does, is found on every
@@ -187,7 +145,7 @@ void TestSetupProbe::applyAgainReopensThePort()
 {
     AdapterEmulator adapter(QStringLiteral("trenda"));
     openOn(adapter.devicePath());
-    constexpr int applies = 10;
+    constexpr int applies = 5;
     for (int i = 1; i <= applies; ++i) {
         apply();
         QTRY_COMPARE_WITH_TIMEOUT(messages_->shown.size(), i, 5000);
@@ -197,7 +155,6 @@ void TestSetupProbe::applyAgainReopensThePort()
     QVERIFY(adapter.waitForReceived(applies));
     QCOMPARE(adapter.received(), QByteArray(applies, '\x2A'));
     QCOMPARE(comm_->settings(), QStringLiteral("4800,N,8,1"));
-    QCOMPARE(released_->count(), applies);
 }
 
 void TestSetupProbe::missingDevice()
@@ -206,15 +163,13 @@ void TestSetupProbe::missingDevice()
     openOn(QStringLiteral("/dev/no-such-kavelo-adapter"));
     apply();
 
-    QCOMPARE(messages_->shown,
-             (QList<QPair<QString, QString>>{{"com port  3 not avalable", kavelo}}));
+    QCOMPARE(messages_->shown, (Messages{{"com port  3 not avalable", kavelo}}));
     QCOMPARE(window_->ComportList->currentText(), QStringLiteral("1"));
     QCOMPARE(store_->value(Keys::comn), QStringLiteral("2"));
     QVERIFY(!comm_->portOpen());
     QVERIFY(!window_->probing());
-    QVERIFY(!window_->Timer1->isActive());
     QVERIFY(window_->cmdApply->isEnabled());
-    QVERIFY(!comm_->claimed());
+    QVERIFY(!loop_->suspended());
 }
 
 // The port cannot be opened, so the first probe byte finds it closed.
@@ -224,40 +179,39 @@ void TestSetupProbe::deviceHeldByAnotherProgram()
     openOn(adapter.devicePath());
     SerialComm otherProgram(*store_);
     otherProgram.setCommPort(port);
-    QCOMPARE(otherProgram.open(), SerialComm::OpenResult::Opened);
+    QCOMPARE(otherProgram.open(), SerialLine::OpenResult::Opened);
 
     apply();
     QCOMPARE(messages_->shown,
-             (QList<QPair<QString, QString>>{
-                 {"Another program is using this serial port, please close it and try again.",
-                  kavelo}}));
+             (Messages{{"Another program is using this serial port, please close it and try again.",
+                        kavelo}}));
     QVERIFY(!comm_->portOpen());
     QCOMPARE(store_->value(Keys::comn), QString::number(port));
-    QVERIFY(probeIdle());
-    QVERIFY(adapter.received().isEmpty());
+    QVERIFY(!window_->probing());
+    QVERIFY(window_->cmdApply->isEnabled());
+    QVERIFY(!loop_->suspended());
 }
 
 // Closing the window ends the probe at once: the port stays as Apply left it,
 // open on the chosen device, and goes back to the receive loop.
-void TestSetupProbe::closingMidProbeStopsIt()
+void TestSetupProbe::closingMidProbeGivesThePortBack()
 {
     AdapterEmulator adapter(QStringLiteral("silent"));
     openOn(adapter.devicePath());
     apply();
     QVERIFY(adapter.waitForReceived(1));
-    QVERIFY(comm_->claimed());
+    QVERIFY(loop_->suspended());
 
     window_->close();
-    QVERIFY(!comm_->claimed());
-    QCOMPARE(released_->count(), 1);
+    QVERIFY(!loop_->suspended());
     QVERIFY(comm_->portOpen());
     QTRY_VERIFY(window_.isNull());
 
-    // The Pasko lead byte would follow a second after the first probe byte.
-    QVERIFY(!adapter.waitForReceived(2, 1500));
-    QCOMPARE(adapter.received(), QByteArray("\x2A"));
+    QSignalSpy frames(loop_.get(), &ReceiveLoop::frameReceived);
+    adapter.send(QStringLiteral("A3 on"));
+    QTRY_COMPARE(frames.count(), 1);
     QVERIFY(messages_->shown.isEmpty());
-    QVERIFY(comm_->portOpen());
+    QCOMPARE(adapter.received(), QByteArray("\x2A"));
 }
 
 int main(int argc, char *argv[])
