@@ -54,7 +54,6 @@ private slots:
     void portNumber();
     void missingDeviceIsReportedOnce();
     void deviceHeldElsewhereIsNotReported();
-    void lostDeviceLeavesTheWindowUsable();
     void closingClosesThePortAndTheSetupWindow();
 
 private:
@@ -291,21 +290,6 @@ void TestReceiveLoop::deviceHeldElsewhereIsNotReported()
     window_->listTU->addItem(QStringLiteral("/music/a.mp3"));
     QTest::mouseClick(window_->cmdClearlistTU, Qt::LeftButton);
     QCOMPARE(window_->listTU->count(), 0);
-}
-
-void TestReceiveLoop::lostDeviceLeavesTheWindowUsable()
-{
-    start();
-    QSignalSpy lost(window_->Comm1, &SerialComm::portLost);
-    emulator_->kill();
-    QVERIFY(lost.wait());
-    QVERIFY(!window_->Comm1->portOpen());
-
-    window_->mnuHelpAbout->trigger();
-    QCOMPARE(sink_->shown.size(), 1);
-    window_->listTD->addItem(QStringLiteral("/music/a.mp3"));
-    QTest::mouseClick(window_->cmdClearlistTD, Qt::LeftButton);
-    QCOMPARE(window_->listTD->count(), 0);
 }
 
 void TestReceiveLoop::closingClosesThePortAndTheSetupWindow()
