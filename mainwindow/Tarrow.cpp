@@ -3,6 +3,7 @@
 #include "browser/HelpSite.h"
 #include "browser/frmBrowser.h"
 #include "core/PlaylistWriter.h"
+#include "core/ReceiveLoop.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
 #include "platform/AppIcon.h"
@@ -24,9 +25,6 @@
 
 namespace {
 const QString kTitle = QStringLiteral("Kavelo");
-// How often a lost adapter is looked for: a stat of one device file, so the
-// idle cost stays nil, and a replugged adapter works again within a second.
-constexpr int kReopenIntervalMs = 500;
 
 // The controls sit at fixed places; the area only tells the window how big
 // its client area starts out.
@@ -93,13 +91,10 @@ Tarrow::Tarrow(SettingsModel &settings, PlayerFactory createPlayer, QWidget *par
 
     connect(Timer1, &QTimer::timeout, this, &Tarrow::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &Tarrow::Timer2_Timer);
-    connect(Comm1, &SerialComm::readyRead, this, &Tarrow::receive);
-    connect(Comm1, &SerialComm::released, this, &Tarrow::startCycle);
-    connect(Comm1, &SerialComm::portLost, this, &Tarrow::portLost);
-    reopenTimer_ = new QTimer(this);
-    reopenTimer_->setInterval(kReopenIntervalMs);
-    connect(reopenTimer_, &QTimer::timeout, this, &Tarrow::tryReopen);
-    connect(&messageEvents(), &MessageEvents::messageClosed, this, &Tarrow::startCycle);
+    connect(loop_, &ReceiveLoop::frameReceived, this,
+            [this](const QByteArray &received) { remote_.handleFrame(received); });
+    connect(&messageEvents(), &MessageEvents::messageOpened, loop_, &ReceiveLoop::hold);
+    connect(&messageEvents(), &MessageEvents::messageClosed, loop_, &ReceiveLoop::release);
     connect(cmdSetup, &QPushButton::clicked, this, &Tarrow::cmdSetup_Click);
     connect(cmdClearlistTU, &QPushButton::clicked, this, &Tarrow::cmdClearlistTU_Click);
     connect(cmdClearlistTD, &QPushButton::clicked, this, &Tarrow::cmdClearlistTD_Click);
@@ -113,6 +108,11 @@ Tarrow::~Tarrow() = default;
 RemoteControl &Tarrow::remote()
 {
     return remote_;
+}
+
+ReceiveLoop &Tarrow::receiveLoop()
+{
+    return *loop_;
 }
 
 void Tarrow::createControls()
@@ -135,6 +135,7 @@ void Tarrow::createControls()
     listTD = place(new QListWidget(area), "listTD", twipsRect(4320, 240, 3975, 1620));
     Comm1 = new SerialComm(settings_, this);
     Comm1->setObjectName(QStringLiteral("Comm1"));
+    loop_ = new ReceiveLoop(*Comm1, this);
     cmdMakePlaylist =
         place(new QPushButton(QStringLiteral("Make playlists from above lists "), area),
               "cmdMakePlaylist", twipsRect(2880, 2040, 2655, 375));
@@ -173,8 +174,7 @@ void Tarrow::load()
     remote_.getOptions();
     openPort();
     remote_.timeOver = 1;
-    receiving_ = true;
-    startCycle();
+    loop_->start();
 }
 
 void Tarrow::openPort()
@@ -190,57 +190,9 @@ void Tarrow::openPort()
         messages().showMessage(QStringLiteral("com port not avalable"), kTitle);
 }
 
-// A cycle starts by throwing away whatever arrived since the last frame, so
-// repeats sent while a command ran do not count. The loop then waits for
-// readyRead. It holds still while the setup window's probe owns the port or a
-// message is open; each of those restarts the cycle when it ends.
-void Tarrow::startCycle()
-{
-    if (!receiving_ || Comm1->claimed() || messageShowing())
-        return;
-    if (Comm1->portOpen())
-        Comm1->discardInput();
-}
-
-void Tarrow::receive()
-{
-    if (!receiving_ || handlingFrame_ || Comm1->claimed() || messageShowing())
-        return;
-    if (Comm1->inBufferCount() < 2)
-        return;
-    const QByteArray received = Comm1->input();
-    handlingFrame_ = true;
-    remote_.handleFrame(received);
-    handlingFrame_ = false;
-    startCycle();
-}
-
-// The device vanished under the open port. When the same device file comes
-// back (the adapter plugged in again), the port opens again on its own; a port
-// that the user opens meanwhile, or the setup window's probe, ends the search.
-void Tarrow::portLost()
-{
-    if (receiving_)
-        reopenTimer_->start();
-}
-
-void Tarrow::tryReopen()
-{
-    if (!receiving_ || Comm1->portOpen() || Comm1->claimed()) {
-        reopenTimer_->stop();
-        return;
-    }
-    // Opening looks for the device file itself; while it is missing this fails at once.
-    if (Comm1->open() == SerialComm::OpenResult::Opened) {
-        reopenTimer_->stop();
-        startCycle();
-    }
-}
-
 void Tarrow::closeEvent(QCloseEvent *event)
 {
-    receiving_ = false;
-    reopenTimer_->stop();
+    loop_->stop();
     if (Comm1->portOpen())
         Comm1->close();
 
@@ -259,7 +211,7 @@ void Tarrow::closeEvent(QCloseEvent *event)
 
 void Tarrow::cmdSetup_Click()
 {
-    frmSetup::showSetup(*Comm1, settings_);
+    frmSetup::showSetup(*Comm1, *loop_, settings_);
 }
 
 void Tarrow::cmdClearlistTU_Click()

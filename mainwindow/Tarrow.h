@@ -11,6 +11,7 @@ class QPushButton;
 class QTimer;
 class QAction;
 class QMenu;
+class ReceiveLoop;
 class SerialComm;
 class SettingsModel;
 
@@ -28,6 +29,7 @@ public:
     void load();
 
     RemoteControl &remote();
+    ReceiveLoop &receiveLoop();
 
     // Controls, by their names.
     SerialComm *Comm1 = nullptr;
@@ -58,10 +60,6 @@ private:
     void arrangeTabOrder();
 
     void openPort();
-    void startCycle();
-    void portLost();
-    void tryReopen();
-    void receive();
 
     void cmdSetup_Click();
     void cmdClearlistTU_Click();
@@ -82,11 +80,5 @@ private:
 
     SettingsModel &settings_;
     RemoteControl remote_;
-    // True between load() and the end: the loop waits for the next frame.
-    bool receiving_ = false;
-    // Guards against a frame arriving while the previous one is still handled,
-    // e.g. when a player call lets events through.
-    bool handlingFrame_ = false;
-    // Looks for an adapter that went away (a USB adapter pulled) to come back.
-    QTimer *reopenTimer_ = nullptr;
+    ReceiveLoop *loop_ = nullptr;
 };

@@ -26,6 +26,7 @@ public:
     void showMessage(const QString &text, const QString &title) override
     {
         ++openMessages;
+        emit messageEvents().messageOpened();
         target().showMessage(text, title);
         --openMessages;
         emit messageEvents().messageClosed();

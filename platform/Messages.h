@@ -22,15 +22,17 @@ public:
 MessageSink &messages();
 void setMessages(MessageSink *sink); // nullptr restores the message boxes
 
-// A modal message holds the receive loop still: it must not take a frame while
-// the user reads a message, and it starts afresh once the message is gone.
+// True while a message box is open.
 bool messageShowing();
 
+// A message box opening and closing, whichever sink shows it. The receive loop
+// carries out no frame while one is open.
 class MessageEvents : public QObject
 {
     Q_OBJECT
 
 signals:
+    void messageOpened();
     void messageClosed();
 };
 

@@ -68,7 +68,8 @@ std::optional<LineFormat> parseLineFormat(const QString &text)
 
 } // namespace
 
-SerialComm::SerialComm(const SettingsStore &store, QObject *parent) : QObject(parent), store_(store)
+SerialComm::SerialComm(const SettingsStore &store, QObject *parent)
+    : SerialLine(parent), store_(store)
 {
     connect(&port_, &QSerialPort::readyRead, this, &SerialComm::readyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialComm::handleError);
@@ -182,24 +183,6 @@ bool SerialComm::output(quint8 byte)
     port_.flush(); // hand it to the driver now, so a failing device shows here
     const QSerialPort::SerialPortError error = port_.error();
     return !lostPending_ && error != QSerialPort::WriteError && error != QSerialPort::ResourceError;
-}
-
-void SerialComm::claim()
-{
-    claimed_ = true;
-}
-
-void SerialComm::release()
-{
-    if (!claimed_)
-        return;
-    claimed_ = false;
-    emit released();
-}
-
-bool SerialComm::claimed() const
-{
-    return claimed_;
 }
 
 void SerialComm::handleError(QSerialPort::SerialPortError error)

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "core/SerialLine.h"
+
 #include <QByteArray>
-#include <QObject>
 #include <QSerialPort>
 #include <QString>
 
@@ -9,61 +10,41 @@ class SettingsStore;
 
 // The serial communications control: the only way to the adapter's port.
 // Port number n opens the device named by the setting "comDevice<n>".
-class SerialComm : public QObject
+class SerialComm : public SerialLine
 {
     Q_OBJECT
 
 public:
-    enum class OpenResult
-    {
-        Opened,
-        InvalidPort,
-        Failed
-    };
-
     explicit SerialComm(const SettingsStore &store, QObject *parent = nullptr);
     ~SerialComm() override;
 
     // PortOpen
-    bool portOpen() const;
+    bool portOpen() const override;
     // PortOpen = true. InvalidPort when the port's device file does not exist;
     // Failed for any other failure (busy, no permission), and the port stays
     // closed. An open port is closed first.
-    OpenResult open();
-    void close(); // PortOpen = false
+    OpenResult open() override;
+    void close() override; // PortOpen = false
 
     // Settings, e.g. "4800,N,8,1" (baud, parity N/E/O/M/S, data bits 5-8, stop
     // bits 1/1.5/2); applied at the next open, or at once while open. False,
     // and nothing changes, when the text is no line format.
-    bool setSettings(const QString &settings);
+    bool setSettings(const QString &settings) override;
     QString settings() const;
 
     // CommPort
-    void setCommPort(int port);
-    int commPort() const;
+    void setCommPort(int port) override;
+    int commPort() const override;
     QString deviceName() const; // the device file of the current port number
 
     // InBufferCount, and InBufferCount = 0: the received bytes waiting.
     // discardInput also drops what the driver holds but has not handed on yet.
-    int inBufferCount() const;
-    void discardInput();
+    int inBufferCount() const override;
+    void discardInput() override;
     // Input: everything waiting, removed from the buffer.
-    QByteArray input();
+    QByteArray input() override;
     // Output of one byte; false while the port is closed or the write fails.
-    bool output(quint8 byte);
-
-    // While the setup window probes the adapter it owns the port; the receive
-    // loop leaves the bytes alone until it is released. release() of a claimed
-    // port emits released().
-    void claim();
-    void release();
-    bool claimed() const;
-
-signals:
-    void readyRead();
-    void released();
-    // The port closed on its own, e.g. the device went away.
-    void portLost();
+    bool output(quint8 byte) override;
 
 private:
     void handleError(QSerialPort::SerialPortError error);
@@ -75,6 +56,5 @@ private:
     QSerialPort port_;
     QString settings_ = QStringLiteral("9600,N,8,1");
     int commPort_ = 1;
-    bool claimed_ = false;
     bool lostPending_ = false; // the device went away; the port closes next
 };

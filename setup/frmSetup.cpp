@@ -9,7 +9,6 @@
 #include "platform/AppIcon.h"
 #include "platform/FitCaptions.h"
 #include "platform/Messages.h"
-#include "platform/SerialComm.h"
 #include "platform/Twips.h"
 
 #include <QCloseEvent>
@@ -25,7 +24,6 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStorageInfo>
-#include <QTimer>
 
 namespace {
 
@@ -35,16 +33,6 @@ const QString kavelo = QStringLiteral("Kavelo");
 const QString m3u = QStringLiteral(".m3u");
 // What a line edit keeps free on each side of its text inside the frame.
 constexpr int lineEditMargin = 2;
-
-QTimer *designTimer(QObject *parent, const char *name, int intervalMs)
-{
-    auto *timer = new QTimer(parent);
-    timer->setObjectName(QLatin1String(name));
-    timer->setInterval(intervalMs);
-    timer->setSingleShot(true);
-    timer->setTimerType(Qt::PreciseTimer); // reply time-outs of a full second, not 5 % less
-    return timer;
-}
 
 // The box is narrow: without a frame, and in a smaller font where the text
 // would still be cut, it shows ".m3u" whole.
@@ -72,14 +60,14 @@ QString folderPrefix(const QString &folder)
 
 } // namespace
 
-frmSetup *frmSetup::showSetup(SerialComm &comm, SettingsModel &settings)
+frmSetup *frmSetup::showSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings)
 {
     if (openWindow) {
         openWindow->raise();
         openWindow->activateWindow();
         return openWindow;
     }
-    openWindow = new frmSetup(comm, settings);
+    openWindow = new frmSetup(comm, loop, settings);
     openWindow->load();
     openWindow->show();
     return openWindow;
@@ -90,10 +78,10 @@ frmSetup *frmSetup::instance()
     return openWindow;
 }
 
-frmSetup::frmSetup(SerialComm &comm, SettingsModel &settings)
+frmSetup::frmSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      comm_(comm), settings_(settings)
+      comm_(comm), settings_(settings), probe_(new AdapterProbe(comm, loop, this))
 {
     setObjectName(QStringLiteral("frmSetup"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -123,17 +111,13 @@ void frmSetup::closeEvent(QCloseEvent *event)
 // probe still running would answer into nothing, and the next "Setup" loads afresh.
 void frmSetup::letGo()
 {
-    if (probing())
-        endProbe();
+    probe_->stop();
     if (openWindow == this)
         openWindow = nullptr;
 }
 
 void frmSetup::createControls()
 {
-    Timer1 = designTimer(this, "Timer1", 1000);
-    Timer4 = designTimer(this, "Timer4", 2);
-
     Frame5 = place(new QGroupBox(QStringLiteral("Vol Steps"), this), "Frame5",
                    twipsRect(5880, 4680, 975, 2175));
     volSteps =
@@ -141,8 +125,6 @@ void frmSetup::createControls()
     volSteps->setRange(0, 25);
     volSteps->setValue(5);
     volSteps->setFocusPolicy(Qt::StrongFocus);
-
-    Timer2 = designTimer(this, "Timer2", 1000);
 
     txtTU =
         place(new QLineEdit(Defaults::thumbsup(), this), "txtTU", twipsRect(480, 7200, 7455, 375));
@@ -241,10 +223,7 @@ void frmSetup::fillDriveList()
 void frmSetup::connectHandlers()
 {
     connect(cmdApply, &QPushButton::clicked, this, &frmSetup::cmdApplyClick);
-    connect(Timer1, &QTimer::timeout, this, &frmSetup::Timer1Tick);
-    connect(Timer2, &QTimer::timeout, this, &frmSetup::Timer2Tick);
-    connect(Timer4, &QTimer::timeout, this, &frmSetup::Timer4Tick);
-    connect(&comm_, &SerialComm::readyRead, this, &frmSetup::adapterAnswered);
+    connect(probe_, &AdapterProbe::finished, this, &frmSetup::adapterProbed);
 
     connect(cmdApplyHC, &QPushButton::clicked, this, &frmSetup::cmdApplyHCClick);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/AdapterProbe.h"
+
 #include <QWidget>
 
 #include <array>
@@ -14,8 +16,8 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QScrollBar;
-class QTimer;
-class SerialComm;
+class ReceiveLoop;
+class SerialLine;
 class SettingsModel;
 
 // The setup window: serial port and adapter detection, house code and bank,
@@ -27,19 +29,17 @@ class frmSetup : public QWidget
 public:
     // The "Setup" button: loads the one setup window when it is closed, or only
     // brings it to the front when it is open.
-    static frmSetup *showSetup(SerialComm &comm, SettingsModel &settings);
+    // Apply reopens and probes the main window's port, borrowed from its receive loop.
+    static frmSetup *showSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings);
     // The open setup window, or nullptr.
     static frmSetup *instance();
 
     ~frmSetup() override;
 
     // True from Apply's probe of the adapter until it has an answer.
-    bool probing() const { return probe_ != Probe::Idle; }
+    bool probing() const { return probe_->running(); }
 
-    // Controls, by their names.
-    QTimer *Timer1 = nullptr;
-    QTimer *Timer2 = nullptr;
-    QTimer *Timer4 = nullptr;
+    // Controls, by their names. Timer1, Timer2 and Timer4 belong to the probe.
     QGroupBox *Frame1 = nullptr;
     QGroupBox *Frame2 = nullptr;
     QGroupBox *Frame3 = nullptr;
@@ -73,15 +73,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    enum class Probe
-    {
-        Idle,
-        TrendaWait,
-        PaskoPause,
-        PaskoWait
-    };
-
-    frmSetup(SerialComm &comm, SettingsModel &settings);
+    frmSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings);
     void letGo();
 
     void createControls();
@@ -95,13 +87,7 @@ private:
 
     // Serial port frame and the adapter probe.
     void cmdApplyClick();
-    void detectAdapter();
-    void Timer1Tick();
-    void sendLeadByte();
-    void Timer4Tick();
-    void Timer2Tick();
-    void adapterAnswered();
-    void endProbe();
+    void adapterProbed(AdapterProbe::Result result);
 
     void cmdApplyHCClick();
 
@@ -120,7 +106,7 @@ private:
 
     void tell(const QString &text);
 
-    SerialComm &comm_;
+    SerialLine &comm_;
     SettingsModel &settings_;
-    Probe probe_ = Probe::Idle;
+    AdapterProbe *probe_ = nullptr;
 };

@@ -1,6 +1,7 @@
 // The main window on a real serial line: the adapter emulator serves a
 // pseudo-terminal, the window opens it through the settings file in a temporary
-// XDG_CONFIG_HOME, and frames typed into the emulator reach the window.
+// XDG_CONFIG_HOME, and frames typed into the emulator reach the window. How the
+// receive loop itself waits, discards and reopens is tested on its own.
 
 #include "AdapterEmulator.h"
 #include "RecordingPlayer.h"
@@ -14,6 +15,7 @@
 #include "setup/frmSetup.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -43,20 +45,15 @@ private slots:
 
     void frame_data();
     void frame();
-    void onePendingByteShowsNothingUntilTheSecond();
-    void ofThreeBytesOnlyTheFirstTwoCount();
-    void bytesArrivingWhileAFrameIsHandledAreDiscarded();
     void timer1RemovesTheHighlight();
     void timer2EndsThePauseGuard();
-    void theAdapterProbeOwnsThePortWhileClaimed();
-    void anOpenMessageHoldsTheLoop();
+    void aFrameDuringAMessageIsCarriedOutWhenItCloses();
+    void theSetupWindowsProbeGivesThePortBack();
 
     void portNumber_data();
     void portNumber();
     void missingDeviceIsReportedOnce();
     void deviceHeldElsewhereIsNotReported();
-    void lostDeviceLeavesTheWindowUsable();
-    void repluggedDeviceIsOpenedAgain();
     void closingClosesThePortAndTheSetupWindow();
 
 private:
@@ -163,61 +160,6 @@ void TestReceiveLoop::frame()
     QVERIFY(sink_->shown.isEmpty());
 }
 
-void TestReceiveLoop::onePendingByteShowsNothingUntilTheSecond()
-{
-    start();
-    QSignalSpy arrived(window_->Comm1, &SerialComm::readyRead);
-    emulator_->send(QStringLiteral("raw 02"));
-    QVERIFY(arrived.wait());
-    QCOMPARE(window_->Comm1->inBufferCount(), 1);
-    QVERIFY(window_->txtMonitor->text().isEmpty());
-    QCOMPARE(calls(QStringLiteral("loadPlaylist()")), 0);
-
-    emulator_->send(QStringLiteral("raw 00"));
-    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A1 on"));
-    QCOMPARE(calls(QStringLiteral("loadPlaylist()")), 1);
-}
-
-void TestReceiveLoop::ofThreeBytesOnlyTheFirstTwoCount()
-{
-    start();
-    // 02 02 is A3 on; a leftover 13 would turn the next frame 12 13 (B4 on)
-    // into 13 12 (B3 off).
-    emulator_->send(QStringLiteral("raw 02 02 13"));
-    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A3 on"));
-    QCOMPARE(monitorColour(), lightGreen);
-    emulator_->send(QStringLiteral("raw 12 13"));
-    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("B4 on"));
-    QCOMPARE(monitorColour(), lightRed);
-}
-
-void TestReceiveLoop::bytesArrivingWhileAFrameIsHandledAreDiscarded()
-{
-    store_->setValue(Keys::playlist(2), QStringLiteral("/music/repeat.m3u"));
-    store_->setValue(Keys::playlist(4), QStringLiteral("/music/later.m3u"));
-    start();
-
-    // The player takes its time with the first command; meanwhile the remote
-    // repeats another key and the bytes reach the port.
-    bool repeated = false;
-    player_->onCall = [this, &repeated](const QString &call) {
-        if (call != QLatin1String("loadPlaylist()") || repeated)
-            return;
-        repeated = true;
-        emulator_->send(QStringLiteral("A2 on"));
-        QTRY_VERIFY(window_->Comm1->inBufferCount() >= 2);
-    };
-    emulator_->send(QStringLiteral("A1 on"));
-    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A1 on"));
-    QVERIFY(repeated);
-    QCOMPARE(window_->Comm1->inBufferCount(), 0);
-
-    emulator_->send(QStringLiteral("A4 on"));
-    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A4 on"));
-    QCOMPARE(calls(QStringLiteral("loadPlaylist(/music/repeat.m3u)")), 0);
-    QCOMPARE(calls(QStringLiteral("loadPlaylist(/music/later.m3u)")), 1);
-}
-
 void TestReceiveLoop::timer1RemovesTheHighlight()
 {
     start();
@@ -254,25 +196,8 @@ void TestReceiveLoop::timer2EndsThePauseGuard()
     QCOMPARE(window_->txtWincmd->text(), QStringLiteral("pause"));
 }
 
-void TestReceiveLoop::theAdapterProbeOwnsThePortWhileClaimed()
-{
-    store_->setValue(Keys::playlist(2), QStringLiteral("/music/during-probe.m3u"));
-    start();
-    window_->Comm1->claim();
-    emulator_->send(QStringLiteral("A2 on"));
-    QTRY_COMPARE(window_->Comm1->inBufferCount(), 2);
-    QCoreApplication::processEvents();
-    QCOMPARE(window_->Comm1->inBufferCount(), 2); // left for the probe
-    QVERIFY(window_->txtMonitor->text().isEmpty());
-
-    window_->Comm1->release();
-    QCOMPARE(window_->Comm1->inBufferCount(), 0);
-    emulator_->send(QStringLiteral("A4 on"));
-    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A4 on"));
-    QCOMPARE(calls(QStringLiteral("loadPlaylist(/music/during-probe.m3u)")), 0);
-}
-
-void TestReceiveLoop::anOpenMessageHoldsTheLoop()
+// The message holds the frame back; it is carried out once the message is gone.
+void TestReceiveLoop::aFrameDuringAMessageIsCarriedOutWhenItCloses()
 {
     store_->setValue(Keys::playlist(2), QStringLiteral("/music/while-open.m3u"));
     start();
@@ -283,11 +208,29 @@ void TestReceiveLoop::anOpenMessageHoldsTheLoop()
     };
     window_->mnuHelpAbout->trigger();
     QCOMPARE(sink_->shown.size(), 1);
-    QCOMPARE(window_->Comm1->inBufferCount(), 0);
 
-    emulator_->send(QStringLiteral("A4 on"));
-    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A4 on"));
-    QCOMPARE(calls(QStringLiteral("loadPlaylist(/music/while-open.m3u)")), 0);
+    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A2 on"));
+    QCOMPARE(window_->txtWincmd->text(), QStringLiteral("/music/while-open.m3u"));
+    QCOMPARE(calls(QStringLiteral("loadPlaylist(/music/while-open.m3u)")), 1);
+    QCOMPARE(window_->Comm1->inBufferCount(), 0);
+}
+
+// Apply probes the window's own port, and the window takes frames again after.
+void TestReceiveLoop::theSetupWindowsProbeGivesThePortBack()
+{
+    start();
+    store_->setValue(Keys::comDevice(3), emulator_->devicePath());
+    QTest::mouseClick(window_->cmdSetup, Qt::LeftButton);
+    QPointer<frmSetup> setup = frmSetup::instance();
+    QVERIFY(setup);
+    setup->ComportList->setCurrentText(QStringLiteral("3"));
+    QTest::mouseClick(setup->cmdApply, Qt::LeftButton);
+    QTRY_COMPARE(sink_->texts(), QStringList{QStringLiteral("Trenda adapter detected")});
+    QCOMPARE(window_->Comm1->commPort(), 3);
+
+    emulator_->send(QStringLiteral("A3 on"));
+    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A3 on"));
+    delete setup.data();
 }
 
 void TestReceiveLoop::portNumber_data()
@@ -348,50 +291,6 @@ void TestReceiveLoop::deviceHeldElsewhereIsNotReported()
     window_->listTU->addItem(QStringLiteral("/music/a.mp3"));
     QTest::mouseClick(window_->cmdClearlistTU, Qt::LeftButton);
     QCOMPARE(window_->listTU->count(), 0);
-}
-
-void TestReceiveLoop::lostDeviceLeavesTheWindowUsable()
-{
-    start();
-    QSignalSpy lost(window_->Comm1, &SerialComm::portLost);
-    emulator_->kill();
-    QVERIFY(lost.wait());
-    QVERIFY(!window_->Comm1->portOpen());
-
-    window_->mnuHelpAbout->trigger();
-    QCOMPARE(sink_->shown.size(), 1);
-    window_->listTD->addItem(QStringLiteral("/music/a.mp3"));
-    QTest::mouseClick(window_->cmdClearlistTD, Qt::LeftButton);
-    QCOMPARE(window_->listTD->count(), 0);
-}
-
-// A USB adapter keeps its device name (a udev link) when it is plugged in again;
-// a link to each new emulator's pseudo-terminal plays that part.
-void TestReceiveLoop::repluggedDeviceIsOpenedAgain()
-{
-    const QString link = config_.filePath(QStringLiteral("ttyUSB-adapter"));
-    QFile::remove(link);
-    QVERIFY(QFile::link(emulator_->devicePath(), link));
-    store_->setValue(Keys::comDevice(5), link);
-    window_->load();
-    QVERIFY(window_->Comm1->portOpen());
-
-    QSignalSpy lost(window_->Comm1, &SerialComm::portLost);
-    emulator_->kill();
-    QVERIFY(lost.wait());
-    QVERIFY(QFile::remove(link));
-    QTest::qWait(700); // a few looks at the missing device change nothing
-    QVERIFY(!window_->Comm1->portOpen());
-
-    emulator_ = std::make_unique<AdapterEmulator>();
-    QVERIFY(QFile::link(emulator_->devicePath(), link));
-    QTRY_VERIFY_WITH_TIMEOUT(window_->Comm1->portOpen(), 2000);
-    QVERIFY(sink_->shown.isEmpty());
-
-    store_->setValue(Keys::playlist(3), thirdPlaylist);
-    emulator_->send(QStringLiteral("A3 on"));
-    QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A3 on"));
-    QCOMPARE(window_->txtWincmd->text(), thirdPlaylist);
 }
 
 void TestReceiveLoop::closingClosesThePortAndTheSetupWindow()

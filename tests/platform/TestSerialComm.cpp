@@ -46,7 +46,6 @@ private slots:
     void outputReachesTheAdapter();
     void outputFailsWhileClosed();
     void lostDeviceClosesThePort();
-    void releaseAfterClaim();
 };
 
 void TestSerialComm::opensTheConfiguredDevice()
@@ -306,21 +305,6 @@ void TestSerialComm::lostDeviceClosesThePort()
     QCOMPARE(lost.count(), 1);
     const qint64 cpuUsed = cpuMilliseconds() - cpuBefore;
     QVERIFY2(cpuUsed < 150, qPrintable(QStringLiteral("%1 ms of CPU").arg(cpuUsed)));
-}
-
-void TestSerialComm::releaseAfterClaim()
-{
-    MemorySettingsStore store;
-    SerialComm comm(store);
-    QSignalSpy released(&comm, &SerialComm::released);
-
-    comm.release();
-    QCOMPARE(released.count(), 0);
-    comm.claim();
-    QVERIFY(comm.claimed());
-    comm.release();
-    QVERIFY(!comm.claimed());
-    QCOMPARE(released.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestSerialComm)

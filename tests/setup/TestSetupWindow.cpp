@@ -2,6 +2,7 @@
 #include "RecordingSink.h"
 #include "SetupTestEnvironment.h"
 
+#include "core/ReceiveLoop.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
 #include "platform/IniSettingsStore.h"
@@ -101,6 +102,7 @@ private:
     const SetupTestEnvironment &env_;
     std::unique_ptr<NotingStore> store_;
     std::unique_ptr<SerialComm> comm_;
+    std::unique_ptr<ReceiveLoop> loop_;
     std::unique_ptr<RecordingSink> messages_;
     std::unique_ptr<SettingsModel> settings_;
 };
@@ -110,6 +112,7 @@ void TestSetupWindow::init()
     SetupTestEnvironment::clearSettings();
     store_ = std::make_unique<NotingStore>();
     comm_ = std::make_unique<SerialComm>(store_->file);
+    loop_ = std::make_unique<ReceiveLoop>(*comm_);
     messages_ = std::make_unique<RecordingSink>();
     settings_ = std::make_unique<SettingsModel>(*store_);
 }
@@ -119,6 +122,7 @@ void TestSetupWindow::cleanup()
     delete frmSetup::instance();
     QVERIFY(!frmSetup::instance());
     messages_.reset();
+    loop_.reset();
     comm_.reset();
     settings_.reset();
     store_.reset();
@@ -126,7 +130,7 @@ void TestSetupWindow::cleanup()
 
 frmSetup *TestSetupWindow::open()
 {
-    frmSetup *window = frmSetup::showSetup(*comm_, *settings_);
+    frmSetup *window = frmSetup::showSetup(*comm_, *loop_, *settings_);
     if (!QTest::qWaitForWindowExposed(window))
         qWarning("the setup window was not exposed");
     return window;
@@ -278,9 +282,11 @@ void TestSetupWindow::windowProperties()
     QVERIFY(window->tuPath->isReadOnly() && window->tdPath->isReadOnly());
     QCOMPARE(window->volSteps->maximum(), 25);
 
-    const QList<QPair<QTimer *, int>> timers = {
-        {window->Timer1, 1000}, {window->Timer2, 1000}, {window->Timer4, 2}};
-    for (const auto &[timer, interval] : timers) {
+    const QList<QPair<const char *, int>> timers = {
+        {"Timer1", 1000}, {"Timer2", 1000}, {"Timer4", 2}};
+    for (const auto &[name, interval] : timers) {
+        auto *timer = window->findChild<QTimer *>(QLatin1String(name));
+        QVERIFY(timer);
         QCOMPARE(timer->interval(), interval);
         QVERIFY(timer->isSingleShot());
         QVERIFY(!timer->isActive());

@@ -1,0 +1,248 @@
+// The receive loop on a real serial line: the adapter emulator serves a
+// pseudo-terminal, and nothing but the loop reads it.
+
+#include "AdapterEmulator.h"
+
+#include "core/ReceiveLoop.h"
+#include "core/Settings.h"
+#include "core/SettingsStore.h"
+#include "platform/SerialComm.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+constexpr int port = 3;
+const QByteArray a2On("\x02\x01", 2);
+const QByteArray a3On("\x02\x02", 2);
+const QByteArray a4On("\x02\x03", 2);
+} // namespace
+
+class TestReceiveLoop : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void onePendingByteWaitsForTheSecond();
+    void threeBytesAreOneFrame();
+    void startDiscardsWhatIsPending();
+    void bytesArrivingWhileAFrameIsHandledAreDiscarded();
+    void suspendLendsThePort();
+    void aFrameDuringAHoldIsCarriedOutAtTheLastRelease();
+    void lostDevice_data();
+    void lostDevice();
+
+private:
+    // Opens port 3 on `device` and starts the loop.
+    void startOn(const QString &device);
+    QByteArray frame(int index) const { return frames_->at(index).at(0).toByteArray(); }
+
+    std::unique_ptr<AdapterEmulator> emulator_;
+    MemorySettingsStore store_;
+    std::unique_ptr<SerialComm> comm_;
+    std::unique_ptr<ReceiveLoop> loop_;
+    std::unique_ptr<QSignalSpy> frames_;
+};
+
+void TestReceiveLoop::init()
+{
+    emulator_ = std::make_unique<AdapterEmulator>();
+    QVERIFY(!emulator_->devicePath().isEmpty());
+    comm_ = std::make_unique<SerialComm>(store_);
+    loop_ = std::make_unique<ReceiveLoop>(*comm_);
+    frames_ = std::make_unique<QSignalSpy>(loop_.get(), &ReceiveLoop::frameReceived);
+}
+
+void TestReceiveLoop::cleanup()
+{
+    frames_.reset();
+    loop_.reset();
+    comm_.reset();
+    emulator_.reset();
+}
+
+void TestReceiveLoop::startOn(const QString &device)
+{
+    store_.setValue(Keys::comDevice(port), device);
+    comm_->setSettings(QStringLiteral("4800,N,8,1"));
+    comm_->setCommPort(port);
+    QCOMPARE(comm_->open(), SerialLine::OpenResult::Opened);
+    loop_->start();
+}
+
+void TestReceiveLoop::onePendingByteWaitsForTheSecond()
+{
+    startOn(emulator_->devicePath());
+    QSignalSpy arrived(comm_.get(), &SerialLine::readyRead);
+    emulator_->send(QStringLiteral("raw 02"));
+    QVERIFY(arrived.wait());
+    QCOMPARE(comm_->inBufferCount(), 1);
+    QCOMPARE(frames_->count(), 0);
+
+    emulator_->send(QStringLiteral("raw 00"));
+    QTRY_COMPARE(frames_->count(), 1);
+    QCOMPARE(frame(0), QByteArray("\x02\x00", 2));
+}
+
+// All of it is read, so nothing is left over to start the next frame.
+void TestReceiveLoop::threeBytesAreOneFrame()
+{
+    startOn(emulator_->devicePath());
+    emulator_->send(QStringLiteral("raw 02 02 13"));
+    QTRY_COMPARE(frames_->count(), 1);
+    QCOMPARE(frame(0), QByteArray("\x02\x02\x13"));
+    QCOMPARE(comm_->inBufferCount(), 0);
+
+    emulator_->send(QStringLiteral("raw 12 13"));
+    QTRY_COMPARE(frames_->count(), 2);
+    QCOMPARE(frame(1), QByteArray("\x12\x13"));
+}
+
+void TestReceiveLoop::startDiscardsWhatIsPending()
+{
+    store_.setValue(Keys::comDevice(port), emulator_->devicePath());
+    comm_->setCommPort(port);
+    QCOMPARE(comm_->open(), SerialLine::OpenResult::Opened);
+    emulator_->send(QStringLiteral("A2 on"));
+    QTRY_COMPARE(comm_->inBufferCount(), 2);
+
+    loop_->start();
+    QCOMPARE(comm_->inBufferCount(), 0);
+    emulator_->send(QStringLiteral("A4 on"));
+    QTRY_COMPARE(frames_->count(), 1);
+    QCOMPARE(frame(0), a4On);
+}
+
+// The handler lets events through while the remote repeats a key; the repeat
+// neither interrupts the handler nor counts once it is done. The first frame
+// comes from a release, outside the port's own notification, where the port
+// reports the repeat at once.
+void TestReceiveLoop::bytesArrivingWhileAFrameIsHandledAreDiscarded()
+{
+    startOn(emulator_->devicePath());
+    int handled = 0;
+    connect(loop_.get(), &ReceiveLoop::frameReceived, this, [this, &handled] {
+        if (++handled > 1)
+            return;
+        emulator_->send(QStringLiteral("A2 on"));
+        QTRY_COMPARE(comm_->inBufferCount(), 2);
+        QCOMPARE(frames_->count(), 1);
+    });
+    loop_->hold();
+    emulator_->send(QStringLiteral("A3 on"));
+    QTRY_COMPARE(comm_->inBufferCount(), 2);
+    loop_->release();
+    QTRY_COMPARE(handled, 1);
+    QCOMPARE(comm_->inBufferCount(), 0);
+
+    emulator_->send(QStringLiteral("A4 on"));
+    QTRY_COMPARE(frames_->count(), 2);
+    QCOMPARE(frame(0), a3On);
+    QCOMPARE(frame(1), a4On);
+}
+
+// The borrower reads what arrives; what it leaves goes when the loop takes the
+// port back.
+void TestReceiveLoop::suspendLendsThePort()
+{
+    startOn(emulator_->devicePath());
+    loop_->suspend();
+    emulator_->send(QStringLiteral("A2 on"));
+    QTRY_COMPARE(comm_->inBufferCount(), 2);
+    QCoreApplication::processEvents();
+    QCOMPARE(comm_->inBufferCount(), 2);
+
+    loop_->resume();
+    QCOMPARE(comm_->inBufferCount(), 0);
+    emulator_->send(QStringLiteral("A4 on"));
+    QTRY_COMPARE(frames_->count(), 1);
+    QCOMPARE(frame(0), a4On);
+}
+
+void TestReceiveLoop::aFrameDuringAHoldIsCarriedOutAtTheLastRelease()
+{
+    startOn(emulator_->devicePath());
+    loop_->hold();
+    loop_->hold(); // a second message over the first
+    emulator_->send(QStringLiteral("A2 on"));
+    QTRY_COMPARE(comm_->inBufferCount(), 2);
+
+    loop_->release();
+    QCoreApplication::processEvents();
+    QCOMPARE(frames_->count(), 0);
+
+    loop_->release();
+    QTRY_COMPARE(frames_->count(), 1);
+    QCOMPARE(frame(0), a2On);
+
+    loop_->release(); // one too many changes nothing
+    loop_->hold();
+    QVERIFY(loop_->held());
+}
+
+// A USB adapter keeps its device name (a udev link) when it is plugged in
+// again; a link to each new emulator's pseudo-terminal plays that part.
+void TestReceiveLoop::lostDevice_data()
+{
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<bool>("reopened");
+
+    QTest::newRow("replugged") << "" << true;
+    QTest::newRow("lent to the probe") << "suspend" << false;
+    QTest::newRow("another port chosen") << "other port" << false;
+    QTest::newRow("loop stopped") << "stop" << false;
+}
+
+void TestReceiveLoop::lostDevice()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, reopened);
+
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ttyUSB-adapter"));
+    QVERIFY(QFile::link(emulator_->devicePath(), link));
+    startOn(link);
+    auto *reopenTimer = loop_->findChild<QTimer *>(QStringLiteral("reopenTimer"));
+    QVERIFY(reopenTimer);
+
+    QSignalSpy lost(comm_.get(), &SerialLine::portLost);
+    emulator_->kill();
+    QVERIFY(lost.wait());
+    QVERIFY(QFile::remove(link));
+    QVERIFY(!comm_->portOpen());
+    QVERIFY(reopenTimer->isActive());
+    QSignalSpy looks(reopenTimer, &QTimer::timeout);
+    QVERIFY(looks.wait()); // a look at the missing device changes nothing
+    QVERIFY(!comm_->portOpen());
+
+    if (meanwhile == QLatin1String("suspend"))
+        loop_->suspend();
+    else if (meanwhile == QLatin1String("other port"))
+        comm_->setCommPort(port + 1);
+    else if (meanwhile == QLatin1String("stop"))
+        loop_->stop();
+
+    emulator_ = std::make_unique<AdapterEmulator>();
+    QVERIFY(QFile::link(emulator_->devicePath(), link));
+    if (!reopened) {
+        QTRY_VERIFY(!reopenTimer->isActive());
+        QVERIFY(!comm_->portOpen());
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(comm_->portOpen(), 2000);
+    QVERIFY(!reopenTimer->isActive());
+    emulator_->send(QStringLiteral("A3 on"));
+    QTRY_COMPARE(frames_->count(), 1);
+    QCOMPARE(frame(0), a3On);
+}
+
+QTEST_GUILESS_MAIN(TestReceiveLoop)
+#include "TestReceiveLoop.moc"

@@ -1,0 +1,211 @@
+#include "AdapterEmulator.h"
+#include "RecordingSink.h"
+#include "SetupTestEnvironment.h"
+
+#include "core/AdapterProbe.h"
+#include "core/ReceiveLoop.h"
+#include "core/Settings.h"
+#include "core/SettingsModel.h"
+#include "platform/IniSettingsStore.h"
+#include "platform/SerialComm.h"
+#include "setup/frmSetup.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+constexpr int port = 3;
+const QString kavelo = QStringLiteral("Kavelo");
+using Messages = QList<QPair<QString, QString>>;
+} // namespace
+
+// Apply, the probe it starts and the messages it ends with, against the
+// emulator on a pseudo-terminal, with the real settings file and the main
+// window's receive loop on the port.
+class TestSetupProbe : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void eachResultHasItsMessage_data();
+    void eachResultHasItsMessage();
+    void applyProbesAndSavesThePort();
+    void missingDevice();
+    void deviceHeldByAnotherProgram();
+    void closingMidProbeGivesThePortBack();
+
+private:
+    frmSetup *openOn(const QString &device);
+    void apply();
+    AdapterProbe *probe() const { return window_->findChild<AdapterProbe *>(); }
+
+    std::unique_ptr<IniSettingsStore> file_;
+    std::unique_ptr<SettingsModel> store_; // the settings of the program, over file_
+    std::unique_ptr<SerialComm> comm_;
+    std::unique_ptr<ReceiveLoop> loop_;
+    std::unique_ptr<RecordingSink> messages_;
+    QPointer<frmSetup> window_;
+};
+
+void TestSetupProbe::init()
+{
+    SetupTestEnvironment::clearSettings();
+    file_ = std::make_unique<IniSettingsStore>();
+    store_ = std::make_unique<SettingsModel>(*file_);
+    comm_ = std::make_unique<SerialComm>(*store_);
+    loop_ = std::make_unique<ReceiveLoop>(*comm_);
+    loop_->start();
+    messages_ = std::make_unique<RecordingSink>();
+}
+
+void TestSetupProbe::cleanup()
+{
+    delete window_.data();
+    messages_.reset();
+    loop_.reset();
+    comm_.reset();
+    store_.reset();
+    file_.reset();
+}
+
+frmSetup *TestSetupProbe::openOn(const QString &device)
+{
+    store_->setValue(Keys::comDevice(port), device);
+    window_ = frmSetup::showSetup(*comm_, *loop_, *store_);
+    window_->ComportList->setCurrentText(QString::number(port));
+    return window_;
+}
+
+void TestSetupProbe::apply()
+{
+    QTest::mouseClick(window_->cmdApply, Qt::LeftButton);
+}
+
+void TestSetupProbe::eachResultHasItsMessage_data()
+{
+    QTest::addColumn<AdapterProbe::Result>("result");
+    QTest::addColumn<QString>("message");
+
+    using Result = AdapterProbe::Result;
+    QTest::newRow("Trenda") << Result::Trenda << "Trenda adapter detected";
+    QTest::newRow("Pasko") << Result::Pasko << "Pasko adapter detected";
+    QTest::newRow("wrong byte") << Result::NoResponse << "no response";
+    QTest::newRow("silence") << Result::NotResponding
+                             << "adapter not responding, verify serial port connections";
+    QTest::newRow("port in use")
+        << Result::PortInUse
+        << "Another program is using this serial port, please close it and try again.";
+}
+
+void TestSetupProbe::eachResultHasItsMessage()
+{
+    QFETCH(AdapterProbe::Result, result);
+    QFETCH(QString, message);
+
+    openOn(QStringLiteral("/dev/no-such-kavelo-adapter"));
+    emit probe()->finished(result);
+    QCOMPARE(messages_->shown, (Messages{{message, kavelo}}));
+    QVERIFY(window_->cmdApply->isEnabled());
+}
+
+// Apply on the port that is already open closes it and opens it again; an
+// adapter that answers at once, as the emulator does, is found every time: its
+// answer must not be taken for a stale byte and thrown away.
+void TestSetupProbe::applyProbesAndSavesThePort()
+{
+    AdapterEmulator adapter(QStringLiteral("trenda"));
+    openOn(adapter.devicePath());
+    for (int applies = 1; applies <= 3; ++applies) {
+        apply();
+        QVERIFY(window_->probing());
+        QVERIFY(!window_->cmdApply->isEnabled());
+        QVERIFY(loop_->suspended());
+        QCOMPARE(store_->value(Keys::comn), QString::number(port));
+        QTRY_COMPARE(messages_->shown.size(), applies);
+        QCOMPARE(messages_->shown.last(),
+                 qMakePair(QStringLiteral("Trenda adapter detected"), kavelo));
+        QVERIFY(comm_->portOpen());
+        QVERIFY(!window_->probing());
+        QVERIFY(window_->cmdApply->isEnabled());
+        QVERIFY(!loop_->suspended());
+    }
+    QVERIFY(adapter.waitForReceived(3));
+    QCOMPARE(adapter.received(), QByteArray(3, '\x2A'));
+    QCOMPARE(comm_->settings(), QStringLiteral("4800,N,8,1"));
+}
+
+void TestSetupProbe::missingDevice()
+{
+    store_->setValue(Keys::comn, QStringLiteral("2"));
+    openOn(QStringLiteral("/dev/no-such-kavelo-adapter"));
+    apply();
+
+    QCOMPARE(messages_->shown, (Messages{{"com port  3 not avalable", kavelo}}));
+    QCOMPARE(window_->ComportList->currentText(), QStringLiteral("1"));
+    QCOMPARE(store_->value(Keys::comn), QStringLiteral("2"));
+    QVERIFY(!comm_->portOpen());
+    QVERIFY(!window_->probing());
+    QVERIFY(window_->cmdApply->isEnabled());
+    QVERIFY(!loop_->suspended());
+}
+
+// The port cannot be opened, so the first probe byte finds it closed.
+void TestSetupProbe::deviceHeldByAnotherProgram()
+{
+    AdapterEmulator adapter(QStringLiteral("trenda"));
+    openOn(adapter.devicePath());
+    SerialComm otherProgram(*store_);
+    otherProgram.setCommPort(port);
+    QCOMPARE(otherProgram.open(), SerialLine::OpenResult::Opened);
+
+    apply();
+    QCOMPARE(messages_->shown,
+             (Messages{{"Another program is using this serial port, please close it and try again.",
+                        kavelo}}));
+    QVERIFY(!comm_->portOpen());
+    QCOMPARE(store_->value(Keys::comn), QString::number(port));
+    QVERIFY(!window_->probing());
+    QVERIFY(window_->cmdApply->isEnabled());
+    QVERIFY(!loop_->suspended());
+}
+
+// Closing the window ends the probe at once: the port stays as Apply left it,
+// open on the chosen device, and goes back to the receive loop.
+void TestSetupProbe::closingMidProbeGivesThePortBack()
+{
+    AdapterEmulator adapter(QStringLiteral("silent"));
+    openOn(adapter.devicePath());
+    apply();
+    QVERIFY(adapter.waitForReceived(1));
+    QVERIFY(loop_->suspended());
+
+    window_->close();
+    QVERIFY(!loop_->suspended());
+    QVERIFY(comm_->portOpen());
+    QTRY_VERIFY(window_.isNull());
+
+    QSignalSpy frames(loop_.get(), &ReceiveLoop::frameReceived);
+    adapter.send(QStringLiteral("A3 on"));
+    QTRY_COMPARE(frames.count(), 1);
+    QVERIFY(messages_->shown.isEmpty());
+    QCOMPARE(adapter.received(), QByteArray("\x2A"));
+}
+
+int main(int argc, char *argv[])
+{
+    SetupTestEnvironment environment;
+    QApplication app(argc, argv);
+    TestSetupProbe test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TestSetupProbe.moc"
