@@ -242,21 +242,16 @@ void TestHelpSite::idleConnectionsAreDropped_data()
 {
     QTest::addColumn<QByteArray>("sent");
     QTest::addColumn<QByteArray>("trickle");
-    QTest::addColumn<QByteArray>("reply");
 
-    QTest::newRow("nothing sent") << QByteArray() << QByteArray() << QByteArray();
+    QTest::newRow("nothing sent") << QByteArray() << QByteArray();
     QTest::newRow("head sent a byte at a time")
-        << QByteArray("GET /help.html HTTP/1.1\r\nX-Fill: ") << QByteArray("a") << QByteArray();
-    QTest::newRow("after a served request")
-        << QByteArray("GET /help.html HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n") << QByteArray()
-        << QByteArray("HTTP/1.1 200 ");
+        << QByteArray("GET /help.html HTTP/1.1\r\nX-Fill: ") << QByteArray("a");
 }
 
 void TestHelpSite::idleConnectionsAreDropped()
 {
     QFETCH(QByteArray, sent);
     QFETCH(QByteArray, trickle);
-    QFETCH(QByteArray, reply);
     SiteConnection site(embeddedPort());
     QVERIFY(site.open.isValid());
     site.socket.write(sent);
@@ -269,7 +264,7 @@ void TestHelpSite::idleConnectionsAreDropped()
     QTRY_VERIFY_WITH_TIMEOUT(site.closed(), limit * 2);
     // Timers may fire a little early, never much.
     QVERIFY2(site.open.elapsed() >= limit * 9 / 10, QByteArray::number(site.open.elapsed()));
-    QVERIFY2(site.reply.startsWith(reply), site.reply.left(100).constData());
+    QCOMPARE(site.reply, QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestHelpSite)
