@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <chrono>
+
 class SettingsStore;
 
 // The help page address: "http://<helpHost>/help.html", or, with "helpHost"
@@ -14,3 +16,10 @@ QString helpPageAddress(const SettingsStore &store);
 // such page. Only exact names of a fixed list match, so no spelling of ".."
 // or of an absolute path reaches anything else.
 QString helpSiteResource(const QString &requestPath);
+
+// What the embedded help site allows each connection: a request line and
+// headers of at most this many bytes (a longer head is answered 414 or 431
+// and the connection closed), and this long without a complete request head
+// before the connection is dropped.
+constexpr qsizetype helpSiteHeadLimit = 16 * 1024;
+constexpr std::chrono::milliseconds helpSiteIdleLimit{5000};

@@ -6,7 +6,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -108,10 +107,13 @@ void frmBrowser::createControls()
     cboAddress = place(new QComboBox(picAddress), "cboAddress", twipsRect(45, 300, 3795, 315));
     cboAddress->setEditable(true);
     cboAddress->setInsertPolicy(QComboBox::NoInsert);
-    cboAddress->lineEdit()->installEventFilter(this);
     // Leaving the box with a listed address typed in is no pick: only the list
-    // and the Enter key navigate.
+    // and the Enter key navigate. Enter reaches the box, which hands it to its
+    // text field; the field reports it whatever was typed, where the box itself
+    // would act only on a listed address.
     disconnect(cboAddress->lineEdit(), &QLineEdit::editingFinished, cboAddress, nullptr);
+    disconnect(cboAddress->lineEdit(), &QLineEdit::returnPressed, cboAddress, nullptr);
+    connect(cboAddress->lineEdit(), &QLineEdit::returnPressed, this, &frmBrowser::addressEntered);
     connect(cboAddress, &QComboBox::activated, this, &frmBrowser::addressPicked);
 
     lblAddress = place(new QLabel(QStringLiteral("&Address:"), picAddress), "lblAddress",
@@ -245,18 +247,6 @@ void frmBrowser::recordNavigation(const QString &address)
     cboAddress->insertItem(0, current);
     cboAddress->setCurrentIndex(0);
     suppressNavigate = false;
-}
-
-bool frmBrowser::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == cboAddress->lineEdit() && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            addressEntered();
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void frmBrowser::navigate(const QUrl &address)

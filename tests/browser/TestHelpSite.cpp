@@ -5,10 +5,34 @@
 #include "platform/IniSettingsStore.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QNetworkInterface>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
+
+namespace {
+
+// A connection to the help site that collects everything the site sends back.
+struct SiteConnection
+{
+    explicit SiteConnection(quint16 port)
+    {
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { reply += socket.readAll(); });
+        QSignalSpy connected(&socket, &QTcpSocket::connected);
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (connected.wait(2000))
+            open.start();
+    }
+    bool closed() const { return socket.state() == QAbstractSocket::UnconnectedState; }
+
+    QTcpSocket socket;
+    QByteArray reply;
+    QElapsedTimer open;
+};
+
+} // namespace
 
 class TestHelpSite : public QObject
 {
@@ -26,6 +50,11 @@ private slots:
     void requestPathsOutsideTheSiteAreNotFound();
     void onlyGetIsServed();
     void listensOnIpv4LoopbackOnly();
+    void oversizedHeadsAreRefused_data();
+    void oversizedHeadsAreRefused();
+    void headsAreCountedOneByOne();
+    void idleConnectionsAreDropped_data();
+    void idleConnectionsAreDropped();
 
 private:
     quint16 embeddedPort();
@@ -165,6 +194,77 @@ void TestHelpSite::listensOnIpv4LoopbackOnly()
         QTRY_VERIFY_WITH_TIMEOUT(!connected.isEmpty() || !failed.isEmpty(), 3000);
         QVERIFY2(connected.isEmpty(), qPrintable(address.toString()));
     }
+}
+
+void TestHelpSite::oversizedHeadsAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("status");
+
+    const QByteArray fill(helpSiteHeadLimit, 'a');
+    QTest::newRow("request line") << "GET /" + fill << QByteArray("HTTP/1.1 414 ");
+    QTest::newRow("one header") << "GET /help.html HTTP/1.1\r\nX-Fill: " + fill
+                                << QByteArray("HTTP/1.1 431 ");
+    QTest::newRow("many headers") << "GET /help.html HTTP/1.1\n" +
+                                         QByteArray("X-Fill: a\n").repeated(fill.size() / 10)
+                                  << QByteArray("HTTP/1.1 431 ");
+}
+
+void TestHelpSite::oversizedHeadsAreRefused()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, status);
+    SiteConnection site(embeddedPort());
+    QVERIFY(site.open.isValid());
+    site.socket.write(head);
+    QTRY_VERIFY_WITH_TIMEOUT(site.closed(), 2000);
+    QVERIFY2(site.reply.startsWith(status), site.reply.constData());
+
+    // The site goes on serving.
+    QCOMPARE(rawHttpRequest(embeddedPort(), "GET /help.html HTTP/1.0").status, 200);
+}
+
+void TestHelpSite::headsAreCountedOneByOne()
+{
+    const QByteArray request = "GET /help.html HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Fill: " +
+                               QByteArray(helpSiteHeadLimit * 3 / 4, 'a') + "\r\n\r\n";
+    const QByteArray title = "<title>Kavelo Help</title>";
+    SiteConnection site(embeddedPort());
+    QVERIFY(site.open.isValid());
+    site.socket.write(request);
+    QTRY_COMPARE(site.reply.count(title), 1);
+    site.socket.write(request);
+    QTRY_COMPARE(site.reply.count(title), 2);
+    QVERIFY(!site.closed());
+}
+
+void TestHelpSite::idleConnectionsAreDropped_data()
+{
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QByteArray>("trickle");
+
+    QTest::newRow("nothing sent") << QByteArray() << QByteArray();
+    QTest::newRow("head sent a byte at a time")
+        << QByteArray("GET /help.html HTTP/1.1\r\nX-Fill: ") << QByteArray("a");
+}
+
+void TestHelpSite::idleConnectionsAreDropped()
+{
+    QFETCH(QByteArray, sent);
+    QFETCH(QByteArray, trickle);
+    SiteConnection site(embeddedPort());
+    QVERIFY(site.open.isValid());
+    site.socket.write(sent);
+    QTimer trickler;
+    connect(&trickler, &QTimer::timeout, &site.socket, [&] { site.socket.write(trickle); });
+    if (!trickle.isEmpty())
+        trickler.start(helpSiteIdleLimit / 10);
+
+    const auto limit = helpSiteIdleLimit.count();
+    QTRY_VERIFY_WITH_TIMEOUT(site.closed(), limit * 2);
+    // Timers may fire a little early, never much.
+    QVERIFY2(site.open.elapsed() >= limit * 9 / 10, QByteArray::number(site.open.elapsed()));
+    QCOMPARE(site.reply, QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestHelpSite)
