@@ -23,6 +23,10 @@ public:
     virtual bool portOpen() const = 0;
     // Closes an open port first; a port that fails to open stays closed.
     virtual OpenResult open() = 0;
+    // Why the last open failed, in words that tell the user what to do (the
+    // device may not be opened by this user, another program holds it); "" when
+    // it opened or the reason is not known.
+    virtual QString openProblem() const { return {}; }
     virtual void close() = 0;
     // A line format such as "4800,N,8,1"; false, and nothing changes, when the
     // text is none.

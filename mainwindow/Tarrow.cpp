@@ -184,10 +184,21 @@ void Tarrow::openPort()
         Comm1->close();
     Comm1->setSettings(QStringLiteral("4800,N,8,1"));
     Comm1->setCommPort(port);
-    // A port that exists but cannot be opened (another program holds it) stays
-    // closed without a word; the user can pick another one in the setup window.
-    if (Comm1->open() == SerialComm::OpenResult::InvalidPort)
+    // A port that exists but cannot be opened stays closed, and the user can
+    // pick another one in the setup window. Where the reason is one the user can
+    // act on (no permission, another program holds it), the message says what
+    // to do.
+    switch (Comm1->open()) {
+    case SerialLine::OpenResult::InvalidPort:
         messages().showMessage(QStringLiteral("com port not avalable"), kTitle);
+        break;
+    case SerialLine::OpenResult::Failed:
+        if (const QString problem = Comm1->openProblem(); !problem.isEmpty())
+            messages().showMessage(problem, kTitle);
+        break;
+    case SerialLine::OpenResult::Opened:
+        break;
+    }
 }
 
 void Tarrow::closeEvent(QCloseEvent *event)

@@ -1,4 +1,5 @@
 #include "SerialComm.h"
+#include "SerialDevices.h"
 
 #include "core/Settings.h"
 #include "core/SettingsStore.h"
@@ -88,6 +89,7 @@ bool SerialComm::portOpen() const
 SerialComm::OpenResult SerialComm::open()
 {
     close();
+    openProblem_.clear();
     const QString device = deviceName();
     if (device.isEmpty() || !QFileInfo::exists(device))
         return OpenResult::InvalidPort;
@@ -98,9 +100,17 @@ SerialComm::OpenResult SerialComm::open()
     if (!port_.open(QIODevice::ReadWrite)) {
         const bool vanished = port_.error() == QSerialPort::DeviceNotFoundError;
         port_.clearError();
-        return vanished ? OpenResult::InvalidPort : OpenResult::Failed;
+        if (vanished)
+            return OpenResult::InvalidPort;
+        openProblem_ = ::openProblem(device).value_or(QString());
+        return OpenResult::Failed;
     }
     return OpenResult::Opened;
+}
+
+QString SerialComm::openProblem() const
+{
+    return openProblem_;
 }
 
 void SerialComm::close()

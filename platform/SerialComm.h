@@ -24,6 +24,7 @@ public:
     // Failed for any other failure (busy, no permission), and the port stays
     // closed. An open port is closed first.
     OpenResult open() override;
+    QString openProblem() const override;
     void close() override; // PortOpen = false
 
     // Settings, e.g. "4800,N,8,1" (baud, parity N/E/O/M/S, data bits 5-8, stop
@@ -57,4 +58,5 @@ private:
     QString settings_ = QStringLiteral("9600,N,8,1");
     int commPort_ = 1;
     bool lostPending_ = false; // the device went away; the port closes next
+    QString openProblem_;
 };

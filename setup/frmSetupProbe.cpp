@@ -51,13 +51,20 @@ void frmSetup::cmdApplyClick()
     comm_.setSettings(lineFormat);
     const int port = ComportList->currentText().toInt();
     comm_.setCommPort(port);
-    // Any other failure leaves the port closed; the probe's first write finds that.
-    if (comm_.open() == SerialLine::OpenResult::InvalidPort) {
+    const SerialLine::OpenResult opened = comm_.open();
+    if (opened == SerialLine::OpenResult::InvalidPort) {
         tell(QStringLiteral("com port ") + signedDecimal(port) + QStringLiteral(" not avalable"));
         ComportList->setCurrentIndex(ComportList->findText(QStringLiteral("1")));
         return;
     }
     settings_.setValue(Keys::comn, ComportList->currentText());
+    // A reason the user can act on is told as it is, in place of a probe that
+    // could only find the port closed. Any other failure leaves the port
+    // closed, and the probe's first write finds that.
+    if (opened == SerialLine::OpenResult::Failed && !comm_.openProblem().isEmpty()) {
+        tell(comm_.openProblem());
+        return;
+    }
     cmdApply->setEnabled(false);
     probe_->start();
 }

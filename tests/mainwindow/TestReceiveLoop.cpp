@@ -16,10 +16,12 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QTemporaryDir>
@@ -53,7 +55,8 @@ private slots:
     void portNumber_data();
     void portNumber();
     void missingDeviceIsReportedOnce();
-    void deviceHeldElsewhereIsNotReported();
+    void deviceHeldElsewhere_data();
+    void deviceHeldElsewhere();
     void closingClosesThePortAndTheSetupWindow();
 
 private:
@@ -278,14 +281,49 @@ void TestReceiveLoop::missingDeviceIsReportedOnce()
     QCOMPARE(sink_->shown.last().first, QStringLiteral("Kavelo ver 1.1"));
 }
 
-void TestReceiveLoop::deviceHeldElsewhereIsNotReported()
+void TestReceiveLoop::deviceHeldElsewhere_data()
 {
+    QTest::addColumn<bool>("lockedByAnotherProcess");
+    QTest::newRow("holder unknown: no message") << false;
+    QTest::newRow("holder named by its lock") << true;
+}
+
+// The window starts with the port closed; a holder that the port's lock file
+// names is told, so the user knows what to close.
+void TestReceiveLoop::deviceHeldElsewhere()
+{
+    QFETCH(bool, lockedByAnotherProcess);
     QSerialPort holder(emulator_->devicePath());
-    QVERIFY(holder.open(QIODevice::ReadWrite));
+    QProcess holderProcess;
+    const QString lock =
+        QStringLiteral("/run/lock/LCK..") + QDir(QStringLiteral("/dev"))
+                                                .relativeFilePath(emulator_->devicePath())
+                                                .replace(QLatin1Char('/'), QLatin1Char('_'));
+    if (lockedByAnotherProcess) {
+        holderProcess.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        QVERIFY(holderProcess.waitForStarted());
+        QFile file(lock);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::number(holderProcess.processId()) + "\nsleep\nlocalhost\n");
+    } else {
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+    }
     store_->setValue(Keys::comDevice(5), emulator_->devicePath());
 
     window_->load();
-    QVERIFY(sink_->shown.isEmpty());
+    if (lockedByAnotherProcess) {
+        QCOMPARE(sink_->shown.size(), 1);
+        QVERIFY2(sink_->shown.first().first.startsWith(
+                     QStringLiteral("The serial port %1 is in use by sleep (process %2).")
+                         .arg(emulator_->devicePath())
+                         .arg(holderProcess.processId())),
+                 qPrintable(sink_->shown.first().first));
+        holderProcess.kill();
+        holderProcess.waitForFinished();
+        QFile::remove(lock);
+    } else {
+        QVERIFY(sink_->shown.isEmpty());
+    }
     QVERIFY(!window_->Comm1->portOpen());
     QVERIFY(window_->isVisible());
     window_->listTU->addItem(QStringLiteral("/music/a.mp3"));

@@ -12,7 +12,10 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -40,6 +43,7 @@ private slots:
     void eachResultHasItsMessage();
     void applyProbesAndSavesThePort();
     void missingDevice();
+    void deviceHeldByAnotherProgram_data();
     void deviceHeldByAnotherProgram();
     void closingMidProbeGivesThePortBack();
 
@@ -158,24 +162,57 @@ void TestSetupProbe::missingDevice()
     QVERIFY(!loop_->suspended());
 }
 
-// The port cannot be opened, so the first probe byte finds it closed.
+void TestSetupProbe::deviceHeldByAnotherProgram_data()
+{
+    QTest::addColumn<bool>("lockedByAnotherProcess");
+    // Held by a port object of this very process: nobody to name, so the probe's
+    // first byte finds the port closed.
+    QTest::newRow("holder unknown") << false;
+    // A lock file names another process: the message names it.
+    QTest::newRow("holder named by its lock") << true;
+}
+
 void TestSetupProbe::deviceHeldByAnotherProgram()
 {
+    QFETCH(bool, lockedByAnotherProcess);
     AdapterEmulator adapter(QStringLiteral("trenda"));
     openOn(adapter.devicePath());
     SerialComm otherProgram(*store_);
-    otherProgram.setCommPort(port);
-    QCOMPARE(otherProgram.open(), SerialLine::OpenResult::Opened);
+    QProcess holder;
+    const QString lock =
+        QStringLiteral("/run/lock/LCK..") + QDir(QStringLiteral("/dev"))
+                                                .relativeFilePath(adapter.devicePath())
+                                                .replace(QLatin1Char('/'), QLatin1Char('_'));
+    QString expected =
+        QStringLiteral("Another program is using this serial port, please close it and try again.");
+    if (lockedByAnotherProcess) {
+        holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        QVERIFY(holder.waitForStarted());
+        QFile file(lock);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::number(holder.processId()) + "\nsleep\nlocalhost\n");
+        file.close();
+        expected = QStringLiteral("The serial port %1 is in use by sleep (process %2). Close that "
+                                  "program and try again.")
+                       .arg(adapter.devicePath())
+                       .arg(holder.processId());
+    } else {
+        otherProgram.setCommPort(port);
+        QCOMPARE(otherProgram.open(), SerialLine::OpenResult::Opened);
+    }
 
     apply();
-    QCOMPARE(messages_->shown,
-             (Messages{{"Another program is using this serial port, please close it and try again.",
-                        kavelo}}));
+    QCOMPARE(messages_->shown, (Messages{{expected, kavelo}}));
     QVERIFY(!comm_->portOpen());
     QCOMPARE(store_->value(Keys::comn), QString::number(port));
     QVERIFY(!window_->probing());
     QVERIFY(window_->cmdApply->isEnabled());
     QVERIFY(!loop_->suspended());
+    if (lockedByAnotherProcess) {
+        holder.kill();
+        holder.waitForFinished();
+        QFile::remove(lock);
+    }
 }
 
 // Closing the window ends the probe at once: the port stays as Apply left it,
