@@ -33,6 +33,9 @@ public:
     virtual bool setSettings(const QString &settings) = 0;
     virtual void setCommPort(int port) = 0;
     virtual int commPort() const = 0;
+    // A device file that the next opens use in place of the one the port
+    // number names; "" goes back to the port number's device.
+    virtual void setDevice(const QString &device) = 0;
 
     // The received bytes waiting, and dropping them.
     virtual int inBufferCount() const = 0;

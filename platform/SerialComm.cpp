@@ -155,8 +155,15 @@ int SerialComm::commPort() const
     return commPort_;
 }
 
+void SerialComm::setDevice(const QString &device)
+{
+    device_ = device;
+}
+
 QString SerialComm::deviceName() const
 {
+    if (!device_.isEmpty())
+        return device_;
     return readSetting(store_, Keys::comDevice(commPort_), Defaults::comDevice(commPort_));
 }
 

@@ -36,7 +36,9 @@ public:
     // CommPort
     void setCommPort(int port) override;
     int commPort() const override;
-    QString deviceName() const; // the device file of the current port number
+    void setDevice(const QString &device) override;
+    // The device file the next open uses: the one set, else the port number's.
+    QString deviceName() const;
 
     // InBufferCount, and InBufferCount = 0: the received bytes waiting.
     // discardInput also drops what the driver holds but has not handed on yet.
@@ -57,6 +59,7 @@ private:
     QSerialPort port_;
     QString settings_ = QStringLiteral("9600,N,8,1");
     int commPort_ = 1;
+    QString device_;
     bool lostPending_ = false; // the device went away; the port closes next
     QString openProblem_;
 };

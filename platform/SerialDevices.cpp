@@ -96,10 +96,18 @@ QList<SerialDevice> serialDevices(const SettingsStore &settings)
         devices.append({path, links.value(path), description});
     };
 
-    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts())
+    QHash<QString, QString> descriptions;
+    const QList<QSerialPortInfo> listed = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &port : listed)
+        descriptions.insert(QFileInfo(port.systemLocation()).canonicalFilePath(),
+                            port.description());
+    // What the port numbers name comes first: that is what the user set up.
+    for (int n = 1; n <= 4; ++n) {
+        const QString file = readSetting(settings, Keys::comDevice(n), Defaults::comDevice(n));
+        add(file, descriptions.value(QFileInfo(file).canonicalFilePath()));
+    }
+    for (const QSerialPortInfo &port : listed)
         add(port.systemLocation(), port.description());
-    for (int n = 1; n <= 4; ++n)
-        add(readSetting(settings, Keys::comDevice(n), Defaults::comDevice(n)), QString());
     return devices;
 }
 

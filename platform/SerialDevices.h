@@ -20,9 +20,10 @@ struct SerialDevice
     QString storedName() const { return stableLink.isEmpty() ? path : stableLink; }
 };
 
-// The serial devices the system lists, and the devices the four port numbers
-// name ("comDevice1" to "comDevice4" or their defaults) where those exist but
-// the system does not list them (a pseudo-terminal, say). One entry a device.
+// The devices the four port numbers name ("comDevice1" to "comDevice4" or
+// their defaults, where they exist, even when the system does not list them: a
+// pseudo-terminal, say), then the other serial devices the system lists. One
+// entry a device.
 QList<SerialDevice> serialDevices(const SettingsStore &settings);
 
 // Why a device file that exists cannot be opened, in words that say what to do:

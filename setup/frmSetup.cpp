@@ -4,6 +4,7 @@
 #include "FolderList.h"
 #include "PlaylistBox.h"
 
+#include "core/SerialLine.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
 #include "platform/AppIcon.h"
@@ -112,6 +113,10 @@ void frmSetup::closeEvent(QCloseEvent *event)
 void frmSetup::letGo()
 {
     probe_->stop();
+    if (searching_ >= 0) {
+        searching_ = -1;
+        comm_.setDevice(QString());
+    }
     if (openWindow == this)
         openWindow = nullptr;
 }
@@ -192,6 +197,14 @@ void frmSetup::createControls()
     Drive1 = place(new QComboBox(this), "Drive1", twipsRect(5040, 360, 2415, 315));
     Label2 =
         place(new QLabel(QStringLiteral("Label2"), this), "Label2", twipsRect(3720, 0, 1215, 495));
+
+    // Along the free strip below the bottom frames.
+    lblDevice = place(new QLabel(QStringLiteral("Serial device of the port:"), this), "lblDevice",
+                      twipsRect(120, 7020, 2175, 255));
+    cboDevice = place(new QComboBox(this), "cboDevice", twipsRect(2400, 6960, 4695, 315));
+    cboDevice->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cmdFindAdapter = place(new QPushButton(QStringLiteral("Find adapter"), this), "cmdFindAdapter",
+                           twipsRect(7200, 6930, 1815, 375));
 }
 
 void frmSetup::setTabOrder()
@@ -201,7 +214,7 @@ void frmSetup::setTabOrder()
                                     txtPlaylist[0], txtPlaylist[1], txtPlaylist[2], txtPlaylist[3],
                                     txtPlaylist[4], txtPlaylist[5], txtPlaylist[6], txtPlaylist[7],
                                     tuFile,         tuPath,         tdFile,         tdPath,
-                                    cmdApplyHC,     volSteps};
+                                    cmdApplyHC,     volSteps,       cboDevice,      cmdFindAdapter};
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
     for (QWidget *skipped : {static_cast<QWidget *>(txtTU), static_cast<QWidget *>(txtTD),
@@ -224,6 +237,8 @@ void frmSetup::connectHandlers()
 {
     connect(cmdApply, &QPushButton::clicked, this, &frmSetup::cmdApplyClick);
     connect(probe_, &AdapterProbe::finished, this, &frmSetup::adapterProbed);
+    connect(ComportList, &QComboBox::currentIndexChanged, this, &frmSetup::showPortDevice);
+    connect(cmdFindAdapter, &QPushButton::clicked, this, &frmSetup::cmdFindAdapterClick);
 
     connect(cmdApplyHC, &QPushButton::clicked, this, &frmSetup::cmdApplyHCClick);
 
@@ -255,6 +270,7 @@ void frmSetup::load()
         houseCodeList->addItem(QString(QChar(64 + i)));
     for (int i = 1; i <= 4; ++i)
         ComportList->addItem(QString::number(i));
+    fillDeviceList();
     getOptions();
 }
 

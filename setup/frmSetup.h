@@ -68,6 +68,11 @@ public:
     FileList *File1 = nullptr;
     QComboBox *Drive1 = nullptr;
     QLabel *Label2 = nullptr;
+    // The device of the picked port number, chosen by name among the serial
+    // devices the system has, and the search for the one an adapter answers on.
+    QLabel *lblDevice = nullptr;
+    QComboBox *cboDevice = nullptr;
+    QPushButton *cmdFindAdapter = nullptr;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -88,6 +93,13 @@ private:
     // Serial port frame and the adapter probe.
     void cmdApplyClick();
     void adapterProbed(AdapterProbe::Result result);
+    void fillDeviceList();
+    void showPortDevice();
+    int pickedPort() const;
+    void storePortDevice(int port);
+    void cmdFindAdapterClick();
+    void tryNextDevice();
+    void endSearch(const QString &message);
 
     void cmdApplyHCClick();
 
@@ -109,4 +121,9 @@ private:
     SerialLine &comm_;
     SettingsModel &settings_;
     AdapterProbe *probe_ = nullptr;
+    // The device Find adapter probes now, an index into cboDevice; -1 when no
+    // search runs. The first reason a device could not be opened is kept for
+    // the message when none answers.
+    int searching_ = -1;
+    QString searchProblem_;
 };

@@ -7,8 +7,11 @@
 #include "core/SerialLine.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
+#include "platform/SerialDevices.h"
 
 #include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
 #include <QPushButton>
 
 namespace {
@@ -46,6 +49,7 @@ void frmSetup::cmdApplyClick()
     // No port picked (the stored one is not in the list): nothing to open or store.
     if (probing() || ComportList->currentIndex() < 0)
         return;
+    storePortDevice(pickedPort());
     if (comm_.portOpen())
         comm_.close();
     comm_.setSettings(lineFormat);
@@ -66,11 +70,114 @@ void frmSetup::cmdApplyClick()
         return;
     }
     cmdApply->setEnabled(false);
+    cmdFindAdapter->setEnabled(false);
     probe_->start();
 }
 
 void frmSetup::adapterProbed(AdapterProbe::Result result)
 {
+    const bool found =
+        result == AdapterProbe::Result::Trenda || result == AdapterProbe::Result::Pasko;
+    if (searching_ < 0) {
+        cmdApply->setEnabled(true);
+        cmdFindAdapter->setEnabled(true);
+        tell(probeMessage(result));
+    } else if (found) {
+        cboDevice->setCurrentIndex(searching_);
+        const int port = pickedPort();
+        storePortDevice(port);
+        settings_.setValue(Keys::comn, QString::number(port));
+        endSearch(probeMessage(result) + QStringLiteral(" on ") + cboDevice->currentText() +
+                  QStringLiteral(", now serial port ") + QString::number(port));
+    } else {
+        ++searching_;
+        tryNextDevice();
+    }
+}
+
+// The serial devices the system has, and those the port numbers name; each
+// item keeps what a port number stores for it.
+void frmSetup::fillDeviceList()
+{
+    cboDevice->clear();
+    for (const SerialDevice &device : serialDevices(settings_)) {
+        cboDevice->addItem(device.label(), device.storedName());
+        cboDevice->setItemData(cboDevice->count() - 1, device.label(), Qt::ToolTipRole);
+    }
+}
+
+// The device the picked port number opens now, or none where it is not listed.
+void frmSetup::showPortDevice()
+{
+    const int port = pickedPort();
+    const QString device = QFileInfo(settings_.comDevice(port)).canonicalFilePath();
+    int found = -1;
+    for (int i = 0; i < cboDevice->count() && found < 0; ++i) {
+        if (QFileInfo(cboDevice->itemData(i).toString()).canonicalFilePath() == device)
+            found = i;
+    }
+    cboDevice->setCurrentIndex(found);
+}
+
+// The port number picked in the list; Find adapter uses port 1 when none is.
+int frmSetup::pickedPort() const
+{
+    return ComportList->currentIndex() < 0 ? 1 : ComportList->currentText().toInt();
+}
+
+// A device picked by name becomes the port number's device. A device the port
+// number already names is not written again: "comDevice<n>" stays as the user
+// or another version wrote it.
+void frmSetup::storePortDevice(int port)
+{
+    const QString picked = cboDevice->currentData().toString();
+    if (picked.isEmpty() || QFileInfo(picked).canonicalFilePath() ==
+                                QFileInfo(settings_.comDevice(port)).canonicalFilePath())
+        return;
+    settings_.setValue(Keys::comDevice(port), picked);
+}
+
+// Probes each listed device in turn, as Apply probes the picked one, and picks
+// the first an adapter answers on.
+void frmSetup::cmdFindAdapterClick()
+{
+    if (probing() || searching_ >= 0 || cboDevice->count() == 0)
+        return;
+    cmdApply->setEnabled(false);
+    cmdFindAdapter->setEnabled(false);
+    searchProblem_.clear();
+    comm_.setCommPort(pickedPort());
+    searching_ = 0;
+    tryNextDevice();
+}
+
+void frmSetup::tryNextDevice()
+{
+    for (; searching_ < cboDevice->count(); ++searching_) {
+        comm_.close();
+        comm_.setDevice(cboDevice->itemData(searching_).toString());
+        comm_.setSettings(lineFormat);
+        if (comm_.open() == SerialLine::OpenResult::Opened) {
+            probe_->start();
+            return;
+        }
+        if (searchProblem_.isEmpty())
+            searchProblem_ = comm_.openProblem();
+    }
+    comm_.close();
+    endSearch(searchProblem_.isEmpty()
+                  ? QStringLiteral("No adapter answered on any serial device.")
+                  : QStringLiteral("No adapter answered on any serial device. ") + searchProblem_);
+}
+
+// The port goes back to the device its number names: the one just found, or,
+// when none answered, the one it had; it stays closed then, as after any probe
+// that failed.
+void frmSetup::endSearch(const QString &message)
+{
+    searching_ = -1;
+    comm_.setDevice(QString());
     cmdApply->setEnabled(true);
-    tell(probeMessage(result));
+    cmdFindAdapter->setEnabled(true);
+    tell(message);
 }

@@ -17,10 +17,13 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 constexpr int port = 3;
@@ -46,6 +49,8 @@ private slots:
     void deviceHeldByAnotherProgram_data();
     void deviceHeldByAnotherProgram();
     void closingMidProbeGivesThePortBack();
+    void findAdapterPicksTheDeviceThatAnswers();
+    void usbAdapterPickedByItsStableName();
 
 private:
     frmSetup *openOn(const QString &device);
@@ -213,6 +218,60 @@ void TestSetupProbe::deviceHeldByAnotherProgram()
         holder.waitForFinished();
         QFile::remove(lock);
     }
+}
+
+// Find adapter probes the listed devices in turn and takes the first that
+// answers as the picked port's device.
+void TestSetupProbe::findAdapterPicksTheDeviceThatAnswers()
+{
+    AdapterEmulator silent(QStringLiteral("silent"));
+    AdapterEmulator pasko(QStringLiteral("pasko"));
+    store_->setValue(Keys::comDevice(1), silent.devicePath());
+    store_->setValue(Keys::comDevice(2), pasko.devicePath());
+    openOn(silent.devicePath());
+    QCOMPARE(window_->cboDevice->currentData().toString(), silent.devicePath());
+
+    QTest::mouseClick(window_->cmdFindAdapter, Qt::LeftButton);
+    QVERIFY(!window_->cmdApply->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(messages_->shown.size(), 1, 5000);
+    QCOMPARE(messages_->shown.first().first,
+             QStringLiteral("Pasko adapter detected on %1, now serial port %2")
+                 .arg(pasko.devicePath())
+                 .arg(port));
+    QCOMPARE(silent.received(), QByteArray("\x2A\xF0\x29"));
+    QCOMPARE(window_->cboDevice->currentData().toString(), pasko.devicePath());
+    QCOMPARE(store_->value(Keys::comDevice(port)), pasko.devicePath());
+    QCOMPARE(store_->value(Keys::comn), QString::number(port));
+    QVERIFY(comm_->portOpen());
+    QVERIFY(window_->cmdApply->isEnabled() && window_->cmdFindAdapter->isEnabled());
+    QVERIFY(!loop_->suspended());
+}
+
+// A USB adapter has a stable name under /dev/serial/by-id; picked by its
+// description in the window, the port stores that name, which survives
+// replugging.
+void TestSetupProbe::usbAdapterPickedByItsStableName()
+{
+    if (::getuid() != 0)
+        QSKIP("needs root to make a link under /dev/serial/by-id");
+    AdapterEmulator trenda(QStringLiteral("trenda"));
+    QVERIFY(QDir().mkpath(QStringLiteral("/dev/serial/by-id")));
+    const QString link =
+        QStringLiteral("/dev/serial/by-id/usb-Kavelo_Test_Adapter_%1-if00-port0").arg(::getpid());
+    QVERIFY(QFile::link(trenda.devicePath(), link));
+    const auto removeLink = qScopeGuard([&link] { QFile::remove(link); });
+    store_->setValue(Keys::comDevice(1), trenda.devicePath());
+    openOn(QStringLiteral("/dev/no-such-kavelo-adapter"));
+
+    const int item = window_->cboDevice->findData(link);
+    QVERIFY(item >= 0);
+    QCOMPARE(window_->cboDevice->currentIndex(), -1); // port 3 names no listed device
+    window_->cboDevice->setCurrentIndex(item);
+    apply();
+    QTRY_COMPARE(messages_->shown.size(), 1);
+    QCOMPARE(messages_->shown.first().first, QStringLiteral("Trenda adapter detected"));
+    QCOMPARE(store_->value(Keys::comDevice(port)), link);
+    QCOMPARE(store_->value(Keys::comn), QString::number(port));
 }
 
 // Closing the window ends the probe at once: the port stays as Apply left it,
