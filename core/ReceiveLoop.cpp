@@ -87,7 +87,12 @@ void ReceiveLoop::receive()
 // port number, or lending the port out ends the search.
 void ReceiveLoop::portLost()
 {
-    if (!running_ || suspended_)
+    reopenWhenAvailable();
+}
+
+void ReceiveLoop::reopenWhenAvailable()
+{
+    if (!running_ || suspended_ || line_.portOpen())
         return;
     lostPort_ = line_.commPort();
     reopenTimer_->start();

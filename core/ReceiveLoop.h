@@ -36,6 +36,10 @@ public:
     void release();
     bool held() const { return holds_ > 0; }
 
+    // The port could not be opened: it is opened as soon as its device lets
+    // it, as a lost adapter is when it comes back.
+    void reopenWhenAvailable();
+
 signals:
     // Everything read, at least two bytes. Handled before the signal returns.
     void frameReceived(const QByteArray &received);

@@ -39,6 +39,7 @@ private slots:
     void aFrameDuringAHoldIsCarriedOutAtTheLastRelease();
     void lostDevice_data();
     void lostDevice();
+    void deviceMissingAtStartIsOpenedWhenItComes();
 
 private:
     // Opens port 3 on `device` and starts the loop.
@@ -239,6 +240,25 @@ void TestReceiveLoop::lostDevice()
     }
     QTRY_VERIFY_WITH_TIMEOUT(comm_->portOpen(), 2000);
     QVERIFY(!reopenTimer->isActive());
+    emulator_->send(QStringLiteral("A3 on"));
+    QTRY_COMPARE(frames_->count(), 1);
+    QCOMPARE(frame(0), a3On);
+}
+
+// An adapter not plugged in yet when the program starts (a music server that
+// boots before its USB adapter is there).
+void TestReceiveLoop::deviceMissingAtStartIsOpenedWhenItComes()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ttyUSB-adapter"));
+    store_.setValue(Keys::comDevice(port), link);
+    comm_->setCommPort(port);
+    QCOMPARE(comm_->open(), SerialLine::OpenResult::InvalidPort);
+    loop_->start();
+    loop_->reopenWhenAvailable();
+
+    QVERIFY(QFile::link(emulator_->devicePath(), link));
+    QTRY_VERIFY_WITH_TIMEOUT(comm_->portOpen(), 2000);
     emulator_->send(QStringLiteral("A3 on"));
     QTRY_COMPARE(frames_->count(), 1);
     QCOMPARE(frame(0), a3On);
