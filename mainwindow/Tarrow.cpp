@@ -82,8 +82,8 @@ QTimer *offTimer(QObject *parent, const char *name)
 
 Tarrow::Tarrow(SettingsStore &store, SharedState &state, PlayerFactory createPlayer,
                QWidget *parent)
-    : QMainWindow(parent), store_(store), state_(state),
-      remote_(state, store, *this, std::move(createPlayer))
+    : QMainWindow(parent), store_(store), state_(state), session_(std::move(createPlayer)),
+      remote_(state, store, *this, session_)
 {
     setObjectName(QStringLiteral("Tarrow"));
     setWindowTitle(kTitle);

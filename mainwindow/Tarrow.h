@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/PlayerSession.h"
 #include "core/RemoteControl.h"
 
 #include <QMainWindow>
@@ -84,6 +85,7 @@ private:
 
     SettingsStore &store_;
     SharedState &state_;
+    PlayerSession session_;
     RemoteControl remote_;
     // True between load() and the end: the loop waits for the next frame.
     bool receiving_ = false;

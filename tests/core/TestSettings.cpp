@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMutex>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -235,6 +236,7 @@ void TestSettings::getOptionsWithEmptyStore()
     QCOMPARE(h.state.thumbsUpFile, home_.path() + QStringLiteral("/Tunes/keepers.m3u"));
     QCOMPARE(h.state.thumbsDownFile, home_.path() + QStringLiteral("/Tunes/loosers.m3u"));
     QCOMPARE(h.remote.vol, qint16(125));
+    QVERIFY(h.settle());
     QCOMPARE(h.player.calls, QStringList{QStringLiteral("setVolume(125)")});
     QCOMPARE(h.state.volStep, quint8(5));
     for (int n = 1; n <= 8; ++n)
@@ -316,6 +318,7 @@ void TestSettings::getOptionsWithStoredValues()
     QCOMPARE(h.state.houseCode, houseCode);
     QCOMPARE(h.remote.optLower, optLower);
     QCOMPARE(int(h.remote.vol), vol);
+    QVERIFY(h.settle());
     QCOMPARE(h.player.calls, QStringList{QStringLiteral("setVolume(%1)").arg(vol)});
     QCOMPARE(int(h.state.volStep), volStep);
 }
@@ -329,10 +332,21 @@ void TestSettings::getOptionsReadsInOrderAndSetsVolumeBeforeTheStep()
     h.store.values.insert(Keys::thumbsup, QStringLiteral("/m/up.m3u"));
     h.store.values.insert(Keys::thumbsdown, QString());
 
+    // The player's calls run on the session's thread: what was sent before a
+    // read has arrived once the session is idle.
+    QMutex journalLock;
     QStringList journal;
-    h.store.onAccess = [&journal](const QString &access) { journal.append(access); };
-    h.player.onCall = [&journal](const QString &call) { journal.append(call); };
+    h.store.onAccess = [&](const QString &access) {
+        h.session.waitForIdle(5000);
+        QMutexLocker lock(&journalLock);
+        journal.append(access);
+    };
+    h.player.onCall = [&](const QString &call) {
+        QMutexLocker lock(&journalLock);
+        journal.append(call);
+    };
     h.remote.getOptions();
+    QVERIFY(h.settle());
 
     QStringList expected;
     for (int n = 1; n <= 8; ++n)
@@ -351,7 +365,6 @@ void TestSettings::getOptionsReadsInOrderAndSetsVolumeBeforeTheStep()
     QCOMPARE(h.state.playlistFile(8), QStringLiteral("/music/list8.m3u"));
     QCOMPARE(h.state.thumbsUpFile, QStringLiteral("/m/up.m3u"));
     QCOMPARE(h.state.thumbsDownFile, QString()); // an empty path is used as stored
-    QCOMPARE(h.playersCreated, 1);
 }
 
 void TestSettings::getOptionsWithoutAPlayerComponent()
@@ -360,7 +373,8 @@ void TestSettings::getOptionsWithoutAPlayerComponent()
     MemorySettingsStore store;
     store.setValue(Keys::volume, QStringLiteral("90"));
     RecordingView view;
-    RemoteControl remote(state, store, view, [] { return std::unique_ptr<PlayerControl>(); });
+    PlayerSession session([] { return std::unique_ptr<PlayerControl>(); });
+    RemoteControl remote(state, store, view, session);
     remote.getOptions();
     QCOMPARE(remote.vol, qint16(90));
     QCOMPARE(state.volStep, quint8(5));

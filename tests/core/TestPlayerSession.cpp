@@ -1,0 +1,172 @@
+// The player session: its order, its bound, its cached answer, and a window
+// that goes on answering while the player is frozen.
+
+#include "RemoteHarness.h"
+
+#include "core/PlayerSession.h"
+
+#include <QElapsedTimer>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+// As long as a frozen player makes each call wait before it gives up.
+constexpr int frozenCallMs = 500;
+
+const char *const droppedWarning =
+    "Kavelo: the player does not keep up; key presses are dropped until it has caught up";
+} // namespace
+
+class TestPlayerSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void keepsOrderAndDropsBeyondItsBound();
+    void runningIsCachedAndFollowsThePlayer();
+    void windowAnswersWhileThePlayerIsFrozen();
+    void closingWaitsForOneCallAtMost();
+};
+
+void TestPlayerSession::keepsOrderAndDropsBeyondItsBound()
+{
+    RemoteHarness h;
+    // The first job holds the player until the test lets it go.
+    QSemaphore entered;
+    QSemaphore released;
+    h.player.onCall = [&](const QString &call) {
+        if (call == QLatin1String("pause")) {
+            entered.release();
+            released.acquire();
+        }
+    };
+    const auto volume = [](int level) {
+        return [level](PlayerControl &player) { player.setVolume(qint16(level)); };
+    };
+
+    QVERIFY(h.session.post([](PlayerControl &player) { player.pause(); }));
+    QVERIFY(entered.tryAcquire(1, 5000));
+    QTest::ignoreMessage(QtWarningMsg, droppedWarning);
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("dropped")));
+    QStringList accepted{QStringLiteral("pause")};
+    for (int level = 1; level <= 10; ++level) {
+        const bool queued = h.session.post(volume(level));
+        QCOMPARE(queued, level <= PlayerSession::maxWaitingJobs);
+        if (queued)
+            accepted << QStringLiteral("setVolume(%1)").arg(level);
+    }
+    released.release();
+    QVERIFY(h.settle());
+    QCOMPARE(h.player.calls, accepted);
+
+    // Caught up: keys go through again.
+    QVERIFY(h.session.post(volume(11)));
+    QVERIFY(h.settle());
+    QCOMPARE(h.player.calls.constLast(), QStringLiteral("setVolume(11)"));
+}
+
+void TestPlayerSession::runningIsCachedAndFollowsThePlayer()
+{
+    RemoteHarness h;
+    QVERIFY(h.session.running());
+    QSemaphore entered;
+    QSemaphore released;
+    h.player.onCall = [&](const QString &) {
+        entered.release();
+        released.acquire();
+    };
+    QVERIFY(h.session.post([](PlayerControl &player) { player.nextTrack(); }));
+    QVERIFY(entered.tryAcquire(1, 5000));
+
+    // The player is busy; the answer comes from what it said last.
+    QSignalSpy changed(&h.session, &PlayerSession::runningChanged);
+    QElapsedTimer clock;
+    clock.start();
+    h.player.setRunning(false);
+    QVERIFY(!h.session.running());
+    h.player.setRunning(false);
+    h.player.setRunning(true);
+    QVERIFY(h.session.running());
+    QVERIFY2(clock.elapsed() < 50, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(changed.count(), 2);
+    QCOMPARE(changed.at(0).constFirst().toBool(), false);
+    QCOMPARE(changed.at(1).constFirst().toBool(), true);
+
+    released.release();
+    QVERIFY(h.settle());
+    QCOMPARE(h.player.calls, QStringList{QStringLiteral("nextTrack")});
+}
+
+// Keys keep coming while every player call takes as long as a frozen player
+// lets it: the window shows each at once and its event loop never stands still.
+void TestPlayerSession::windowAnswersWhileThePlayerIsFrozen()
+{
+    RemoteHarness h;
+    h.player.onCall = [](const QString &) { QThread::msleep(frozenCallMs); };
+    h.state.playlistFile(1) = QStringLiteral("/music/one.m3u");
+
+    QElapsedTimer sinceTick;
+    qint64 longestStall = 0;
+    QTimer ticker;
+    ticker.setInterval(10);
+    connect(&ticker, &QTimer::timeout, this,
+            [&] { longestStall = std::max(longestStall, sinceTick.restart()); });
+
+    // Playlist key, next, bright, one every 100 ms; most get dropped.
+    const QList<quint8> keys{0, 11, 16};
+    int pressed = 0;
+    QStringList shown;
+    QTimer remote;
+    remote.setInterval(100);
+    connect(&remote, &QTimer::timeout, this, [&] {
+        h.remote.dispatch(keys.at(pressed++ % keys.size()));
+        shown << h.view.commandText;
+    });
+
+    QTest::ignoreMessage(QtWarningMsg, droppedWarning);
+    sinceTick.start();
+    ticker.start();
+    remote.start();
+    QTRY_COMPARE_WITH_TIMEOUT(pressed, 15, 5000);
+    remote.stop();
+    QVERIFY2(longestStall < 50, qPrintable(QString::number(longestStall)));
+    QCOMPARE(shown.mid(0, 3), (QStringList{"/music/one.m3u", "advance", "vol up"}));
+    QCOMPARE(h.remote.vol, qint16(125 + 5 * 5));
+}
+
+// A job of several calls to a frozen player: closing waits for the call that
+// runs, and the calls after it give up at once.
+void TestPlayerSession::closingWaitsForOneCallAtMost()
+{
+    QSemaphore entered;
+    RecordingPlayer *player = nullptr;
+    auto session = std::make_unique<PlayerSession>([&] {
+        auto made = std::make_unique<RecordingPlayer>();
+        player = made.get();
+        return made;
+    });
+    player->onCall = [&](const QString &) {
+        entered.release();
+        QThread::msleep(frozenCallMs);
+    };
+    QVERIFY(session->post([](PlayerControl &frozen) {
+        frozen.prepareLoad();
+        frozen.loadPlaylist(QStringLiteral("/music/one.m3u"));
+        frozen.play();
+    }));
+    QVERIFY(entered.tryAcquire(1, 5000));
+
+    QElapsedTimer clock;
+    clock.start();
+    session.reset();
+    QVERIFY2(clock.elapsed() < frozenCallMs + 200, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(entered.available(), 0); // no call after the first reached the player
+}
+
+QTEST_GUILESS_MAIN(TestPlayerSession)
+#include "TestPlayerSession.moc"
