@@ -1,6 +1,7 @@
 // MpdPlayer against a real MPD that the test starts on a socket of its own.
 
 #include "PlayerPeers.h"
+#include "core/PlayerSession.h"
 #include "platform/MpdPlayer.h"
 #include "platform/PlayerFactory.h"
 
@@ -17,6 +18,27 @@
 #include <csignal>
 
 namespace {
+// Runs one call on the session's thread and waits for its result.
+bool onSession(PlayerSession &session, const std::function<bool(PlayerControl &)> &call)
+{
+    bool result = false;
+    session.post([&](PlayerControl &player) { result = call(player); });
+    return session.waitForIdle(5000) && result;
+}
+
+// MPD's volume, asked over a connection of the test's own.
+int volumeOf(const MpdServer &mpd)
+{
+    mpd_connection *c = mpd_connection_new(mpd.socketPath().toUtf8().constData(), 0, 3000);
+    mpd_status *status = c ? mpd_run_status(c) : nullptr;
+    const int volume = status ? mpd_status_get_volume(status) : -2;
+    if (status)
+        mpd_status_free(status);
+    if (c)
+        mpd_connection_free(c);
+    return volume;
+}
+
 struct Observed
 {
     mpd_state state = MPD_STATE_UNKNOWN;
@@ -57,6 +79,8 @@ private slots:
     void factoryBuildsTheChosenBackend();
     void frozenMpdCostsAtMostTheTimeout();
     void mpdThatQuitsIsFoundAgainAfterItsRestart();
+    void sessionKeepsOneConnection_data();
+    void sessionKeepsOneConnection();
 
 private:
     QString music(const QString &name) const
@@ -462,6 +486,49 @@ void TestMpdPlayer::mpdThatQuitsIsFoundAgainAfterItsRestart()
     QVERIFY(player_->play());
     QVERIFY(player_->getCurrentSong(song));
     QCOMPARE(song, music(QStringLiteral("sub/three.wav")));
+}
+
+void TestMpdPlayer::sessionKeepsOneConnection_data()
+{
+    QTest::addColumn<bool>("restart"); // else MPD lets the idle connection go
+    QTest::newRow("until MPD restarts") << true;
+    QTest::newRow("until MPD lets it go while idle") << false;
+}
+
+// Many key presses go over one connection; when MPD closes it, the session
+// opens one again and the next key works as if nothing had happened.
+void TestMpdPlayer::sessionKeepsOneConnection()
+{
+    QFETCH(bool, restart);
+    QTemporaryDir folder;
+    MpdServer mpd(folder.path(), restart ? 0 : 1);
+    QVERIFY(mpd.start());
+    PlayerSession session([&] { return std::make_unique<MpdPlayer>(mpd.socketPath()); });
+    QVERIFY(session.running());
+    bool wentAway = false;
+    connect(&session, &PlayerSession::runningChanged, this,
+            [&](bool running) { wentAway = wentAway || !running; });
+
+    const qsizetype opened = mpd.log().count(QStringLiteral("opened from"));
+    for (int level = 0; level < 50; level += 5) {
+        QVERIFY(onSession(
+            session, [level](PlayerControl &player) { return player.setVolume(qint16(level)); }));
+    }
+    QCOMPARE(volumeOf(mpd), 18);
+    QCOMPARE(mpd.log().count(QStringLiteral("opened from")), opened + 1); // the test's own
+
+    if (restart) {
+        mpd.kill();
+        QTRY_VERIFY(!session.running());
+        QVERIFY(mpd.start());
+        QTRY_VERIFY(session.running());
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(mpd.log().contains(QStringLiteral("] timeout")), 10000);
+    }
+    QVERIFY(onSession(session, [](PlayerControl &player) { return player.setVolume(255); }));
+    QCOMPARE(volumeOf(mpd), 100);
+    QCoreApplication::processEvents();
+    QCOMPARE(wentAway, restart);
 }
 
 QTEST_GUILESS_MAIN(TestMpdPlayer)
