@@ -78,7 +78,6 @@ private slots:
     void factoryBuildsTheChosenBackend_data();
     void factoryBuildsTheChosenBackend();
     void frozenMpdCostsAtMostTheTimeout();
-    void mpdThatQuitsIsFoundAgainAfterItsRestart();
     void sessionKeepsOneConnection_data();
     void sessionKeepsOneConnection();
 
@@ -437,55 +436,6 @@ void TestMpdPlayer::frozenMpdCostsAtMostTheTimeout()
     // ...and the next key press asks MPD again.
     QTest::qWait(300);
     QVERIFY(player_->play());
-}
-
-void TestMpdPlayer::mpdThatQuitsIsFoundAgainAfterItsRestart()
-{
-    using Operation = std::function<bool()>;
-    QString song;
-    qint16 shuffle = 0;
-    const QList<QPair<const char *, Operation>> operations{
-        {"clear", [&] { return player_->prepareLoad(); }},
-        {"load",
-         [&] {
-             return player_->loadPlaylist(
-                 writePlaylist(QStringLiteral("outside/gone.m3u"), "one.wav\n"));
-         }},
-        {"play", [&] { return player_->play(); }},
-        {"pause", [&] { return player_->pause(); }},
-        {"seek", [&] { return player_->back5Seconds(); }},
-        {"previous", [&] { return player_->previousTrack(); }},
-        {"next", [&] { return player_->nextTrack(); }},
-        {"current song", [&] { return player_->getCurrentSong(song); }},
-        {"shuffle query", [&] { return player_->getShuffle(shuffle); }},
-        {"shuffle switch", [&] { return player_->toggleShuffle(); }},
-        {"volume", [&] { return player_->setVolume(100); }},
-    };
-
-    mpd_->kill();
-    qint32 running = 1;
-    QVERIFY(player_->findPlayer(running));
-    QCOMPARE(running, 0);
-    for (const auto &[what, operation] : operations) {
-        QTest::ignoreMessage(
-            QtWarningMsg,
-            QRegularExpression(QStringLiteral("^Kavelo: MPD %1 failed: MPD does not answer")
-                                   .arg(QLatin1String(what))));
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY2(!operation(), what);
-        QVERIFY2(clock.elapsed() < 600, what);
-    }
-
-    QVERIFY(mpd_->start());
-    QVERIFY(player_->findPlayer(running));
-    QCOMPARE(running, 1);
-    QVERIFY(player_->prepareLoad());
-    QVERIFY(player_->loadPlaylist(
-        writePlaylist(QStringLiteral("outside/back.m3u"), "sub/three.wav\n")));
-    QVERIFY(player_->play());
-    QVERIFY(player_->getCurrentSong(song));
-    QCOMPARE(song, music(QStringLiteral("sub/three.wav")));
 }
 
 void TestMpdPlayer::sessionKeepsOneConnection_data()
