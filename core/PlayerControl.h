@@ -3,6 +3,9 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+#include <utility>
+
 // The player component the main window drives. Every operation returns false
 // when it failed; the caller skips a failed operation and goes on.
 class PlayerControl
@@ -22,4 +25,22 @@ public:
     virtual bool previousTrack() = 0;
     virtual bool back5Seconds() = 0;
     virtual bool getShuffle(qint16 &shuffle) = 0; // -1 on, 0 off
+
+    // Hears of the player coming and going between calls (a player leaving the
+    // bus, MPD hanging up), so nobody has to ask the player to know. The call
+    // comes on whichever thread noticed; it must not block.
+    void onRunningChanged(std::function<void(bool running)> changed)
+    {
+        runningChanged_ = std::move(changed);
+    }
+
+protected:
+    void reportRunning(bool running) const
+    {
+        if (runningChanged_)
+            runningChanged_(running);
+    }
+
+private:
+    std::function<void(bool running)> runningChanged_;
 };

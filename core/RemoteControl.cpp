@@ -1,10 +1,12 @@
 #include "RemoteControl.h"
 
 #include "FrameDecoder.h"
+#include "PlayerSession.h"
 #include "Settings.h"
 #include "SettingsModel.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 constexpr int kMaxVolume = 255;
@@ -30,28 +32,42 @@ enum Command : quint8
 constexpr qint16 kShuffleOn = -1;
 constexpr qint16 kShuffleOff = 0;
 
-// Stands in when no player component could be created: every operation fails,
-// so every command is skipped the way a failing player is.
-class UnavailablePlayer : public PlayerControl
+// A failing query counts as the player not running.
+bool isRunning(PlayerControl &player)
 {
-public:
-    bool prepareLoad() override { return false; }
-    bool play() override { return false; }
-    bool setVolume(qint16) override { return false; }
-    bool loadPlaylist(const QString &) override { return false; }
-    bool getCurrentSong(QString &) override { return false; }
-    bool findPlayer(qint32 &) override { return false; }
-    bool toggleShuffle() override { return false; }
-    bool pause() override { return false; }
-    bool nextTrack() override { return false; }
-    bool previousTrack() override { return false; }
-    bool back5Seconds() override { return false; }
-    bool getShuffle(qint16 &) override { return false; }
-};
+    qint32 running = 0;
+    return player.findPlayer(running) && running != 0;
+}
+
+// A shuffle state that cannot be read is left alone: toggling blindly could
+// switch shuffle the wrong way.
+void shuffleOn(PlayerControl &player)
+{
+    qint16 shuffle = kShuffleOff;
+    if (player.getShuffle(shuffle) && shuffle == kShuffleOff)
+        player.toggleShuffle();
+}
+
+void shuffleOff(PlayerControl &player)
+{
+    qint16 shuffle = kShuffleOff;
+    if (player.getShuffle(shuffle) && shuffle == kShuffleOn)
+        player.toggleShuffle();
+}
+
+// A song the player could not report is not added: an empty or stale entry
+// would end up in the playlist file.
+std::optional<QString> currentSong(PlayerControl &player)
+{
+    QString song;
+    if (!player.getCurrentSong(song))
+        return std::nullopt;
+    return song;
+}
 } // namespace
 
-RemoteControl::RemoteControl(SettingsModel &settings, RemoteView &view, PlayerFactory createPlayer)
-    : settings_(settings), view_(view), createPlayer_(std::move(createPlayer))
+RemoteControl::RemoteControl(SettingsModel &settings, RemoteView &view, PlayerSession &session)
+    : settings_(settings), view_(view), session_(session)
 {
 }
 
@@ -62,7 +78,7 @@ void RemoteControl::getOptions()
 {
     optLower = settings_.bankLower();
     vol = settings_.volume();
-    player().setVolume(vol);
+    session_.post([level = vol](PlayerControl &player) { player.setVolume(level); });
 }
 
 void RemoteControl::handleFrame(const QByteArray &received)
@@ -84,18 +100,22 @@ void RemoteControl::dispatch(quint8 command)
 {
     view_.showCommand(QString());
 
+    // The whole load runs as one job, so the player is asked about itself
+    // right before and right after the load, as the sequence needs.
     if (command <= LastPlaylist) {
         const QString path = settings_.playlist(command - FirstPlaylist + 1);
-        if (playerRunning())
-            player().prepareLoad();
-        player().loadPlaylist(path);
+        session_.post([path](PlayerControl &player) {
+            if (isRunning(player))
+                player.prepareLoad();
+            player.loadPlaylist(path);
+            if (isRunning(player))
+                player.play();
+        });
         view_.showCommand(path);
-        if (playerRunning())
-            player().play();
         return;
     }
 
-    if (command > VolumeDown || !playerRunning())
+    if (command > VolumeDown || !session_.running())
         return;
 
     switch (command) {
@@ -106,47 +126,55 @@ void RemoteControl::dispatch(quint8 command)
         }
         timeOver = 0;
         view_.startPauseGuard(kPauseGuardMs);
-        player().pause();
+        session_.post([](PlayerControl &player) { player.pause(); });
         view_.showCommand(QStringLiteral("pause"));
         break;
     case Back5Seconds:
-        player().back5Seconds();
+        session_.post([](PlayerControl &player) { player.back5Seconds(); });
         view_.showCommand(QStringLiteral("go back 5 sec"));
         break;
     case Previous:
-        player().previousTrack();
+        session_.post([](PlayerControl &player) { player.previousTrack(); });
         view_.showCommand(QStringLiteral("previous"));
         break;
     case Advance:
-        player().nextTrack();
+        session_.post([](PlayerControl &player) { player.nextTrack(); });
         view_.showCommand(QStringLiteral("advance"));
         break;
-    case ThumbsUp: {
-        // A song the player could not report is not added: an empty or stale
-        // entry would end up in the playlist file.
-        QString song;
-        if (player().getCurrentSong(song))
-            view_.addThumbsUp(song);
+    case ThumbsUp:
+        session_.ask<std::optional<QString>>(currentSong, [this](std::optional<QString> song) {
+            if (song)
+                view_.addThumbsUp(*song);
+        });
         view_.showCommand(QStringLiteral("add to Thumbs Up List"));
         break;
-    }
-    case ThumbsDown: {
-        QString song;
-        if (player().getCurrentSong(song))
-            view_.addThumbsDown(song);
+    case ThumbsDown:
+        // One job, so the song is known before the player moves on from it.
+        session_.ask<std::optional<QString>>(
+            [](PlayerControl &player) {
+                const std::optional<QString> song = currentSong(player);
+                player.nextTrack();
+                return song;
+            },
+            [this](std::optional<QString> song) {
+                if (song)
+                    view_.addThumbsDown(*song);
+            });
         view_.showCommand(QStringLiteral("add to Thumbs Down List"));
-        player().nextTrack();
         break;
-    }
     case ShuffleOn:
         view_.showCommand(QStringLiteral("player shuffle on"));
-        shuffleOn();
-        player().play();
+        session_.post([](PlayerControl &player) {
+            shuffleOn(player);
+            player.play();
+        });
         break;
     case ShuffleOff:
         view_.showCommand(QStringLiteral("player shuffle off"));
-        shuffleOff();
-        player().play();
+        session_.post([](PlayerControl &player) {
+            shuffleOff(player);
+            player.play();
+        });
         break;
     case VolumeUp:
         changeVolume(+1);
@@ -166,39 +194,6 @@ void RemoteControl::endPauseGuard()
     timeOver = 1;
 }
 
-PlayerControl &RemoteControl::player()
-{
-    if (!player_ && createPlayer_)
-        player_ = createPlayer_();
-    if (!player_)
-        player_ = std::make_unique<UnavailablePlayer>();
-    return *player_;
-}
-
-bool RemoteControl::playerRunning()
-{
-    qint32 running = 0;
-    if (!player().findPlayer(running))
-        return false;
-    return running != 0;
-}
-
-// A shuffle state that cannot be read is left alone: toggling blindly could
-// switch shuffle the wrong way.
-void RemoteControl::shuffleOn()
-{
-    qint16 shuffle = kShuffleOff;
-    if (player().getShuffle(shuffle) && shuffle == kShuffleOff)
-        player().toggleShuffle();
-}
-
-void RemoteControl::shuffleOff()
-{
-    qint16 shuffle = kShuffleOff;
-    if (player().getShuffle(shuffle) && shuffle == kShuffleOn)
-        player().toggleShuffle();
-}
-
 // Up is capped at 255 and down floored at 0; a stored level outside that range
 // is only pulled in by the bound it moves towards.
 void RemoteControl::changeVolume(int direction)
@@ -208,7 +203,8 @@ void RemoteControl::changeVolume(int direction)
         vol = static_cast<qint16>(std::min(vol + step, kMaxVolume));
     else
         vol = static_cast<qint16>(std::max(vol - step, kMinVolume));
-    // The player first: the file write must not delay the key.
-    player().setVolume(vol);
+    // The player hears of the step before the file is written: a write may
+    // wait for the disk, the player should not.
+    session_.post([level = vol](PlayerControl &player) { player.setVolume(level); });
     settings_.setValue(Keys::volume, numberText(vol));
 }

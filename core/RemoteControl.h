@@ -1,13 +1,9 @@
 #pragma once
 
-#include "PlayerControl.h"
-
 #include <QByteArray>
 #include <QString>
 
-#include <functional>
-#include <memory>
-
+class PlayerSession;
 class SettingsModel;
 
 // What the main window shows and switches on for the remote-control core.
@@ -24,14 +20,14 @@ public:
     virtual void addThumbsDown(const QString &song) = 0; // append to listTD
 };
 
-using PlayerFactory = std::function<std::unique_ptr<PlayerControl>()>;
-
 // The main window's brain: its public fields, getOptions, and what happens to
-// each received frame (decoding, then the command).
+// each received frame (decoding, then the command). The player's calls go to
+// the session, which carries them out on its own thread: the window shows what
+// a key does at once and never waits for the player.
 class RemoteControl
 {
 public:
-    RemoteControl(SettingsModel &settings, RemoteView &view, PlayerFactory createPlayer);
+    RemoteControl(SettingsModel &settings, RemoteView &view, PlayerSession &session);
 
     // Takes the bank and the volume from the settings and sends the volume to the player.
     void getOptions();
@@ -42,21 +38,16 @@ public:
     // The Timer2 tick: the pause key may run again.
     void endPauseGuard();
 
-    // The player component, created on first use.
-    PlayerControl &player();
+    PlayerSession &session() { return session_; }
 
     qint16 vol = 125;
     quint8 timeOver = 1;
     bool optLower = true;
 
 private:
-    bool playerRunning();
-    void shuffleOn();
-    void shuffleOff();
     void changeVolume(int direction); // +1 up, -1 down, by volStep
 
     SettingsModel &settings_;
     RemoteView &view_;
-    PlayerFactory createPlayer_;
-    std::unique_ptr<PlayerControl> player_;
+    PlayerSession &session_;
 };

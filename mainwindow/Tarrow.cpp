@@ -78,7 +78,8 @@ QTimer *offTimer(QObject *parent, const char *name)
 } // namespace
 
 Tarrow::Tarrow(SettingsModel &settings, PlayerFactory createPlayer, QWidget *parent)
-    : QMainWindow(parent), settings_(settings), remote_(settings, *this, std::move(createPlayer))
+    : QMainWindow(parent), settings_(settings), session_(std::move(createPlayer)),
+      remote_(settings, *this, session_)
 {
     setObjectName(QStringLiteral("Tarrow"));
     setWindowTitle(kTitle);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/PlayerSession.h"
 #include "core/RemoteControl.h"
 
 #include <QMainWindow>
@@ -79,6 +80,7 @@ private:
     void addThumbsDown(const QString &song) override;
 
     SettingsModel &settings_;
+    PlayerSession session_;
     RemoteControl remote_;
     ReceiveLoop *loop_ = nullptr;
 };

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QStringDecoder>
 #include <QUrl>
 
@@ -35,6 +36,8 @@ constexpr int hungPauseMs = 250;
 // seconds only: libmpdclient 2.20 takes the part below a second as microseconds.
 constexpr unsigned libraryTimeoutMs = 1000;
 constexpr unsigned fiveSecondsMs = 5000;
+// How often MPD is looked for while it is away.
+constexpr int retryMs = 1000;
 
 using Connection = std::unique_ptr<mpd_connection, decltype(&mpd_connection_free)>;
 using Settings = std::unique_ptr<mpd_settings, decltype(&mpd_settings_free)>;
@@ -48,6 +51,18 @@ void warn(const char *what, const QString &why)
 QString systemError()
 {
     return QString::fromLocal8Bit(strerror(errno));
+}
+
+// Between exchanges MPD has nothing to say: a connection that can be read
+// then was closed (or broke, or is out of step), and is of no further use.
+bool isSpent(int fd)
+{
+    pollfd entry{fd, POLLIN, 0};
+    int ready;
+    do {
+        ready = ::poll(&entry, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    return ready != 0;
 }
 
 bool waitFor(int fd, short events, const QDeadlineTimer &deadline)
@@ -200,12 +215,17 @@ Connection connectMpd(const QString &host, unsigned port, QString &why)
     return connection;
 }
 
+QString noAnswer()
+{
+    return QStringLiteral("no answer within %1 ms").arg(timeoutMs);
+}
+
 // Waits for the answer to a command that was sent; libmpdclient then reads it.
 bool answered(mpd_connection *connection, QString &why)
 {
     if (waitFor(mpd_connection_get_fd(connection), POLLIN, QDeadlineTimer(timeoutMs)))
         return true;
-    why = QStringLiteral("no answer within %1 ms").arg(timeoutMs);
+    why = noAnswer();
     return false;
 }
 
@@ -296,7 +316,17 @@ bool isM3u(const QFileInfo &file)
 }
 } // namespace
 
-MpdPlayer::MpdPlayer(const QString &host, unsigned port) : host_(host.trimmed()), port_(port) {}
+MpdPlayer::MpdPlayer(const QString &host, unsigned port)
+    : host_(host.trimmed()), port_(port), connection_(nullptr, &mpd_connection_free)
+{
+    retry_.setInterval(retryMs);
+    QObject::connect(&retry_, &QTimer::timeout, [this] {
+        QString why;
+        connection(why);
+    });
+}
+
+MpdPlayer::~MpdPlayer() = default;
 
 // A hung MPD costs one key press one time-out, not one per call: for a moment
 // after MPD let a call run out of time, the next calls give up at once.
@@ -308,12 +338,74 @@ bool MpdPlayer::hungAMomentAgo(QString &why) const
     return true;
 }
 
-// Only a call that failed after the whole time-out counts: a long load that
-// succeeds says nothing about a hang.
+// Only an attempt that took the whole time-out counts: an MPD that refuses at
+// once is away, not hung.
 void MpdPlayer::noteFailure(const QElapsedTimer &took)
 {
     if (took.elapsed() >= timeoutMs)
         quietUntil_.setRemainingTime(hungPauseMs);
+}
+
+mpd_connection *MpdPlayer::connection(QString &why)
+{
+    // MPD closes the connections of idle clients, and all of them when it stops.
+    if (connection_ && isSpent(mpd_connection_get_fd(connection_.get())))
+        drop();
+    if (connection_)
+        return connection_.get();
+    if (hungAMomentAgo(why))
+        return nullptr;
+
+    QElapsedTimer took;
+    took.start();
+    Connection opened = connectMpd(host_, port_, why);
+    if (!opened) {
+        noteFailure(took);
+        setReachable(false);
+        return nullptr;
+    }
+    connection_ = std::move(opened);
+    hangUpWatch_ = std::make_unique<QSocketNotifier>(mpd_connection_get_fd(connection_.get()),
+                                                     QSocketNotifier::Read);
+    QObject::connect(hangUpWatch_.get(), &QSocketNotifier::activated, [this] { hungUp(); });
+    setReachable(true);
+    return connection_.get();
+}
+
+// Seen between calls. MPD lets idle clients go after a while and then greets
+// a new connection at once; an MPD that went away is looked for until it is
+// back. Only a greeting tells: a dying MPD may still take a connection.
+void MpdPlayer::hungUp()
+{
+    if (connection_ && isSpent(mpd_connection_get_fd(connection_.get())))
+        lost();
+}
+
+void MpdPlayer::lost()
+{
+    drop();
+    QString why;
+    connection(why);
+}
+
+void MpdPlayer::drop()
+{
+    // Called from the watch's own signal too, so the watch goes later.
+    if (hangUpWatch_) {
+        hangUpWatch_->setEnabled(false);
+        QObject::disconnect(hangUpWatch_.get(), nullptr, nullptr, nullptr);
+        hangUpWatch_.release()->deleteLater();
+    }
+    connection_.reset();
+}
+
+void MpdPlayer::setReachable(bool reachable)
+{
+    if (reachable)
+        retry_.stop();
+    else if (!retry_.isActive())
+        retry_.start();
+    reportRunning(reachable);
 }
 
 bool MpdPlayer::run(const char *what, const Step &step)
@@ -323,20 +415,29 @@ bool MpdPlayer::run(const char *what, const Step &step)
         warn(what, QStringLiteral("MPD does not answer (%1)").arg(why));
         return false;
     }
-    QElapsedTimer took;
-    took.start();
-    const Connection connection = connectMpd(host_, port_, why);
-    if (!connection) {
-        noteFailure(took);
+    mpd_connection *c = connection(why);
+    if (!c) {
         warn(what, QStringLiteral("MPD does not answer (%1)").arg(why));
         return false;
     }
-    if (step(connection.get(), why))
+    if (step(c, why))
         return true;
-    noteFailure(took);
-    if (mpd_connection_get_error(connection.get()) != MPD_ERROR_SUCCESS)
-        why = QString::fromUtf8(mpd_connection_get_error_message(connection.get()));
+
+    const mpd_error error = mpd_connection_get_error(c);
+    const bool hung = why == noAnswer() || error == MPD_ERROR_TIMEOUT;
+    // An error that MPD itself answered leaves the connection in step; any
+    // other leaves it where nobody knows what comes next.
+    if (error != MPD_ERROR_SUCCESS)
+        why = QString::fromUtf8(mpd_connection_get_error_message(c));
+    const bool spent = error != MPD_ERROR_SUCCESS && !mpd_connection_clear_error(c);
     warn(what, why);
+    if (hung) {
+        quietUntil_.setRemainingTime(hungPauseMs);
+        drop();
+        setReachable(false);
+    } else if (spent) {
+        lost();
+    }
     return false;
 }
 
@@ -349,14 +450,7 @@ bool MpdPlayer::command(const char *what, bool (*send)(mpd_connection *))
 bool MpdPlayer::isReachable()
 {
     QString why;
-    if (hungAMomentAgo(why))
-        return false;
-    QElapsedTimer took;
-    took.start();
-    if (connectMpd(host_, port_, why))
-        return true;
-    noteFailure(took);
-    return false;
+    return connection(why) != nullptr;
 }
 
 bool MpdPlayer::findPlayer(qint32 &running)

@@ -5,23 +5,29 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
+class QSocketNotifier;
 struct mpd_connection;
 
-// Drives a Music Player Daemon.
+// Drives a Music Player Daemon over one connection that stays open.
 //
-// Each operation opens its own short connection, so an MPD that restarted, or
-// that dropped an idle client, is simply reached again by the next call. Every
-// exchange gives up after half a second, so a hung MPD never freezes the window.
+// When MPD closes it (its idle timeout, a restart), it is opened again once:
+// as soon as the hang-up is seen, or else by the next call. While MPD is away
+// it is looked for about once a second. Every exchange gives up after half a
+// second. Lives on the thread that calls it, whose event loop sees the
+// hang-up and runs the retries.
 class MpdPlayer : public PlayerControl
 {
 public:
     // An empty host and port 0 use libmpdclient's defaults (MPD_HOST, MPD_PORT,
     // then the local socket or localhost:6600). A host may be a socket path.
     explicit MpdPlayer(const QString &host = {}, unsigned port = 0);
+    ~MpdPlayer() override;
 
     bool prepareLoad() override;
     bool play() override;
@@ -36,20 +42,29 @@ public:
     bool back5Seconds() override;
     bool getShuffle(qint16 &shuffle) override;
 
-    // Whether MPD answers; says nothing on stderr.
+    // Whether MPD answers; says nothing on stderr. Costs nothing while connected.
     bool isReachable();
 
 private:
-    // Runs one exchange on a fresh connection. The step returns false on failure
+    // Runs one exchange on the open connection. The step returns false on failure
     // and may explain why in its second argument when MPD itself raised no error.
     using Step = std::function<bool(mpd_connection *, QString &)>;
     bool run(const char *what, const Step &step);
     // A command that MPD only acknowledges.
     bool command(const char *what, bool (*send)(mpd_connection *));
+    // The open connection, opened again if MPD hung up; nullptr when MPD does not answer.
+    mpd_connection *connection(QString &why);
     bool hungAMomentAgo(QString &why) const;
     void noteFailure(const QElapsedTimer &took);
+    void hungUp();
+    void lost();
+    void drop();
+    void setReachable(bool reachable);
 
     QString host_;
     unsigned port_;
+    std::unique_ptr<mpd_connection, void (*)(mpd_connection *)> connection_;
+    std::unique_ptr<QSocketNotifier> hangUpWatch_;
+    QTimer retry_;
     QDeadlineTimer quietUntil_; // expired: calls go through
 };

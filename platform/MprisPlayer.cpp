@@ -11,6 +11,7 @@
 #include <QVariantMap>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 constexpr int timeoutMs = 500;
@@ -21,13 +22,12 @@ const QString objectPath = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
-QDBusMessage busDaemonCall(const QString &method, const QVariantList &args = {})
+const QString busService = QStringLiteral("org.freedesktop.DBus");
+const QString busPath = QStringLiteral("/org/freedesktop/DBus");
+
+QDBusMessage busDaemonCall(const QString &method)
 {
-    auto message = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
-                                                  QStringLiteral("/org/freedesktop/DBus"),
-                                                  QStringLiteral("org.freedesktop.DBus"), method);
-    message.setArguments(args);
-    return message;
+    return QDBusMessage::createMethodCall(busService, busPath, busService, method);
 }
 
 // A call to the player's own object on the bus.
@@ -71,6 +71,26 @@ void warn(const char *what, const QString &why)
 MprisPlayer::MprisPlayer(const QString &preferredPlayer, const QDBusConnection &bus)
     : preferred_(preferredPlayer.trimmed()), bus_(bus)
 {
+    if (!bus_.isConnected())
+        return;
+    // Qt's service watcher takes whole names only, so the bus's own signal is
+    // followed and sorted here. Watching starts before the one listing, so no
+    // player slips through between the two.
+    watching_ = bus_.connect(busService, busPath, busService, QStringLiteral("NameOwnerChanged"),
+                             this, SLOT(nameOwnerChanged(QString, QString, QString)));
+    const QStringList names =
+        firstArgument(call(busDaemonCall(QStringLiteral("ListNames")))).toStringList();
+    for (const QString &name : names) {
+        if (isCandidate(name))
+            players_.insert(name);
+    }
+}
+
+MprisPlayer::~MprisPlayer()
+{
+    if (watching_)
+        bus_.disconnect(busService, busPath, busService, QStringLiteral("NameOwnerChanged"), this,
+                        SLOT(nameOwnerChanged(QString, QString, QString)));
 }
 
 QDBusMessage MprisPlayer::call(const QDBusMessage &message)
@@ -79,15 +99,29 @@ QDBusMessage MprisPlayer::call(const QDBusMessage &message)
     return bus_.call(message, QDBus::Block, timeoutMs);
 }
 
-QStringList MprisPlayer::mprisServices()
+// A second instance of a player registers as "<name>.instance<pid>".
+bool MprisPlayer::isCandidate(const QString &name) const
 {
-    QStringList names =
-        firstArgument(call(busDaemonCall(QStringLiteral("ListNames")))).toStringList();
-    names.erase(std::remove_if(names.begin(), names.end(),
-                               [](const QString &name) { return !name.startsWith(servicePrefix); }),
-                names.end());
-    names.sort();
-    return names;
+    if (!name.startsWith(servicePrefix))
+        return false;
+    if (preferred_.isEmpty())
+        return true;
+    const QString wanted = servicePrefix + preferred_;
+    return name == wanted || name.startsWith(wanted + QLatin1Char('.'));
+}
+
+void MprisPlayer::nameOwnerChanged(const QString &name, const QString &, const QString &newOwner)
+{
+    if (!isCandidate(name))
+        return;
+    if (newOwner.isEmpty()) {
+        players_.remove(name);
+        if (name == service_)
+            service_.clear();
+    } else {
+        players_.insert(name);
+    }
+    reportRunning(hasPlayer());
 }
 
 QString MprisPlayer::playbackStatus(const QString &service)
@@ -96,36 +130,21 @@ QString MprisPlayer::playbackStatus(const QString &service)
         .toString();
 }
 
+// The choice holds until the chosen player leaves the bus.
 QString MprisPlayer::chooseService()
 {
-    if (!bus_.isConnected())
-        return service_ = QString();
-
-    const QStringList services = mprisServices();
-    if (!preferred_.isEmpty()) {
-        const QString wanted = servicePrefix + preferred_;
-        // A second instance of a player registers as "<name>.instance<pid>".
-        const auto it = std::find_if(services.begin(), services.end(), [&](const QString &name) {
-            return name == wanted || name.startsWith(wanted + QLatin1Char('.'));
-        });
-        return service_ = it == services.end() ? QString() : *it;
-    }
-
+    if (!service_.isEmpty() || players_.isEmpty())
+        return service_;
+    QStringList candidates = players_.values();
+    candidates.sort();
     // Asked only when there is a choice: each question may cost a hung player's timeout.
-    if (services.size() > 1) {
-        for (const QString &service : services) {
+    if (preferred_.isEmpty() && candidates.size() > 1) {
+        for (const QString &service : std::as_const(candidates)) {
             if (playbackStatus(service) == QLatin1String("Playing"))
                 return service_ = service;
         }
     }
-    if (services.contains(service_))
-        return service_;
-    return service_ = services.isEmpty() ? QString() : services.constFirst();
-}
-
-bool MprisPlayer::hasPlayer()
-{
-    return !chooseService().isEmpty();
+    return service_ = candidates.constFirst();
 }
 
 bool MprisPlayer::requirePlayer(const char *what)
@@ -190,7 +209,7 @@ bool MprisPlayer::findPlayer(qint32 &running)
         warn("search", QStringLiteral("no session bus (%1)").arg(bus_.lastError().message()));
         return false;
     }
-    running = hasPlayer() ? 1 : 0;
+    running = chooseService().isEmpty() ? 0 : 1;
     return true;
 }
 

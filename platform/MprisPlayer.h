@@ -4,24 +4,31 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QObject>
+#include <QSet>
 #include <QString>
-#include <QStringList>
 #include <QVariant>
 
 #include <optional>
 
 // Drives a media player that speaks MPRIS 2 on the session bus.
 //
-// The player is looked up again on every call, so one that quits, restarts or
-// starts after Kavelo is found without restarting Kavelo. Every bus call gives
-// up after half a second, so a hung player never freezes the window.
-class MprisPlayer : public PlayerControl
+// The players' bus names are listed once; from then on the bus tells of every
+// player that comes or goes, so one that quits, restarts or starts after
+// Kavelo is followed without asking the bus on every call. The player to drive
+// is chosen once and kept until it leaves the bus. Every bus call gives up
+// after half a second. Lives on the thread that calls it, whose event loop
+// brings the bus's news.
+class MprisPlayer : public QObject, public PlayerControl
 {
+    Q_OBJECT
+
 public:
     // preferredPlayer is a bus-name suffix ("vlc", "mpv"); empty picks the
-    // player that is playing, else the one used last, else the first found.
+    // player that is playing, else the first found.
     explicit MprisPlayer(const QString &preferredPlayer = {},
                          const QDBusConnection &bus = QDBusConnection::sessionBus());
+    ~MprisPlayer() override;
 
     bool prepareLoad() override;
     bool play() override;
@@ -36,14 +43,17 @@ public:
     bool back5Seconds() override;
     bool getShuffle(qint16 &shuffle) override;
 
-    // True when a player to drive is on the bus; says nothing on stderr.
-    bool hasPlayer();
-    // The bus name of the player that the last call used, "" when none.
+    // True when a player to drive is on the bus; asks nobody, says nothing.
+    bool hasPlayer() const { return !players_.isEmpty(); }
+    // The bus name of the player chosen to drive, "" while none is.
     QString serviceName() const { return service_; }
 
+private slots:
+    void nameOwnerChanged(const QString &name, const QString &oldOwner, const QString &newOwner);
+
 private:
+    bool isCandidate(const QString &name) const;
     QString chooseService();
-    QStringList mprisServices();
     QString playbackStatus(const QString &service);
 
     QDBusMessage call(const QDBusMessage &message);
@@ -54,5 +64,7 @@ private:
 
     QString preferred_;
     QDBusConnection bus_;
+    bool watching_ = false;
+    QSet<QString> players_; // the candidates' bus names on the bus now
     QString service_;
 };

@@ -15,6 +15,10 @@ public:
     AutoPlayer(const QString &preferredMpris, const QString &mpdHost, unsigned mpdPort)
         : mpris_(preferredMpris), mpd_(mpdHost, mpdPort)
     {
+        mpris_.onRunningChanged(
+            [this](bool running) { reportRunning(running || mpd_.isReachable()); });
+        mpd_.onRunningChanged(
+            [this](bool running) { reportRunning(running || mpris_.hasPlayer()); });
     }
 
     bool findPlayer(qint32 &running) override

@@ -34,7 +34,7 @@ private slots:
     void failingOperationsAreSkipped_data();
     void failingOperationsAreSkipped();
     void unknownCommandDoesNothing();
-    void playerIsCreatedOnce();
+    void keysFollowThePlayerComingAndGoing();
 
     void keyPressEndToEnd();
     void handledFrames_data();
@@ -70,12 +70,14 @@ void TestDispatch::playlistKeys()
     QFETCH(QStringList, failing);
     QFETCH(QStringList, calls);
 
-    RemoteHarness h;
+    RemoteHarness h([&](RecordingPlayer &player) {
+        player.running = running;
+        player.loadStartsPlayer = loadStartsPlayer;
+        player.failing = QSet<QString>(failing.cbegin(), failing.cend());
+    });
     h.store.setValue(Keys::playlist(3), QStringLiteral("/music/three.m3u"));
-    h.player.running = running;
-    h.player.loadStartsPlayer = loadStartsPlayer;
-    h.player.failing = QSet<QString>(failing.cbegin(), failing.cend());
     h.remote.dispatch(2);
+    QVERIFY(h.settle());
     QCOMPARE(h.player.calls, calls);
     QCOMPARE(h.view.commandHistory(), (QStringList{QString(), QStringLiteral("/music/three.m3u")}));
 }
@@ -94,14 +96,17 @@ void TestDispatch::playerCommandsNeedARunningPlayer()
 {
     QFETCH(int, command);
     QFETCH(bool, queryFails);
-    RemoteHarness h;
-    h.remote.vol = 100;
     // A failing query reports a running player and must still count as stopped.
-    h.player.running = queryFails;
-    if (queryFails)
-        h.player.failing.insert(QStringLiteral("findPlayer"));
+    RemoteHarness h([&](RecordingPlayer &player) {
+        player.running = queryFails;
+        if (queryFails)
+            player.failing.insert(QStringLiteral("findPlayer"));
+    });
+    h.remote.vol = 100;
     h.remote.dispatch(quint8(command));
-    QCOMPARE(h.player.calls, QStringList{QStringLiteral("findPlayer")});
+    QVERIFY(h.settle());
+    // The session knows already: the player is not even asked.
+    QCOMPARE(h.player.calls, QStringList());
     QCOMPARE(h.view.commandHistory(), QStringList{QString()});
     QVERIFY(h.view.pauseGuards.isEmpty());
     QCOMPARE(h.remote.timeOver, quint8(1));
@@ -136,8 +141,10 @@ void TestDispatch::playerCommands()
     h.remote.vol = 125;
     h.store.setValue(Keys::volSteps, QStringLiteral("5"));
     h.remote.dispatch(quint8(command));
-    QCOMPARE(h.player.actions(), actions);
+    // The text is there before the player has done anything.
     QCOMPARE(h.view.commandHistory(), (QStringList{QString(), text}));
+    QVERIFY(h.settle());
+    QCOMPARE(h.player.actions(), actions);
 }
 
 void TestDispatch::pauseGuard()
@@ -150,6 +157,7 @@ void TestDispatch::pauseGuard()
 
     h.remote.dispatch(8);
     QCOMPARE(h.view.commandText, QStringLiteral("wait"));
+    QVERIFY(h.settle());
     QCOMPARE(h.player.actions(), QStringList{QStringLiteral("pause")});
     QCOMPARE(h.view.pauseGuards, QList<int>{800});
 
@@ -160,6 +168,7 @@ void TestDispatch::pauseGuard()
     QCOMPARE(h.remote.timeOver, quint8(1));
     h.remote.dispatch(8);
     QCOMPARE(h.view.commandText, QStringLiteral("pause"));
+    QVERIFY(h.settle());
     QCOMPARE(h.player.actions(), (QStringList{"pause", "nextTrack", "pause"}));
     QCOMPARE(h.view.pauseGuards, (QList<int>{800, 800}));
 }
@@ -198,7 +207,15 @@ void TestDispatch::volume()
     RemoteHarness h;
     h.remote.vol = qint16(start);
     h.store.setValue(Keys::volSteps, QString::number(step));
+    // The player has the step before the file is written.
+    bool sentBeforeWrite = false;
+    h.store.onAccess = [&](const QString &access) {
+        if (access.startsWith(QLatin1String("write(volume=")))
+            sentBeforeWrite = h.session.waitForIdle(5000) && h.player.volume == expected;
+    };
     h.remote.dispatch(quint8(command));
+    QVERIFY(sentBeforeWrite);
+    QVERIFY(h.settle());
     QCOMPARE(int(h.remote.vol), expected);
     QCOMPARE(h.store.values.value(Keys::volume), QString::number(expected));
     QCOMPARE(h.player.actions(), QStringList{QStringLiteral("setVolume(%1)").arg(expected)});
@@ -214,6 +231,7 @@ void TestDispatch::storedVolumeOutOfRange()
     QCOMPARE(h.store.values.value(Keys::volume), QStringLiteral("295"));
     h.remote.dispatch(16);
     h.remote.dispatch(16);
+    QVERIFY(h.settle());
     QCOMPARE(h.remote.vol, qint16(255));
     QCOMPARE(h.store.values.value(Keys::volume), QStringLiteral("255"));
     QCOMPARE(h.player.actions(),
@@ -246,29 +264,34 @@ void TestDispatch::shuffle()
     QFETCH(bool, queryFails);
     QFETCH(QStringList, actions);
     QFETCH(int, stateAfter);
-    RemoteHarness h;
-    h.player.shuffle = qint16(state);
-    if (queryFails)
-        h.player.failing.insert(QStringLiteral("getShuffle"));
+    RemoteHarness h([&](RecordingPlayer &player) {
+        player.shuffle = qint16(state);
+        if (queryFails)
+            player.failing.insert(QStringLiteral("getShuffle"));
+    });
     h.remote.dispatch(quint8(command));
+    QVERIFY(h.settle());
     QCOMPARE(h.player.actions(), actions);
     QCOMPARE(int(h.player.shuffle), stateAfter);
 }
 
 void TestDispatch::thumbsDownAddsThenMovesOn()
 {
-    RemoteHarness h;
-    h.player.currentSong = QStringLiteral("/music/Björk/Jóga.mp3");
+    RemoteHarness h([](RecordingPlayer &player) {
+        player.currentSong = QStringLiteral("/music/Björk/Jóga.mp3");
+    });
     h.remote.dispatch(13);
+    // The text at once; the song once the player has told it.
+    QCOMPARE(h.view.commandText, QStringLiteral("add to Thumbs Down List"));
+    QVERIFY(h.view.thumbsDown.isEmpty());
+    QVERIFY(h.settle());
     QCOMPARE(h.view.thumbsDown, QStringList{QStringLiteral("/music/Björk/Jóga.mp3")});
     QVERIFY(h.view.thumbsUp.isEmpty());
-    QCOMPARE(h.player.calls, (QStringList{"findPlayer", "getCurrentSong", "nextTrack"}));
-    const int added = h.view.events.indexOf(QStringLiteral("addThumbsDown(/music/Björk/Jóga.mp3)"));
-    const int shown = h.view.events.indexOf(QStringLiteral("showCommand(add to Thumbs Down List)"));
-    QVERIFY(added >= 0 && added < shown);
+    QCOMPARE(h.player.calls, (QStringList{"getCurrentSong", "nextTrack"}));
 
     h.remote.dispatch(13);
     h.remote.dispatch(12);
+    QVERIFY(h.settle());
     QCOMPARE(h.view.thumbsDown, QStringList(2, QStringLiteral("/music/Björk/Jóga.mp3")));
     QCOMPARE(h.view.thumbsUp, QStringList{QStringLiteral("/music/Björk/Jóga.mp3")});
 }
@@ -280,22 +303,22 @@ void TestDispatch::failingOperationsAreSkipped_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("calls");
     QTest::newRow("pause") << 8 << "pause"
-                           << "pause" << QStringList{"findPlayer", "pause"};
+                           << "pause" << QStringList{"pause"};
     QTest::newRow("back") << 9 << "back5Seconds"
-                          << "go back 5 sec" << QStringList{"findPlayer", "back5Seconds"};
+                          << "go back 5 sec" << QStringList{"back5Seconds"};
     QTest::newRow("next") << 11 << "nextTrack"
-                          << "advance" << QStringList{"findPlayer", "nextTrack"};
+                          << "advance" << QStringList{"nextTrack"};
     QTest::newRow("song unknown, thumbs up")
         << 12 << "getCurrentSong"
-        << "add to Thumbs Up List" << QStringList{"findPlayer", "getCurrentSong"};
+        << "add to Thumbs Up List" << QStringList{"getCurrentSong"};
     QTest::newRow("song unknown, thumbs down")
         << 13 << "getCurrentSong"
-        << "add to Thumbs Down List" << QStringList{"findPlayer", "getCurrentSong", "nextTrack"};
+        << "add to Thumbs Down List" << QStringList{"getCurrentSong", "nextTrack"};
     QTest::newRow("toggle") << 14 << "toggleShuffle"
                             << "player shuffle on"
-                            << QStringList{"findPlayer", "getShuffle", "toggleShuffle", "play"};
+                            << QStringList{"getShuffle", "toggleShuffle", "play"};
     QTest::newRow("volume") << 16 << "setVolume"
-                            << "vol up" << QStringList{"findPlayer", "setVolume(130)"};
+                            << "vol up" << QStringList{"setVolume(130)"};
 }
 
 void TestDispatch::failingOperationsAreSkipped()
@@ -304,11 +327,13 @@ void TestDispatch::failingOperationsAreSkipped()
     QFETCH(QString, failing);
     QFETCH(QString, text);
     QFETCH(QStringList, calls);
-    RemoteHarness h;
+    RemoteHarness h([&](RecordingPlayer &player) {
+        player.currentSong = QStringLiteral("stale song");
+        player.failing.insert(failing);
+    });
     h.remote.vol = 125;
-    h.player.currentSong = QStringLiteral("stale song");
-    h.player.failing.insert(failing);
     h.remote.dispatch(quint8(command));
+    QVERIFY(h.settle());
     QCOMPARE(h.player.calls, calls);
     QCOMPARE(h.view.commandText, text);
     // A song the player could not report is not added to either list.
@@ -325,21 +350,23 @@ void TestDispatch::unknownCommandDoesNothing()
     RemoteHarness h;
     h.remote.dispatch(18);
     h.remote.dispatch(255);
-    QVERIFY(h.player.actions().isEmpty());
+    QVERIFY(h.settle());
+    QVERIFY(h.player.calls.isEmpty());
     QVERIFY(h.view.commandText.isEmpty());
 }
 
-void TestDispatch::playerIsCreatedOnce()
+// The session follows the player between keys; dispatch takes its word.
+void TestDispatch::keysFollowThePlayerComingAndGoing()
 {
     RemoteHarness h;
-    QCOMPARE(h.playersCreated, 0);
+    h.player.setRunning(false);
     h.remote.dispatch(11);
-    QCOMPARE(h.playersCreated, 1);
-    h.remote.getOptions();
-    h.remote.dispatch(0);
-    h.remote.dispatch(16);
-    QCOMPARE(h.playersCreated, 1);
-    QCOMPARE(&h.remote.player(), static_cast<PlayerControl *>(&h.player));
+    QCOMPARE(h.view.commandText, QString());
+    h.player.setRunning(true);
+    h.remote.dispatch(11);
+    QCOMPARE(h.view.commandText, QStringLiteral("advance"));
+    QVERIFY(h.settle());
+    QCOMPARE(h.player.calls, QStringList{QStringLiteral("nextTrack")});
 }
 
 // Unit 3 on, house A, bank 1-8: the frame 0x02 0x02 loads playlist 3.
@@ -348,9 +375,11 @@ void TestDispatch::keyPressEndToEnd()
     RemoteHarness h;
     h.store.values.insert(Keys::playlist(3), QStringLiteral("/music/three.m3u"));
     h.remote.getOptions();
+    QVERIFY(h.settle());
     h.player.calls.clear();
 
     h.remote.handleFrame(bytes(0x02, 0x02));
+    QVERIFY(h.settle());
     QCOMPARE(h.view.events,
              (QStringList{"showCommand()", "showFrame(A3 on)", "highlightFrame(00c0ffc0)",
                           "showCommand()", "showCommand(/music/three.m3u)"}));
@@ -405,6 +434,7 @@ void TestDispatch::handledFrames()
     h.view.frameText = QStringLiteral("earlier");
     h.view.commandText = QStringLiteral("earlier");
     h.remote.handleFrame(received);
+    QVERIFY(h.settle());
     QCOMPARE(h.view.frameText, frameText);
     QCOMPARE(h.view.highlights, highlights);
     QCOMPARE(h.view.commandText, commandText);

@@ -62,12 +62,25 @@ public:
     }
 
     // One key press on the remote ("A3 on", "A bright"); true once the window
-    // has shown the frame as `shown`, by which time its command has run.
+    // has shown the frame as `shown` and the player has carried out the command
+    // (the window goes on answering meanwhile).
     bool press(const QString &key, const QString &shown)
     {
         window_->txtMonitor->clear();
         emulator_->send(key);
-        return QTest::qWaitFor([&] { return window_->txtMonitor->text() == shown; }, 5000);
+        if (!QTest::qWaitFor([&] { return window_->txtMonitor->text() == shown; }, 5000))
+            return false;
+        return settle();
+    }
+
+    // Every command sent has run, and what the player answered is shown.
+    bool settle()
+    {
+        PlayerSession &session = window_->remote().session();
+        if (!QTest::qWaitFor([&] { return session.waitForIdle(0); }, 5000))
+            return false;
+        QCoreApplication::sendPostedEvents();
+        return true;
     }
 
     QString command() const { return window_->txtWincmd->text(); }
@@ -87,8 +100,8 @@ private:
 };
 
 // Measures how long the event loop stood still: a timer ticks every 10 ms and
-// the longest gap between two ticks is kept. A frozen player may hold the loop
-// for one call's time limit, no longer.
+// the longest gap between two ticks is kept. The window never waits for the
+// player, so a frozen one holds the loop up not at all.
 class StallMeter
 {
 public:

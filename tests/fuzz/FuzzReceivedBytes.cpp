@@ -7,10 +7,13 @@
 // Timer2 tick would.
 #include "RecordingPlayer.h"
 #include "RecordingView.h"
+#include "core/PlayerSession.h"
 #include "core/RemoteControl.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
 #include "core/SettingsStore.h"
+
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <cstddef>
@@ -20,6 +23,13 @@ namespace {
 const char *const bankTexts[] = {"1", "0", "True", "false", "-1", "", "x", "99999999999999999999"};
 const char *const volumeTexts[] = {"125", "0", "255", "300", "-5", "32767", "abc", ""};
 } // namespace
+
+// The player session's thread needs an application, as in the program.
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    static QCoreApplication application(*argc, *argv);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -36,9 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     store.setValue(Keys::volume, QString::fromLatin1(volumeTexts[(data[1] >> 3) & 0x07]));
 
     RecordingView view;
-    RecordingPlayer *player = nullptr;
     SettingsModel settings(store);
-    RemoteControl remote(settings, view, [&player, &data] {
+    PlayerSession session([&data] {
         auto made = std::make_unique<RecordingPlayer>();
         made->running = data[1] & 0x40;
         made->loadStartsPlayer = data[1] & 0x80;
@@ -48,9 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             made->failing = {QStringLiteral("findPlayer"), QStringLiteral("getCurrentSong")};
         if (data[0] & 0x80)
             made->failing.insert(QStringLiteral("toggleShuffle"));
-        player = made.get();
         return made;
     });
+    RemoteControl remote(settings, view, session);
     remote.getOptions();
     const int start = remote.vol;
 
@@ -73,6 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (remote.vol > std::max(start, 255) || remote.vol < std::min(start, 0))
             __builtin_trap();
     }
-    (void)player;
+    // The player's answers (the thumbs songs) reach the view as well.
+    session.waitForIdle(1000);
+    QCoreApplication::sendPostedEvents();
     return 0;
 }

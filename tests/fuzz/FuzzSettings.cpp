@@ -1,15 +1,24 @@
 // Any stored text through the settings conversions and the main window's start-up.
 #include "RecordingPlayer.h"
 #include "RecordingView.h"
+#include "core/PlayerSession.h"
 #include "core/RemoteControl.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
 #include "core/SettingsStore.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <cstddef>
 #include <cstdint>
+
+// The player session's thread needs an application, as in the program.
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    static QCoreApplication application(*argc, *argv);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -38,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         store.setValue(key, text);
     SettingsModel settings(store);
     RecordingView view;
-    RemoteControl remote(settings, view, [] { return std::make_unique<RecordingPlayer>(); });
+    PlayerSession session([] { return std::make_unique<RecordingPlayer>(); });
+    RemoteControl remote(settings, view, session);
     remote.getOptions();
     if (settings.houseCode().isEmpty())
         __builtin_trap();

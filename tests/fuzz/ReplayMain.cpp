@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <cstdio>
 
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv);
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
 int main(int argc, char *argv[])
 {
+    LLVMFuzzerInitialize(&argc, &argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
         return 2;

@@ -63,7 +63,13 @@ private:
     // Starts the window on comDevice5 = the emulator's pseudo-terminal.
     void start();
     QColor monitorColour() const { return window_->txtMonitor->palette().color(QPalette::Base); }
-    int calls(const QString &call) const { return int(player_->calls.count(call)); }
+    // The player's calls run on the session's thread: counted once it is idle.
+    int calls(const QString &call) const
+    {
+        if (!window_->remote().session().waitForIdle(5000))
+            return -1;
+        return int(player_->calls.count(call));
+    }
 
     QTemporaryDir config_;
     std::unique_ptr<AdapterEmulator> emulator_;

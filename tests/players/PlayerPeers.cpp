@@ -70,6 +70,40 @@ bool SessionBus::start()
     return true;
 }
 
+BusMonitor::~BusMonitor()
+{
+    process_.kill();
+    process_.waitForFinished(3000);
+}
+
+bool BusMonitor::start(const QString &busAddress, const QString &sender)
+{
+    process_.setProgram(QStringLiteral("dbus-monitor"));
+    process_.setArguments({QStringLiteral("--address"), busAddress,
+                           QStringLiteral("type='method_call',sender='%1'").arg(sender)});
+    process_.start();
+    // Once it monitors, the bus takes its name away, and it prints that.
+    const QDeadlineTimer deadline(10000);
+    while (!seen_.contains("member=NameLost")) {
+        if (deadline.hasExpired() || !process_.waitForReadyRead(int(deadline.remainingTime())))
+            return false;
+        seen_ += process_.readAllStandardOutput();
+    }
+    return true;
+}
+
+QStringList BusMonitor::calls()
+{
+    seen_ += process_.readAllStandardOutput();
+    QStringList members;
+    for (const QByteArray &line : seen_.split('\n')) {
+        const qsizetype at = line.indexOf("member=");
+        if (line.startsWith("method call ") && at >= 0)
+            members << QString::fromUtf8(line.mid(at + 7));
+    }
+    return members;
+}
+
 Mpv::~Mpv()
 {
     kill();
@@ -129,7 +163,7 @@ void Mpv::kill()
     process_.waitForFinished(5000);
 }
 
-MpdServer::MpdServer(const QString &folder) : folder_(folder)
+MpdServer::MpdServer(const QString &folder, int idleSeconds) : folder_(folder)
 {
     folder_.mkpath(QStringLiteral("music"));
     folder_.mkpath(QStringLiteral("playlists"));
@@ -144,6 +178,9 @@ MpdServer::MpdServer(const QString &folder) : folder_(folder)
         line("state_file", folder_.filePath(QStringLiteral("state")));
         line("pid_file", folder_.filePath(QStringLiteral("pid")));
         line("log_file", folder_.filePath(QStringLiteral("log")));
+        line("log_level", QStringLiteral("verbose"));
+        if (idleSeconds > 0)
+            line("connection_timeout", QString::number(idleSeconds));
         line("bind_to_address", socketPath());
         line("zeroconf_enabled", QStringLiteral("no"));
         conf.write("audio_output {\n type \"null\"\n name \"null\"\n mixer_type \"software\"\n}\n");
@@ -163,6 +200,12 @@ QString MpdServer::socketPath() const
 QString MpdServer::musicFolder() const
 {
     return folder_.filePath(QStringLiteral("music"));
+}
+
+QString MpdServer::log() const
+{
+    QFile file(folder_.filePath(QStringLiteral("log")));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 bool MpdServer::start()

@@ -37,6 +37,21 @@ private:
     QString address_;
 };
 
+// dbus-monitor on a bus, for the method calls that one connection sends.
+class BusMonitor
+{
+public:
+    ~BusMonitor();
+    // Starts it and waits until it monitors.
+    bool start(const QString &busAddress, const QString &sender);
+    // The methods called so far, in order.
+    QStringList calls();
+
+private:
+    QProcess process_;
+    QByteArray seen_;
+};
+
 // mpv, idle, without sound or video, with the MPRIS plugin, on the current session bus.
 class Mpv
 {
@@ -58,10 +73,11 @@ private:
 
 // An MPD of the test's own: its music folder, playlist folder and socket live
 // in a temporary folder; it plays into a null output with a software mixer.
+// It lets idle clients go after `idleSeconds` (0: MPD's own default).
 class MpdServer
 {
 public:
-    explicit MpdServer(const QString &folder);
+    explicit MpdServer(const QString &folder, int idleSeconds = 0);
     ~MpdServer();
 
     bool start();          // starts it and waits until its socket answers
@@ -71,6 +87,8 @@ public:
 
     QString socketPath() const;
     QString musicFolder() const;
+    // What MPD logged so far, its clients coming and going included.
+    QString log() const;
 
     // A connection of the test's own, to watch and set MPD's state.
     mpd_connection *observer();

@@ -1,6 +1,7 @@
 // MpdPlayer against a real MPD that the test starts on a socket of its own.
 
 #include "PlayerPeers.h"
+#include "core/PlayerSession.h"
 #include "platform/MpdPlayer.h"
 #include "platform/PlayerFactory.h"
 
@@ -9,6 +10,8 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,6 +20,27 @@
 #include <csignal>
 
 namespace {
+// Runs one call on the session's thread and waits for its result.
+bool onSession(PlayerSession &session, const std::function<bool(PlayerControl &)> &call)
+{
+    bool result = false;
+    session.post([&](PlayerControl &player) { result = call(player); });
+    return session.waitForIdle(5000) && result;
+}
+
+// MPD's volume, asked over a connection of the test's own.
+int volumeOf(const MpdServer &mpd)
+{
+    mpd_connection *c = mpd_connection_new(mpd.socketPath().toUtf8().constData(), 0, 3000);
+    mpd_status *status = c ? mpd_run_status(c) : nullptr;
+    const int volume = status ? mpd_status_get_volume(status) : -2;
+    if (status)
+        mpd_status_free(status);
+    if (c)
+        mpd_connection_free(c);
+    return volume;
+}
+
 struct Observed
 {
     mpd_state state = MPD_STATE_UNKNOWN;
@@ -56,7 +80,8 @@ private slots:
     void factoryBuildsTheChosenBackend_data();
     void factoryBuildsTheChosenBackend();
     void frozenMpdCostsAtMostTheTimeout();
-    void mpdThatQuitsIsFoundAgainAfterItsRestart();
+    void sessionKeepsOneConnection_data();
+    void sessionKeepsOneConnection();
 
 private:
     QString music(const QString &name) const
@@ -415,53 +440,51 @@ void TestMpdPlayer::frozenMpdCostsAtMostTheTimeout()
     QVERIFY(player_->play());
 }
 
-void TestMpdPlayer::mpdThatQuitsIsFoundAgainAfterItsRestart()
+void TestMpdPlayer::sessionKeepsOneConnection_data()
 {
-    using Operation = std::function<bool()>;
-    QString song;
-    qint16 shuffle = 0;
-    const QList<QPair<const char *, Operation>> operations{
-        {"clear", [&] { return player_->prepareLoad(); }},
-        {"load",
-         [&] {
-             return player_->loadPlaylist(
-                 writePlaylist(QStringLiteral("outside/gone.m3u"), "one.wav\n"));
-         }},
-        {"play", [&] { return player_->play(); }},
-        {"pause", [&] { return player_->pause(); }},
-        {"seek", [&] { return player_->back5Seconds(); }},
-        {"previous", [&] { return player_->previousTrack(); }},
-        {"next", [&] { return player_->nextTrack(); }},
-        {"current song", [&] { return player_->getCurrentSong(song); }},
-        {"shuffle query", [&] { return player_->getShuffle(shuffle); }},
-        {"shuffle switch", [&] { return player_->toggleShuffle(); }},
-        {"volume", [&] { return player_->setVolume(100); }},
-    };
+    QTest::addColumn<bool>("restart"); // else MPD lets the idle connection go
+    QTest::newRow("until MPD restarts") << true;
+    QTest::newRow("until MPD lets it go while idle") << false;
+}
 
-    mpd_->kill();
-    qint32 running = 1;
-    QVERIFY(player_->findPlayer(running));
-    QCOMPARE(running, 0);
-    for (const auto &[what, operation] : operations) {
-        QTest::ignoreMessage(
-            QtWarningMsg,
-            QRegularExpression(QStringLiteral("^Kavelo: MPD %1 failed: MPD does not answer")
-                                   .arg(QLatin1String(what))));
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY2(!operation(), what);
-        QVERIFY2(clock.elapsed() < 600, what);
+// Many key presses go over one connection; when MPD closes it, the session
+// opens one again and the next key works as if nothing had happened.
+void TestMpdPlayer::sessionKeepsOneConnection()
+{
+    QFETCH(bool, restart);
+    QTemporaryDir folder;
+    MpdServer mpd(folder.path(), restart ? 0 : 1);
+    QVERIFY(mpd.start());
+    PlayerSession session([&] { return std::make_unique<MpdPlayer>(mpd.socketPath()); });
+    QVERIFY(session.running());
+    bool wentAway = false;
+    connect(&session, &PlayerSession::runningChanged, this,
+            [&](bool running) { wentAway = wentAway || !running; });
+
+    for (int level = 0; level < 50; level += 5) {
+        QVERIFY(onSession(
+            session, [level](PlayerControl &player) { return player.setVolume(qint16(level)); }));
     }
+    QCOMPARE(volumeOf(mpd), 18);
+    // MPD's log names each client by a number: all volume steps came from one.
+    QSet<QString> clients;
+    const QRegularExpression setVolume(QStringLiteral(R"(\[(\d+)\] process command "setvol )"));
+    for (const QRegularExpressionMatch &match : setVolume.globalMatch(mpd.log()))
+        clients.insert(match.captured(1));
+    QCOMPARE(clients.size(), 1);
 
-    QVERIFY(mpd_->start());
-    QVERIFY(player_->findPlayer(running));
-    QCOMPARE(running, 1);
-    QVERIFY(player_->prepareLoad());
-    QVERIFY(player_->loadPlaylist(
-        writePlaylist(QStringLiteral("outside/back.m3u"), "sub/three.wav\n")));
-    QVERIFY(player_->play());
-    QVERIFY(player_->getCurrentSong(song));
-    QCOMPARE(song, music(QStringLiteral("sub/three.wav")));
+    if (restart) {
+        mpd.kill();
+        QTRY_VERIFY(!session.running());
+        QVERIFY(mpd.start());
+        QTRY_VERIFY(session.running());
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(mpd.log().contains(QStringLiteral("] timeout")), 10000);
+    }
+    QVERIFY(onSession(session, [](PlayerControl &player) { return player.setVolume(255); }));
+    QCOMPARE(volumeOf(mpd), 100);
+    QCoreApplication::processEvents();
+    QCOMPARE(wentAway, restart);
 }
 
 QTEST_GUILESS_MAIN(TestMpdPlayer)

@@ -300,12 +300,12 @@ void TestSetupWindow::tabOrder()
     window->Drive1->setFocus();
     QTRY_COMPARE(QApplication::focusWidget(), window->Drive1);
 
-    const QStringList expected = {"Drive1",        "File1",        "Dir1",         "ComportList",
-                                  "houseCodeList", "cmdApply",     "optLower",     "txtPlaylist1",
-                                  "txtPlaylist2",  "txtPlaylist3", "txtPlaylist4", "txtPlaylist5",
-                                  "txtPlaylist6",  "txtPlaylist7", "txtPlaylist8", "tuFile",
-                                  "tuPath",        "tdFile",       "tdPath",       "cmdApplyHC",
-                                  "volSteps",      "Drive1"};
+    const QStringList expected = {"Drive1",        "File1",        "Dir1",           "ComportList",
+                                  "houseCodeList", "cmdApply",     "optLower",       "txtPlaylist1",
+                                  "txtPlaylist2",  "txtPlaylist3", "txtPlaylist4",   "txtPlaylist5",
+                                  "txtPlaylist6",  "txtPlaylist7", "txtPlaylist8",   "tuFile",
+                                  "tuPath",        "tdFile",       "tdPath",         "cmdApplyHC",
+                                  "volSteps",      "cboDevice",    "cmdFindAdapter", "Drive1"};
     QStringList visited;
     for (qsizetype i = 0; i < expected.size(); ++i) {
         visited.append(QApplication::focusWidget()->objectName());

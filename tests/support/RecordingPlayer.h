@@ -12,6 +12,8 @@
 // "name(argument)", and answers from its public fields. An operation named in
 // `failing` returns false; its out value is still written, so a caller that
 // trusts a failed query is caught. A failed operation changes no state.
+// Behind a PlayerSession its calls run on the session's thread: set the fields
+// before the calls are posted, read them once the session is idle.
 class RecordingPlayer : public PlayerControl
 {
 public:
@@ -24,6 +26,13 @@ public:
 
     QStringList calls;
     std::function<void(const QString &call)> onCall; // sees every call as it is recorded
+
+    // The player starts or stops between calls, and says so.
+    void setRunning(bool isRunning)
+    {
+        running = isRunning;
+        reportRunning(isRunning);
+    }
 
     // The calls without the queries that only ask for state.
     QStringList actions() const
@@ -47,7 +56,7 @@ public:
     bool loadPlaylist(const QString &path) override
     {
         if (loadStartsPlayer && !failing.contains(QStringLiteral("loadPlaylist")))
-            running = true;
+            setRunning(true);
         return record(QStringLiteral("loadPlaylist"), path);
     }
     bool getCurrentSong(QString &song) override

@@ -1,0 +1,154 @@
+#include "PlayerSession.h"
+
+#include <QDebug>
+
+#include <chrono>
+
+namespace {
+// Stands in when no player component could be created: every operation fails,
+// so every command is skipped the way a failing player is.
+class UnavailablePlayer : public PlayerControl
+{
+public:
+    bool prepareLoad() override { return false; }
+    bool play() override { return false; }
+    bool setVolume(qint16) override { return false; }
+    bool loadPlaylist(const QString &) override { return false; }
+    bool getCurrentSong(QString &) override { return false; }
+    bool findPlayer(qint32 &) override { return false; }
+    bool toggleShuffle() override { return false; }
+    bool pause() override { return false; }
+    bool nextTrack() override { return false; }
+    bool previousTrack() override { return false; }
+    bool back5Seconds() override { return false; }
+    bool getShuffle(qint16 &) override { return false; }
+};
+
+// What jobs get to call: the backend, until the session closes. From then on
+// every call fails at once, so a job with several calls to a frozen player
+// does not keep the program from ending.
+class GuardedPlayer : public PlayerControl
+{
+public:
+    GuardedPlayer(PlayerControl &player, const std::atomic<bool> &closing)
+        : player_(player), closing_(closing)
+    {
+    }
+
+    bool prepareLoad() override { return open() && player_.prepareLoad(); }
+    bool play() override { return open() && player_.play(); }
+    bool setVolume(qint16 level) override { return open() && player_.setVolume(level); }
+    bool loadPlaylist(const QString &path) override { return open() && player_.loadPlaylist(path); }
+    bool getCurrentSong(QString &song) override { return open() && player_.getCurrentSong(song); }
+    bool findPlayer(qint32 &running) override { return open() && player_.findPlayer(running); }
+    bool toggleShuffle() override { return open() && player_.toggleShuffle(); }
+    bool pause() override { return open() && player_.pause(); }
+    bool nextTrack() override { return open() && player_.nextTrack(); }
+    bool previousTrack() override { return open() && player_.previousTrack(); }
+    bool back5Seconds() override { return open() && player_.back5Seconds(); }
+    bool getShuffle(qint16 &shuffle) override { return open() && player_.getShuffle(shuffle); }
+
+private:
+    bool open() const { return !closing_.load(); }
+
+    PlayerControl &player_;
+    const std::atomic<bool> &closing_;
+};
+} // namespace
+
+PlayerSession::PlayerSession(Factory create, QObject *parent) : QObject(parent)
+{
+    thread_.setObjectName(QStringLiteral("player"));
+    worker_ = new QObject;
+    worker_->moveToThread(&thread_);
+    thread_.start();
+
+    // The backend belongs to the thread that calls it: its bus watches, sockets
+    // and timers are served by that thread's event loop.
+    QMetaObject::invokeMethod(
+        worker_,
+        [this, create = std::move(create)] {
+            if (create)
+                backend_ = create();
+            if (!backend_)
+                backend_ = std::make_unique<UnavailablePlayer>();
+            guarded_ = std::make_unique<GuardedPlayer>(*backend_, closing_);
+            backend_->onRunningChanged([this](bool running) { setRunning(running); });
+            qint32 found = 0;
+            setRunning(backend_->findPlayer(found) && found != 0);
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+PlayerSession::~PlayerSession()
+{
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+        waiting_.clear();
+    }
+    // Waits behind the job that runs, if any; the backend goes on its own thread.
+    QMetaObject::invokeMethod(
+        worker_,
+        [this] {
+            guarded_.reset();
+            backend_.reset();
+            worker_->deleteLater();
+        },
+        Qt::BlockingQueuedConnection);
+    thread_.quit();
+    thread_.wait();
+}
+
+bool PlayerSession::post(Job job)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (closing_)
+            return false;
+        if (waiting_.size() >= maxWaitingJobs) {
+            if (!stalled_)
+                qWarning("Kavelo: the player does not keep up; key presses are dropped until it "
+                         "has caught up");
+            stalled_ = true;
+            return false;
+        }
+        waiting_.push_back(std::move(job));
+    }
+    QMetaObject::invokeMethod(
+        worker_, [this] { runNext(); }, Qt::QueuedConnection);
+    return true;
+}
+
+void PlayerSession::runNext()
+{
+    Job job;
+    {
+        std::lock_guard lock(mutex_);
+        if (waiting_.empty())
+            return;
+        job = std::move(waiting_.front());
+        waiting_.pop_front();
+        busy_ = true;
+    }
+    job(*guarded_);
+    std::lock_guard lock(mutex_);
+    busy_ = false;
+    if (waiting_.empty()) {
+        stalled_ = false;
+        idle_.notify_all();
+    }
+}
+
+bool PlayerSession::waitForIdle(int timeoutMs)
+{
+    std::unique_lock lock(mutex_);
+    return idle_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                          [this] { return waiting_.empty() && !busy_; });
+}
+
+void PlayerSession::setRunning(bool running)
+{
+    if (running_.exchange(running) != running)
+        emit runningChanged(running);
+}

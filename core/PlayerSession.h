@@ -1,0 +1,82 @@
+#pragma once
+
+#include "PlayerControl.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QThread>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+// The player, driven from a thread of its own so that the window never waits
+// for it. Jobs run one after the other in the order they were posted; while
+// the player does not answer, only a few wait and further ones are dropped.
+class PlayerSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Job = std::function<void(PlayerControl &)>;
+    using Factory = std::function<std::unique_ptr<PlayerControl>()>;
+
+    // Jobs that may wait behind the one that runs.
+    static constexpr int maxWaitingJobs = 4;
+
+    // Starts the thread, creates the backend there with `create` (nothing, or a
+    // factory that makes nothing, gives a player whose every call fails) and
+    // learns whether the player runs, within the backend's time limit.
+    explicit PlayerSession(Factory create, QObject *parent = nullptr);
+    // Drops the waiting jobs and lets the running one end: its further calls
+    // fail at once, so a frozen player holds this up for one call at most.
+    ~PlayerSession() override;
+
+    // What the backend last said; never blocks, never asks the player.
+    bool running() const { return running_.load(); }
+    // Queues a job; false when the queue is full and the job was dropped.
+    bool post(Job job);
+    // Runs `query` on the player's thread and hands its result to `reply` on
+    // this object's thread. False when the queue is full.
+    template <typename R>
+    bool ask(std::function<R(PlayerControl &)> query, std::function<void(R)> reply);
+    // True once every posted job has run; false when that took longer.
+    bool waitForIdle(int timeoutMs);
+
+signals:
+    void runningChanged(bool running);
+
+private:
+    void runNext();
+    void setRunning(bool running);
+
+    QThread thread_;
+    QObject *worker_ = nullptr; // lives on thread_; jobs run in its event loop
+    std::unique_ptr<PlayerControl> backend_;
+    std::unique_ptr<PlayerControl> guarded_;
+
+    std::mutex mutex_;
+    std::condition_variable idle_;
+    std::deque<Job> waiting_;
+    bool busy_ = false;
+    bool stalled_ = false; // a job was dropped since the queue was last empty
+
+    std::atomic<bool> running_{false};
+    std::atomic<bool> closing_{false};
+};
+
+// The factory the main window hands over.
+using PlayerFactory = PlayerSession::Factory;
+
+template <typename R>
+bool PlayerSession::ask(std::function<R(PlayerControl &)> query, std::function<void(R)> reply)
+{
+    return post([this, query = std::move(query), reply = std::move(reply)](PlayerControl &player) {
+        QMetaObject::invokeMethod(
+            this, [reply, result = query(player)]() mutable { reply(std::move(result)); },
+            Qt::QueuedConnection);
+    });
+}
