@@ -26,6 +26,16 @@ public:
     virtual bool back5Seconds() = 0;
     virtual bool getShuffle(qint16 &shuffle) = 0; // -1 on, 0 off
 
+    // Beyond the twelve: the title tag of the song that plays now, for a
+    // notification; "" when the song has none. False when the player cannot tell.
+    virtual bool getCurrentTitle(QString &title)
+    {
+        title.clear();
+        return false;
+    }
+    // Whether the player has a shuffle mode at all; some MPRIS players have none.
+    virtual bool hasShuffle() { return true; }
+
     // Hears of the player coming and going between calls (a player leaving the
     // bus, MPD hanging up), so nobody has to ask the player to know. The call
     // comes on whichever thread noticed; it must not block.
