@@ -10,6 +10,7 @@
 
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
+#include "core/ThumbsLists.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/SerialComm.h"
@@ -88,7 +89,8 @@ int main(int argc, char *argv[])
     SettingsModel settings(file);
     settings.setValue(Keys::comDevice(5), QString::fromLocal8Bit(device));
     TimestampPlayer *player = nullptr;
-    Tarrow window(settings, [&player] {
+    ThumbsLists thumbs{QString()};
+    Tarrow window(settings, thumbs, [&player] {
         auto created = std::make_unique<TimestampPlayer>();
         player = created.get();
         return created;

@@ -15,6 +15,7 @@
 #include "PlayerPeers.h"
 
 #include "core/SettingsModel.h"
+#include "core/ThumbsLists.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/PlayerFactory.h"
@@ -43,7 +44,8 @@ struct MainWindow
 {
     IniSettingsStore file;
     SettingsModel settings{file};
-    Tarrow window{settings, [this] { return createPlayer(settings); }};
+    ThumbsLists thumbs{QString()};
+    Tarrow window{settings, thumbs, [this] { return createPlayer(settings); }};
 
     MainWindow() { window.load(); }
 };

@@ -5,13 +5,20 @@
 #include "Settings.h"
 #include "SettingsModel.h"
 
+#include <QFileInfo>
+#include <QTimer>
+
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace {
 constexpr int kMaxVolume = 255;
 constexpr int kMinVolume = 0;
 constexpr int kPauseGuardMs = 800;
+// How long a player takes to move to the next song before it is asked which
+// one that is.
+constexpr int kSongSettleMs = 250;
 
 enum Command : quint8
 {
@@ -53,6 +60,21 @@ void shuffleOff(PlayerControl &player)
     qint16 shuffle = kShuffleOff;
     if (player.getShuffle(shuffle) && shuffle == kShuffleOn)
         player.toggleShuffle();
+}
+
+// A song as a notification names it: its title tag, else its file name.
+QString songName(const QString &song)
+{
+    return QFileInfo(song).fileName();
+}
+
+QString titleOrFileName(PlayerControl &player)
+{
+    QString title;
+    if (player.getCurrentTitle(title) && !title.isEmpty())
+        return title;
+    QString song;
+    return player.getCurrentSong(song) ? songName(song) : QString();
 }
 
 // A song the player could not report is not added: an empty or stale entry
@@ -112,6 +134,8 @@ void RemoteControl::dispatch(quint8 command)
                 player.play();
         });
         view_.showCommand(path);
+        if (!path.isEmpty())
+            announce(QStringLiteral("playlist"), QFileInfo(path).completeBaseName());
         return;
     }
 
@@ -128,6 +152,7 @@ void RemoteControl::dispatch(quint8 command)
         view_.startPauseGuard(kPauseGuardMs);
         session_.post([](PlayerControl &player) { player.pause(); });
         view_.showCommand(QStringLiteral("pause"));
+        announce(QStringLiteral("pause / play"));
         break;
     case Back5Seconds:
         session_.post([](PlayerControl &player) { player.back5Seconds(); });
@@ -136,15 +161,19 @@ void RemoteControl::dispatch(quint8 command)
     case Previous:
         session_.post([](PlayerControl &player) { player.previousTrack(); });
         view_.showCommand(QStringLiteral("previous"));
+        announceSong(QStringLiteral("previous"));
         break;
     case Advance:
         session_.post([](PlayerControl &player) { player.nextTrack(); });
         view_.showCommand(QStringLiteral("advance"));
+        announceSong(QStringLiteral("advance"));
         break;
     case ThumbsUp:
         session_.ask<std::optional<QString>>(currentSong, [this](std::optional<QString> song) {
-            if (song)
-                view_.addThumbsUp(*song);
+            if (!song)
+                return;
+            view_.addThumbsUp(*song);
+            announce(QStringLiteral("thumbs up"), songName(*song));
         });
         view_.showCommand(QStringLiteral("add to Thumbs Up List"));
         break;
@@ -157,8 +186,10 @@ void RemoteControl::dispatch(quint8 command)
                 return song;
             },
             [this](std::optional<QString> song) {
-                if (song)
-                    view_.addThumbsDown(*song);
+                if (!song)
+                    return;
+                view_.addThumbsDown(*song);
+                announce(QStringLiteral("thumbs down"), songName(*song));
             });
         view_.showCommand(QStringLiteral("add to Thumbs Down List"));
         break;
@@ -207,4 +238,25 @@ void RemoteControl::changeVolume(int direction)
     // wait for the disk, the player should not.
     session_.post([level = vol](PlayerControl &player) { player.setVolume(level); });
     settings_.setValue(Keys::volume, numberText(vol));
+    const int percent =
+        int(std::lround(std::clamp<int>(vol, kMinVolume, kMaxVolume) * 100.0 / kMaxVolume));
+    announce(QStringLiteral("volume"), QStringLiteral("%1 %").arg(percent));
+}
+
+void RemoteControl::announce(const QString &summary, const QString &body)
+{
+    if (settings_.notify())
+        view_.announce(summary, body);
+}
+
+// The new song is asked for a moment after the key, once the player has moved
+// on; nothing is asked while notifications are off.
+void RemoteControl::announceSong(const QString &summary)
+{
+    if (!settings_.notify())
+        return;
+    QTimer::singleShot(kSongSettleMs, &session_, [this, summary] {
+        session_.ask<QString>(titleOrFileName,
+                              [this, summary](QString body) { announce(summary, body); });
+    });
 }

@@ -18,6 +18,9 @@ public:
     virtual void startPauseGuard(int intervalMs) = 0;    // Timer2 on with this interval
     virtual void addThumbsUp(const QString &song) = 0;   // append to listTU
     virtual void addThumbsDown(const QString &song) = 0; // append to listTD
+    // What a key changed in what plays, for a desktop notification; only while
+    // the setting "notify" is on.
+    virtual void announce(const QString &summary, const QString &body) = 0;
 };
 
 // The main window's brain: its public fields, getOptions, and what happens to
@@ -46,6 +49,8 @@ public:
 
 private:
     void changeVolume(int direction); // +1 up, -1 down, by volStep
+    void announce(const QString &summary, const QString &body = {});
+    void announceSong(const QString &summary);
 
     SettingsModel &settings_;
     RemoteView &view_;

@@ -22,15 +22,17 @@ inline const QString volume = QStringLiteral("volume");
 inline const QString volSteps = QStringLiteral("volSteps");
 inline const QString dir1Path = QStringLiteral("dir1_path");
 inline const QString drive1Drive = QStringLiteral("Drive1-Drive");
-// Keys this program adds for Linux; read only, never written.
+// Keys this program adds for Linux; the user sets them in the file.
 inline const QString player = QStringLiteral("player");
 inline const QString mprisPlayer = QStringLiteral("mprisPlayer");
 inline const QString mpdHost = QStringLiteral("mpdHost");
 inline const QString mpdPort = QStringLiteral("mpdPort");
 inline const QString helpHost = QStringLiteral("helpHost");
+// Added too, and written by the main window's menu.
+inline const QString notify = QStringLiteral("notify");
 
 QString playlist(int n);  // "playlist1" .. "playlist8"
-QString comDevice(int n); // "comDevice<n>"
+QString comDevice(int n); // "comDevice<n>", written by the setup window
 } // namespace Keys
 
 namespace Defaults {
@@ -42,18 +44,19 @@ inline const QString volume = QStringLiteral("125");
 inline const QString volSteps = QStringLiteral("5");
 inline const QString tuFile = QStringLiteral("winners");
 inline const QString tdFile = QStringLiteral("losers");
+inline const QString notify = QStringLiteral("True");
 
-QString thumbsup();   // keepers.m3u in the user's music folder
-QString thumbsdown(); // loosers.m3u in the user's music folder
-QString thumbsFolder(); // the user's home folder with a trailing "/"
-QString dir1Path();   // the user's home folder
+QString thumbsup();       // keepers.m3u in the user's music folder
+QString thumbsdown();     // loosers.m3u in the user's music folder
+QString thumbsFolder();   // the user's home folder with a trailing "/"
+QString dir1Path();       // the user's home folder
 QString comDevice(int n); // "/dev/ttyS<n-1>"
 } // namespace Defaults
 
 // Conversions of stored text. Each gives nothing when the text does not convert.
-std::optional<quint8> toByte(const QString &text);     // decimal 0..255
-std::optional<qint16> toInt16(const QString &text);    // decimal within the 16-bit signed range
-std::optional<bool> toBoolean(const QString &text);    // "True"/"False" in any case, or a number
+std::optional<quint8> toByte(const QString &text);  // decimal 0..255
+std::optional<qint16> toInt16(const QString &text); // decimal within the 16-bit signed range
+std::optional<bool> toBoolean(const QString &text); // "True"/"False" in any case, or a number
 
 // How values are written: plain decimal, and "True"/"False".
 QString numberText(int value);

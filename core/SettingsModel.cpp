@@ -174,3 +174,8 @@ QString SettingsModel::comDevice(int n) const
 {
     return text(Keys::comDevice(n), Defaults::comDevice(n));
 }
+
+bool SettingsModel::notify() const
+{
+    return readBoolean(*this, Keys::notify, Defaults::notify);
+}

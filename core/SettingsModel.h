@@ -54,6 +54,7 @@ public:
     // Both windows.
     QString playlist(int n) const; // playlistFile(1..8); empty = none
     QString comDevice(int n) const;
+    bool notify() const; // desktop notifications of what a key did
 
 signals:
     // A key changed, by a write of this program or in the file.

@@ -6,7 +6,10 @@
 #include "core/ReceiveLoop.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
+#include "core/ThumbsLists.h"
 #include "platform/AppIcon.h"
+#include "platform/Autostart.h"
+#include "platform/DesktopNotifier.h"
 #include "platform/FitCaptions.h"
 #include "platform/Messages.h"
 #include "platform/SerialComm.h"
@@ -48,14 +51,6 @@ void setBackground(QWidget *widget, const QColor &colour)
     widget->setPalette(palette);
 }
 
-QStringList entries(const QListWidget *list)
-{
-    QStringList result;
-    for (int row = 0; row < list->count(); ++row)
-        result << list->item(row)->text();
-    return result;
-}
-
 QLineEdit *displayBox(QWidget *parent, const char *name, QRect geometry)
 {
     auto *box = place(new QLineEdit(parent), name, geometry);
@@ -77,9 +72,11 @@ QTimer *offTimer(QObject *parent, const char *name)
 }
 } // namespace
 
-Tarrow::Tarrow(SettingsModel &settings, PlayerFactory createPlayer, QWidget *parent)
-    : QMainWindow(parent), settings_(settings), session_(std::move(createPlayer)),
-      remote_(settings, *this, session_)
+Tarrow::Tarrow(SettingsModel &settings, ThumbsLists &thumbs, PlayerFactory createPlayer,
+               QWidget *parent)
+    : QMainWindow(parent), settings_(settings), thumbs_(thumbs),
+      notifier_(new DesktopNotifier(QDBusConnection::sessionBus(), this)),
+      session_(std::move(createPlayer)), remote_(settings, *this, session_)
 {
     setObjectName(QStringLiteral("Tarrow"));
     setWindowTitle(kTitle);
@@ -102,6 +99,23 @@ Tarrow::Tarrow(SettingsModel &settings, PlayerFactory createPlayer, QWidget *par
     connect(cmdMakePlaylist, &QPushButton::clicked, this, &Tarrow::cmdMakePlaylist_Click);
     connect(mnuViewBrowser, &QAction::triggered, this, &Tarrow::mnuViewBrowser_Click);
     connect(mnuHelpAbout, &QAction::triggered, this, &Tarrow::mnuHelpAbout_Click);
+    connect(mnuNotify, &QAction::triggered, this, &Tarrow::mnuNotify_Click);
+    connect(mnuAutostart, &QAction::triggered, this, &Tarrow::mnuAutostart_Click);
+
+    // The lists show what the thumbs keys marked, this run and before.
+    listTU->addItems(thumbs_.entries(ThumbsLists::List::Up));
+    listTD->addItems(thumbs_.entries(ThumbsLists::List::Down));
+    connect(&thumbs_, &ThumbsLists::added, this,
+            [this](ThumbsLists::List list, const QString &song) {
+                (list == ThumbsLists::List::Up ? listTU : listTD)->addItem(song);
+            });
+    connect(&thumbs_, &ThumbsLists::cleared, this, [this](ThumbsLists::List list) {
+        (list == ThumbsLists::List::Up ? listTU : listTD)->clear();
+    });
+    connect(&settings_, &SettingsModel::changed, this, [this](const QString &key) {
+        if (key == Keys::notify)
+            mnuNotify->setChecked(settings_.notify());
+    });
 }
 
 Tarrow::~Tarrow() = default;
@@ -153,6 +167,17 @@ void Tarrow::createControls()
 
 void Tarrow::createMenu()
 {
+    mnuOptions = menuBar()->addMenu(QStringLiteral("&Options"));
+    mnuOptions->setObjectName(QStringLiteral("mnuOptions"));
+    mnuNotify = mnuOptions->addAction(QStringLiteral("Desktop &notifications"));
+    mnuNotify->setObjectName(QStringLiteral("mnuNotify"));
+    mnuNotify->setCheckable(true);
+    mnuNotify->setChecked(settings_.notify());
+    mnuAutostart = mnuOptions->addAction(QStringLiteral("&Start at login"));
+    mnuAutostart->setObjectName(QStringLiteral("mnuAutostart"));
+    mnuAutostart->setCheckable(true);
+    mnuAutostart->setChecked(Autostart::enabled());
+
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuViewBrowser = mnuHelp->addAction(QStringLiteral("&Web Help"));
@@ -228,18 +253,19 @@ void Tarrow::cmdSetup_Click()
 
 void Tarrow::cmdClearlistTU_Click()
 {
-    listTU->clear();
+    thumbs_.clear(ThumbsLists::List::Up);
 }
 
 void Tarrow::cmdClearlistTD_Click()
 {
-    listTD->clear();
+    thumbs_.clear(ThumbsLists::List::Down);
 }
 
 void Tarrow::cmdMakePlaylist_Click()
 {
     const QList<PlaylistWriteError> failures = makePlaylists(
-        entries(listTU), entries(listTD), settings_.thumbsUpFile(), settings_.thumbsDownFile());
+        thumbs_.entries(ThumbsLists::List::Up), thumbs_.entries(ThumbsLists::List::Down),
+        settings_.thumbsUpFile(), settings_.thumbsDownFile());
     for (const PlaylistWriteError &failure : failures) {
         messages().showMessage(QStringLiteral("The playlist file %1 could not be written: %2")
                                    .arg(failure.path, failure.reason),
@@ -294,10 +320,31 @@ void Tarrow::startPauseGuard(int intervalMs)
 
 void Tarrow::addThumbsUp(const QString &song)
 {
-    listTU->addItem(song);
+    thumbs_.add(ThumbsLists::List::Up, song);
 }
 
 void Tarrow::addThumbsDown(const QString &song)
 {
-    listTD->addItem(song);
+    thumbs_.add(ThumbsLists::List::Down, song);
+}
+
+void Tarrow::announce(const QString &summary, const QString &body)
+{
+    notifier_->notify(summary, body);
+}
+
+void Tarrow::mnuNotify_Click(bool on)
+{
+    settings_.setValue(Keys::notify, booleanText(on));
+}
+
+void Tarrow::mnuAutostart_Click(bool on)
+{
+    QString why;
+    if (!Autostart::setEnabled(on, why)) {
+        mnuAutostart->setChecked(Autostart::enabled());
+        messages().showMessage(QStringLiteral("Kavelo cannot change its start at login (%1): %2")
+                                   .arg(Autostart::entryFile(), why),
+                               kTitle);
+    }
 }

@@ -12,9 +12,11 @@ class QPushButton;
 class QTimer;
 class QAction;
 class QMenu;
+class DesktopNotifier;
 class ReceiveLoop;
 class SerialComm;
 class SettingsModel;
+class ThumbsLists;
 
 // The main window: shows the remote's frames and commands, the thumbs lists,
 // and runs the receive loop for the whole life of the program.
@@ -23,7 +25,9 @@ class Tarrow : public QMainWindow, private RemoteView
     Q_OBJECT
 
 public:
-    Tarrow(SettingsModel &settings, PlayerFactory createPlayer, QWidget *parent = nullptr);
+    // The thumbs lists outlive the window: they are kept in their state file.
+    Tarrow(SettingsModel &settings, ThumbsLists &thumbs, PlayerFactory createPlayer,
+           QWidget *parent = nullptr);
     ~Tarrow() override;
 
     // The load sequence: show, getOptions, openPort, timeOver = 1, receive.
@@ -48,6 +52,9 @@ public:
     QLabel *Label2 = nullptr;
     QLabel *Label3 = nullptr;
     QLabel *Label4 = nullptr;
+    QMenu *mnuOptions = nullptr;
+    QAction *mnuNotify = nullptr;    // desktop notifications of what a key did
+    QAction *mnuAutostart = nullptr; // start Kavelo at login
     QMenu *mnuHelp = nullptr;
     QAction *mnuViewBrowser = nullptr;
     QAction *mnuHelpAbout = nullptr;
@@ -68,6 +75,8 @@ private:
     void cmdMakePlaylist_Click();
     void mnuViewBrowser_Click();
     void mnuHelpAbout_Click();
+    void mnuNotify_Click(bool on);
+    void mnuAutostart_Click(bool on);
     void Timer1_Timer();
     void Timer2_Timer();
 
@@ -78,8 +87,11 @@ private:
     void startPauseGuard(int intervalMs) override;
     void addThumbsUp(const QString &song) override;
     void addThumbsDown(const QString &song) override;
+    void announce(const QString &summary, const QString &body) override;
 
     SettingsModel &settings_;
+    ThumbsLists &thumbs_;
+    DesktopNotifier *notifier_ = nullptr;
     PlayerSession session_;
     RemoteControl remote_;
     ReceiveLoop *loop_ = nullptr;

@@ -35,6 +35,8 @@ private slots:
     void failingOperationsAreSkipped();
     void unknownCommandDoesNothing();
     void keysFollowThePlayerComingAndGoing();
+    void announcements_data();
+    void announcements();
 
     void keyPressEndToEnd();
     void handledFrames_data();
@@ -370,6 +372,43 @@ void TestDispatch::keysFollowThePlayerComingAndGoing()
 }
 
 // Unit 3 on, house A, bank 1-8: the frame 0x02 0x02 loads playlist 3.
+void TestDispatch::announcements_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<QString>("notify");
+    QTest::addColumn<QStringList>("announced");
+    QTest::newRow("playlist") << 2 << "True" << QStringList{"playlist: three"};
+    QTest::newRow("pause") << 8 << "True" << QStringList{"pause / play: "};
+    QTest::newRow("next, no title tag") << 11 << "True" << QStringList{"advance: The Song.mp3"};
+    QTest::newRow("thumbs down") << 13 << "True" << QStringList{"thumbs down: The Song.mp3"};
+    QTest::newRow("vol up") << 16 << "True" << QStringList{"volume: 51 %"};
+    QTest::newRow("notify off") << 11 << "False" << QStringList();
+}
+
+// What a key changed, for the person across the room; with notifications off
+// the player is not even asked for the song.
+void TestDispatch::announcements()
+{
+    QFETCH(int, command);
+    QFETCH(QString, notify);
+    QFETCH(QStringList, announced);
+    RemoteHarness h([](RecordingPlayer &player) {
+        player.currentSong = QStringLiteral("/music/The Song.mp3");
+    });
+    h.store.setValue(Keys::notify, notify);
+    h.store.setValue(Keys::playlist(3), QStringLiteral("/music/three.m3u"));
+    h.remote.vol = 125;
+    h.remote.dispatch(quint8(command));
+    if (announced.isEmpty()) {
+        QTest::qWait(400); // longer than the player is given to move on
+        QVERIFY(h.settle());
+        QVERIFY(h.view.announcements.isEmpty());
+        QVERIFY(!h.player.calls.contains(QStringLiteral("getCurrentSong")));
+        return;
+    }
+    QTRY_COMPARE(h.view.announcements, announced);
+}
+
 void TestDispatch::keyPressEndToEnd()
 {
     RemoteHarness h;

@@ -8,6 +8,7 @@
 
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
+#include "core/ThumbsLists.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/PlayerFactory.h"
@@ -56,7 +57,8 @@ public:
         if (emulator_->devicePath().isEmpty())
             return false;
         store_->setValue(Keys::comDevice(5), emulator_->devicePath());
-        window_ = std::make_unique<Tarrow>(*store_, [this] { return createPlayer(*store_); });
+        window_ =
+            std::make_unique<Tarrow>(*store_, thumbs_, [this] { return createPlayer(*store_); });
         window_->load();
         return window_->Comm1->portOpen();
     }
@@ -96,6 +98,7 @@ private:
     std::unique_ptr<IniSettingsStore> file_;
     std::unique_ptr<SettingsModel> store_;
     std::unique_ptr<AdapterEmulator> emulator_;
+    ThumbsLists thumbs_{QString()};
     std::unique_ptr<Tarrow> window_;
 };
 

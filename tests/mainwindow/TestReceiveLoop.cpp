@@ -9,6 +9,7 @@
 
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
+#include "core/ThumbsLists.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/SerialComm.h"
@@ -76,6 +77,7 @@ private:
     std::unique_ptr<IniSettingsStore> file_;
     std::unique_ptr<SettingsModel> store_; // the settings of the program, over file_
     RecordingPlayer *player_ = nullptr;
+    std::unique_ptr<ThumbsLists> thumbs_;
     std::unique_ptr<Tarrow> window_;
     std::unique_ptr<RecordingSink> sink_;
 };
@@ -95,7 +97,8 @@ void TestReceiveLoop::init()
     emulator_ = std::make_unique<AdapterEmulator>();
     QVERIFY(!emulator_->devicePath().isEmpty());
     sink_ = std::make_unique<RecordingSink>();
-    window_ = std::make_unique<Tarrow>(*store_, [this] {
+    thumbs_ = std::make_unique<ThumbsLists>(QString());
+    window_ = std::make_unique<Tarrow>(*store_, *thumbs_, [this] {
         auto player = std::make_unique<RecordingPlayer>();
         player_ = player.get();
         return player;
@@ -332,7 +335,7 @@ void TestReceiveLoop::deviceHeldElsewhere()
     }
     QVERIFY(!window_->Comm1->portOpen());
     QVERIFY(window_->isVisible());
-    window_->listTU->addItem(QStringLiteral("/music/a.mp3"));
+    thumbs_->add(ThumbsLists::List::Up, QStringLiteral("/music/a.mp3"));
     QTest::mouseClick(window_->cmdClearlistTU, Qt::LeftButton);
     QCOMPARE(window_->listTU->count(), 0);
 }

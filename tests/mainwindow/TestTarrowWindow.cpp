@@ -9,6 +9,7 @@
 #include "browser/frmBrowser.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
+#include "core/ThumbsLists.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/SerialComm.h"
@@ -48,7 +49,8 @@ private slots:
     void resizingMovesNothing_data();
     void resizingMovesNothing();
     void everyCaptionIsShownWhole();
-    void helpMenu();
+    void menus();
+    void options();
     void aboutShowsTheVersion();
     void webHelpOpensANewBrowserEachTime();
     void closingTakesEveryOtherWindow();
@@ -62,6 +64,7 @@ private:
     QTemporaryDir config_;
     std::unique_ptr<IniSettingsStore> file_;
     std::unique_ptr<SettingsModel> store_; // the settings of the program, over file_
+    std::unique_ptr<ThumbsLists> thumbs_;
     std::unique_ptr<Tarrow> window_;
 };
 
@@ -75,7 +78,9 @@ void TestTarrowWindow::initTestCase()
 
 void TestTarrowWindow::init()
 {
-    window_ = std::make_unique<Tarrow>(*store_, [] { return std::make_unique<RecordingPlayer>(); });
+    thumbs_ = std::make_unique<ThumbsLists>(QString());
+    window_ = std::make_unique<Tarrow>(*store_, *thumbs_,
+                                       [] { return std::make_unique<RecordingPlayer>(); });
 }
 
 void TestTarrowWindow::cleanup()
@@ -241,12 +246,13 @@ void TestTarrowWindow::resizingMovesNothing()
         QCOMPARE(control->geometry(), before.value(control->objectName()));
 }
 
-void TestTarrowWindow::helpMenu()
+void TestTarrowWindow::menus()
 {
-    const QList<QAction *> top = window_->menuBar()->actions();
-    QCOMPARE(top.size(), 1);
-    QCOMPARE(top.first()->text(), QStringLiteral("&Help"));
-    QCOMPARE(top.first()->menu(), window_->mnuHelp);
+    QStringList top;
+    for (const QAction *action : window_->menuBar()->actions())
+        top << action->text();
+    QCOMPARE(top, QStringList({"&Options", "&Help"}));
+    QCOMPARE(window_->menuBar()->actions().last()->menu(), window_->mnuHelp);
 
     QStringList items;
     for (const QAction *action : window_->mnuHelp->actions())
@@ -254,6 +260,31 @@ void TestTarrowWindow::helpMenu()
     QCOMPARE(items, QStringList({"&Web Help", "&About Kavelo"}));
     QCOMPARE(window_->mnuHelp->actions().at(0), window_->mnuViewBrowser);
     QCOMPARE(window_->mnuHelp->actions().at(1), window_->mnuHelpAbout);
+    QCOMPARE(window_->mnuOptions->actions(),
+             (QList<QAction *>{window_->mnuNotify, window_->mnuAutostart}));
+}
+
+// The options write their setting, or the autostart entry, the moment they change.
+void TestTarrowWindow::options()
+{
+    QVERIFY(window_->mnuNotify->isChecked()); // on unless turned off
+    window_->mnuNotify->trigger();
+    QCOMPARE(store_->value(Keys::notify), QStringLiteral("False"));
+    QVERIFY(!store_->notify());
+    window_->mnuNotify->trigger();
+    QCOMPARE(store_->value(Keys::notify), QStringLiteral("True"));
+
+    const QString entry = config_.filePath(QStringLiteral("autostart/kavelo.desktop"));
+    QVERIFY(!window_->mnuAutostart->isChecked());
+    window_->mnuAutostart->trigger();
+    QFile file(entry);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QVERIFY2(text.contains("Exec=\"" + QFile::encodeName(QCoreApplication::applicationFilePath()) +
+                           "\"\n"),
+             text.constData());
+    window_->mnuAutostart->trigger();
+    QVERIFY(!QFile::exists(entry));
 }
 
 void TestTarrowWindow::aboutShowsTheVersion()
@@ -323,8 +354,10 @@ void TestTarrowWindow::clearButtonsClearTheirOwnList()
     QFETCH(int, upLeft);
     QFETCH(int, downLeft);
 
-    window_->listTU->addItems({"/music/a.mp3", "/music/b.mp3"});
-    window_->listTD->addItems({"/music/c.mp3", "/music/d.mp3"});
+    for (const char *song : {"/music/a.mp3", "/music/b.mp3"})
+        thumbs_->add(ThumbsLists::List::Up, QLatin1String(song));
+    for (const char *song : {"/music/c.mp3", "/music/d.mp3"})
+        thumbs_->add(ThumbsLists::List::Down, QLatin1String(song));
     window_->show();
     QTest::mouseClick(window_->findChild<QAbstractButton *>(button), Qt::LeftButton);
     QCOMPARE(window_->listTU->count(), upLeft);
@@ -359,8 +392,9 @@ void TestTarrowWindow::makePlaylists()
         (downWritable ? dir.path() : missingFolder) + QStringLiteral("/down.m3u");
     store_->setValue(Keys::thumbsup, upFile);
     store_->setValue(Keys::thumbsdown, downFile);
-    window_->listTU->addItems({"/music/kept.mp3", "/music/kept.mp3"});
-    window_->listTD->addItem(QStringLiteral("/music/dropped.mp3"));
+    thumbs_->add(ThumbsLists::List::Up, QStringLiteral("/music/kept.mp3"));
+    thumbs_->add(ThumbsLists::List::Up, QStringLiteral("/music/kept.mp3"));
+    thumbs_->add(ThumbsLists::List::Down, QStringLiteral("/music/dropped.mp3"));
 
     RecordingSink sink;
     QTest::mouseClick(window_->cmdMakePlaylist, Qt::LeftButton);
@@ -388,7 +422,7 @@ void TestTarrowWindow::makePlaylistsReadsThePathsAtTheClick()
 {
     QTemporaryDir dir;
     store_->setValue(Keys::thumbsup, dir.filePath(QStringLiteral("before.m3u")));
-    window_->listTU->addItem(QStringLiteral("/music/a.mp3"));
+    thumbs_->add(ThumbsLists::List::Up, QStringLiteral("/music/a.mp3"));
     store_->setValue(Keys::thumbsup, dir.filePath(QStringLiteral("after.m3u")));
 
     RecordingSink sink;

@@ -19,6 +19,7 @@ public:
     QStringList thumbsUp;   // listTU
     QStringList thumbsDown; // listTD
     QStringList events;
+    QStringList announcements; // "summary: body"
 
     // Every text that txtWincmd showed, the empty ones included.
     QStringList commandHistory() const
@@ -56,6 +57,10 @@ public:
     {
         thumbsUp.append(song);
         record(QStringLiteral("addThumbsUp"), song);
+    }
+    void announce(const QString &summary, const QString &body) override
+    {
+        announcements << summary + QStringLiteral(": ") + body;
     }
     void addThumbsDown(const QString &song) override
     {

@@ -1,0 +1,123 @@
+#include "HeadlessRemote.h"
+
+#include "core/FrameDecoder.h"
+#include "core/PlaylistWriter.h"
+#include "core/ReceiveLoop.h"
+#include "core/SettingsModel.h"
+#include "core/ThumbsLists.h"
+#include "platform/DesktopNotifier.h"
+#include "platform/SerialComm.h"
+
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+void say(const QString &line)
+{
+    const QByteArray text = QStringLiteral("kavelo: %1\n").arg(line).toLocal8Bit();
+    std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+    std::fflush(stderr);
+}
+} // namespace
+
+HeadlessRemote::HeadlessRemote(SettingsModel &settings, ThumbsLists &thumbs,
+                               PlayerFactory createPlayer, QObject *parent)
+    : QObject(parent), settings_(settings), thumbs_(thumbs), comm_(new SerialComm(settings, this)),
+      loop_(new ReceiveLoop(*comm_, this)),
+      notifier_(new DesktopNotifier(QDBusConnection::sessionBus(), this)),
+      session_(std::move(createPlayer)), remote_(settings, *this, session_)
+{
+    connect(loop_, &ReceiveLoop::frameReceived, this,
+            [this](const QByteArray &received) { remote_.handleFrame(received); });
+}
+
+HeadlessRemote::~HeadlessRemote()
+{
+    stop();
+}
+
+void HeadlessRemote::start()
+{
+    remote_.getOptions();
+    openPort();
+    remote_.timeOver = 1;
+    loop_->start();
+    // Said once the loop waits: a key pressed from here on counts.
+    if (comm_->portOpen())
+        say(QStringLiteral("listening on %1").arg(comm_->deviceName()));
+    else
+        loop_->reopenWhenAvailable();
+}
+
+void HeadlessRemote::stop()
+{
+    loop_->stop();
+    if (comm_->portOpen())
+        comm_->close();
+}
+
+// The window's messages, on standard error; a port that cannot be opened is
+// opened as soon as its device is there.
+void HeadlessRemote::openPort()
+{
+    comm_->setSettings(QStringLiteral("4800,N,8,1"));
+    comm_->setCommPort(settings_.mainPort());
+    switch (comm_->open()) {
+    case SerialLine::OpenResult::InvalidPort:
+        say(QStringLiteral("com port not avalable (%1); waiting for it").arg(comm_->deviceName()));
+        break;
+    case SerialLine::OpenResult::Failed:
+        say(comm_->openProblem().isEmpty()
+                ? QStringLiteral("cannot open %1; waiting for it").arg(comm_->deviceName())
+                : comm_->openProblem());
+        break;
+    case SerialLine::OpenResult::Opened:
+        break;
+    }
+}
+
+void HeadlessRemote::showFrame(const QString &text)
+{
+    frame_ = text;
+}
+
+void HeadlessRemote::highlightFrame(quint32 colour)
+{
+    say(QStringLiteral("frame %1 (%2)")
+            .arg(frame_, colour == kLightGreen ? QStringLiteral("accepted")
+                                               : QStringLiteral("other house or bank")));
+}
+
+void HeadlessRemote::showCommand(const QString &text)
+{
+    if (!text.isEmpty())
+        say(QStringLiteral("command %1").arg(text));
+}
+
+void HeadlessRemote::startPauseGuard(int intervalMs)
+{
+    QTimer::singleShot(intervalMs, Qt::PreciseTimer, this, [this] { remote_.endPauseGuard(); });
+}
+
+void HeadlessRemote::addThumbsUp(const QString &song)
+{
+    thumbs_.add(ThumbsLists::List::Up, song);
+    for (const PlaylistWriteError &failure :
+         makePlaylists(thumbs_.entries(ThumbsLists::List::Up), {}, settings_.thumbsUpFile(), {}))
+        say(QStringLiteral("cannot write %1: %2").arg(failure.path, failure.reason));
+}
+
+void HeadlessRemote::addThumbsDown(const QString &song)
+{
+    thumbs_.add(ThumbsLists::List::Down, song);
+    for (const PlaylistWriteError &failure : makePlaylists(
+             {}, thumbs_.entries(ThumbsLists::List::Down), {}, settings_.thumbsDownFile()))
+        say(QStringLiteral("cannot write %1: %2").arg(failure.path, failure.reason));
+}
+
+// A music server may still have a desktop session on its bus.
+void HeadlessRemote::announce(const QString &summary, const QString &body)
+{
+    notifier_->notify(summary, body);
+}

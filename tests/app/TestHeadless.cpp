@@ -1,0 +1,188 @@
+// The real program started headless, as the systemd user unit starts it: no
+// display variables, the settings file in a temporary XDG_CONFIG_HOME, frames
+// on the adapter emulator's pseudo-terminal driving a real MPD.
+
+#include "AdapterEmulator.h"
+#include "PlayerPeers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <mpd/client.h>
+
+#include <csignal>
+
+namespace {
+const QStringList songs = {QStringLiteral("one.wav"), QStringLiteral("two.wav")};
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+} // namespace
+
+class TestHeadless : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void helpAndVersion();
+    void remoteDrivesMpdWithoutADisplay();
+    void thumbsMarkSurvivesAKill();
+
+private:
+    // Starts `kavelo --headless`; its standard error collects in errors_.
+    bool startKavelo(QProcess &kavelo);
+    bool said(const QString &line) { return errors_.contains(line); }
+    QString state() const { return root_.filePath(QStringLiteral("state/kavelo/thumbs.json")); }
+    QString keepers() const { return root_.filePath(QStringLiteral("keepers.m3u")); }
+    int mpdVolume();
+
+    QTemporaryDir root_;
+    std::unique_ptr<MpdServer> mpd_;
+    std::unique_ptr<AdapterEmulator> adapter_;
+    QString errors_;
+    QString playlist_;
+};
+
+void TestHeadless::initTestCase()
+{
+    QVERIFY(root_.isValid());
+    mpd_ = std::make_unique<MpdServer>(root_.filePath(QStringLiteral("mpd")));
+    for (const QString &song : songs)
+        QVERIFY(writeWav(mpd_->musicFolder() + QLatin1Char('/') + song, 30));
+    QVERIFY2(mpd_->start(), "MPD did not start");
+    QVERIFY2(mpd_->updateDatabase(), "MPD did not scan its music folder");
+
+    QFile list(root_.filePath(QStringLiteral("list.m3u")));
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    for (const QString &song : songs)
+        list.write(QFile::encodeName(mpd_->musicFolder() + QLatin1Char('/') + song) + '\n');
+    list.close();
+
+    playlist_ = list.fileName();
+}
+
+// Each run gets an adapter of its own, as a replugged one would be.
+void TestHeadless::init()
+{
+    // An empty queue: what a key loads is then all that is in it.
+    QVERIFY(mpd_run_stop(mpd_->observer()) && mpd_run_clear(mpd_->observer()));
+    adapter_ = std::make_unique<AdapterEmulator>();
+    QVERIFY(QDir(root_.path()).mkpath(QStringLiteral("config")));
+    QFile settings(root_.filePath(QStringLiteral("config/rarozavE.ini")));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[Startup]\ncomn=1\ncomDevice1=" + QFile::encodeName(adapter_->devicePath()) +
+                   "\nplayer=mpd\nmpdHost=" + QFile::encodeName(mpd_->socketPath()) +
+                   "\nplaylist3=" + QFile::encodeName(playlist_) +
+                   "\nthumbsup=" + QFile::encodeName(keepers()) + "\nvolSteps=10\n");
+}
+
+bool TestHeadless::startKavelo(QProcess &kavelo)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(name));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), root_.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), root_.filePath(QStringLiteral("state")));
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                       QStringLiteral("unix:path=") + root_.filePath(QStringLiteral("no-bus")));
+    kavelo.setProcessEnvironment(environment);
+    errors_.clear();
+    connect(&kavelo, &QProcess::readyReadStandardError, this,
+            [this, &kavelo] { errors_ += QString::fromLocal8Bit(kavelo.readAllStandardError()); });
+    kavelo.start(QStringLiteral(KAVELO_BINARY_DIR "/kavelo"), {QStringLiteral("--headless")});
+    return kavelo.waitForStarted() &&
+           QTest::qWaitFor([&] { return said(QStringLiteral("kavelo: listening on ")); }, 10000);
+}
+
+int TestHeadless::mpdVolume()
+{
+    mpd_status *status = mpd_run_status(mpd_->observer());
+    const int volume = status ? mpd_status_get_volume(status) : -2;
+    if (status)
+        mpd_status_free(status);
+    return volume;
+}
+
+void TestHeadless::helpAndVersion()
+{
+    QProcess kavelo;
+    kavelo.start(QStringLiteral(KAVELO_BINARY_DIR "/kavelo"), {QStringLiteral("--version")});
+    QVERIFY(kavelo.waitForFinished(10000));
+    QCOMPARE(kavelo.readAllStandardOutput().trimmed(), QByteArray("Kavelo 1.1"));
+    kavelo.start(QStringLiteral(KAVELO_BINARY_DIR "/kavelo"), {QStringLiteral("--help")});
+    QVERIFY(kavelo.waitForFinished(10000));
+    QVERIFY(kavelo.readAllStandardOutput().contains("--headless"));
+    QCOMPARE(kavelo.exitCode(), 0);
+}
+
+void TestHeadless::remoteDrivesMpdWithoutADisplay()
+{
+    QProcess kavelo;
+    QVERIFY2(startKavelo(kavelo), qPrintable(errors_));
+
+    adapter_->send(QStringLiteral("A3 on"));
+    QTRY_COMPARE(mpd_->queue().size(), songs.size());
+    QVERIFY(
+        QTest::qWaitFor([&] { return said(QStringLiteral("kavelo: frame A3 on (accepted)")); }));
+    QTRY_VERIFY(said(QStringLiteral("kavelo: command ") + root_.filePath("list.m3u")));
+
+    const int before = mpdVolume();
+    adapter_->send(QStringLiteral("A dim"));
+    QTRY_VERIFY(mpdVolume() != before);
+    QTRY_VERIFY(said(QStringLiteral("kavelo: command vol down")));
+    adapter_->send(QStringLiteral("B3 on"));
+    QTRY_VERIFY(said(QStringLiteral("kavelo: frame B3 on (other house or bank)")));
+
+    // Thumbs up writes its playlist at once: there is no button to press.
+    adapter_->send(QStringLiteral("A5 off"));
+    QTRY_VERIFY(readAll(keepers()).contains("one.wav"));
+
+    ::kill(pid_t(kavelo.processId()), SIGTERM);
+    QVERIFY(kavelo.waitForFinished(5000));
+    QCOMPARE(kavelo.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(kavelo.exitCode(), 0);
+}
+
+void TestHeadless::thumbsMarkSurvivesAKill()
+{
+    QFile::remove(state());
+    QFile::remove(keepers());
+    {
+        QProcess kavelo;
+        QVERIFY2(startKavelo(kavelo), qPrintable(errors_));
+        adapter_->send(QStringLiteral("A3 on"));
+        QTRY_COMPARE(mpd_->queue().size(), songs.size());
+        adapter_->send(QStringLiteral("A5 off"));
+        QTRY_VERIFY2(QFile::exists(state()), qPrintable(errors_));
+        kavelo.kill(); // SIGKILL: nothing runs on the way out
+        QVERIFY(kavelo.waitForFinished(5000));
+    }
+    const QJsonArray kept = QJsonDocument::fromJson(readAll(state()))
+                                .object()
+                                .value(QStringLiteral("thumbsUp"))
+                                .toArray();
+    QCOMPARE(kept.size(), 1);
+
+    QFile::remove(keepers());
+    QProcess again;
+    QVERIFY2(startKavelo(again), qPrintable(errors_));
+    adapter_->send(QStringLiteral("A5 off"));
+    // The mark of the killed run is in the list the next run writes.
+    QTRY_COMPARE(readAll(keepers()).count(".wav"), 2);
+    again.terminate();
+    QVERIFY(again.waitForFinished(5000));
+}
+
+QTEST_GUILESS_MAIN(TestHeadless)
+#include "TestHeadless.moc"
