@@ -27,6 +27,7 @@ inline const QString player = QStringLiteral("player");
 inline const QString mprisPlayer = QStringLiteral("mprisPlayer");
 inline const QString mpdHost = QStringLiteral("mpdHost");
 inline const QString mpdPort = QStringLiteral("mpdPort");
+inline const QString mpdMusicDir = QStringLiteral("mpdMusicDir");
 inline const QString helpHost = QStringLiteral("helpHost");
 
 QString playlist(int n);  // "playlist1" .. "playlist8"
@@ -43,17 +44,18 @@ inline const QString volSteps = QStringLiteral("5");
 inline const QString tuFile = QStringLiteral("winners");
 inline const QString tdFile = QStringLiteral("losers");
 
-QString thumbsup();   // keepers.m3u in the user's music folder
-QString thumbsdown(); // loosers.m3u in the user's music folder
-QString thumbsFolder(); // the user's home folder with a trailing "/"
-QString dir1Path();   // the user's home folder
+QString thumbsup();       // keepers.m3u in the user's music folder
+QString thumbsdown();     // loosers.m3u in the user's music folder
+QString thumbsFolder();   // the user's home folder with a trailing "/"
+QString dir1Path();       // the user's home folder
+QString mpdMusicDir();    // the user's music folder, as the XDG user dirs name it
 QString comDevice(int n); // "/dev/ttyS<n-1>"
 } // namespace Defaults
 
 // Conversions of stored text. Each gives nothing when the text does not convert.
-std::optional<quint8> toByte(const QString &text);     // decimal 0..255
-std::optional<qint16> toInt16(const QString &text);    // decimal within the 16-bit signed range
-std::optional<bool> toBoolean(const QString &text);    // "True"/"False" in any case, or a number
+std::optional<quint8> toByte(const QString &text);  // decimal 0..255
+std::optional<qint16> toInt16(const QString &text); // decimal within the 16-bit signed range
+std::optional<bool> toBoolean(const QString &text); // "True"/"False" in any case, or a number
 
 // How values are written: plain decimal, and "True"/"False".
 QString numberText(int value);

@@ -174,3 +174,8 @@ QString SettingsModel::comDevice(int n) const
 {
     return text(Keys::comDevice(n), Defaults::comDevice(n));
 }
+
+QString SettingsModel::mpdMusicDir() const
+{
+    return text(Keys::mpdMusicDir, Defaults::mpdMusicDir());
+}

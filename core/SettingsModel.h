@@ -54,6 +54,9 @@ public:
     // Both windows.
     QString playlist(int n) const; // playlistFile(1..8); empty = none
     QString comDevice(int n) const;
+    // The local folder that holds the same files as the music folder of an MPD
+    // reached over TCP.
+    QString mpdMusicDir() const;
 
 signals:
     // A key changed, by a write of this program or in the file.
