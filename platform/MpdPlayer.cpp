@@ -695,6 +695,17 @@ bool MpdPlayer::getCurrentSong(QString &song)
     });
 }
 
+bool MpdPlayer::getCurrentTitle(QString &title)
+{
+    title.clear();
+    return run("current title", [&](mpd_connection *c, QString &why) {
+        return readCurrentSong(c, why, [&](const mpd_song *current) {
+            if (current)
+                title = QString::fromUtf8(mpd_song_get_tag(current, MPD_TAG_TITLE, 0));
+        });
+    });
+}
+
 bool MpdPlayer::getShuffle(qint16 &shuffle)
 {
     return run("shuffle query", [&](mpd_connection *c, QString &why) {

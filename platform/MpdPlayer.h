@@ -45,6 +45,7 @@ public:
     bool previousTrack() override;
     bool back5Seconds() override;
     bool getShuffle(qint16 &shuffle) override;
+    bool getCurrentTitle(QString &title) override;
 
     // Whether MPD answers; says nothing on stderr. Costs nothing while connected.
     bool isReachable();

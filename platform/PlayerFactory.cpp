@@ -47,6 +47,7 @@ public:
     bool previousTrack() override { return current().previousTrack(); }
     bool back5Seconds() override { return current().back5Seconds(); }
     bool getShuffle(qint16 &shuffle) override { return current().getShuffle(shuffle); }
+    bool getCurrentTitle(QString &title) override { return current().getCurrentTitle(title); }
 
 private:
     PlayerControl &current()

@@ -124,6 +124,7 @@ void TestMpdPlayer::initTestCase()
           QStringLiteral("with space.wav"), QStringLiteral("Zoë.wav")})
         QVERIFY(writeWav(music(song), 20));
     QVERIFY(writeWav(outside(QStringLiteral("four.wav")), 20));
+    QVERIFY(writeWav(music(QStringLiteral("titled.wav")), 20, QStringLiteral("Night Train")));
     QVERIFY(QFile::link(mpd_->musicFolder(), dir_.filePath(QStringLiteral("linked music"))));
 
     QVERIFY2(mpd_->start(), "MPD did not start");
@@ -337,6 +338,9 @@ void TestMpdPlayer::currentSongIsEmptyWhenNothingIsCurrent()
     QString song = QStringLiteral("stale");
     QVERIFY(player_->getCurrentSong(song));
     QCOMPARE(song, QString());
+    QString title = QStringLiteral("stale");
+    QVERIFY(player_->getCurrentTitle(title));
+    QCOMPARE(title, QString());
 }
 
 void TestMpdPlayer::shuffle_data()
@@ -564,8 +568,10 @@ void TestMpdPlayer::loadPlaylistOverTcp()
 void TestMpdPlayer::currentSongOverTcp_data()
 {
     QTest::addColumn<QString>("queued");
-    QTest::newRow("a song of the music folder") << "one.wav";
-    QTest::newRow("a song in a subfolder") << "sub/three.wav";
+    QTest::addColumn<QString>("title");
+    QTest::newRow("a song with a title") << "titled.wav"
+                                         << "Night Train";
+    QTest::newRow("a song without one, in a subfolder") << "sub/three.wav" << QString();
 }
 
 // The song MPD names is the local file in mpdMusicDir; a thumbs list of it
@@ -573,11 +579,15 @@ void TestMpdPlayer::currentSongOverTcp_data()
 void TestMpdPlayer::currentSongOverTcp()
 {
     QFETCH(QString, queued);
+    QFETCH(QString, title);
     loadAndPlay({QStringLiteral("two.wav"), queued}, 1);
 
     QString song;
     QVERIFY(tcpPlayer_->getCurrentSong(song));
     QCOMPARE(song, music(queued));
+    QString told = QStringLiteral("stale");
+    QVERIFY(tcpPlayer_->getCurrentTitle(told));
+    QCOMPARE(told, title);
 
     const QString thumbs = dir_.filePath(QStringLiteral("outside/keepers.m3u"));
     QVERIFY(!writeFileWhole(thumbs, m3uText({song})));
