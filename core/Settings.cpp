@@ -49,6 +49,11 @@ QString dir1Path()
     return QDir::homePath();
 }
 
+QString mpdMusicDir()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+}
+
 QString comDevice(int n)
 {
     return QStringLiteral("/dev/ttyS%1").arg(n - 1);

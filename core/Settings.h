@@ -27,6 +27,7 @@ inline const QString player = QStringLiteral("player");
 inline const QString mprisPlayer = QStringLiteral("mprisPlayer");
 inline const QString mpdHost = QStringLiteral("mpdHost");
 inline const QString mpdPort = QStringLiteral("mpdPort");
+inline const QString mpdMusicDir = QStringLiteral("mpdMusicDir");
 inline const QString helpHost = QStringLiteral("helpHost");
 // Added too, and written by the main window's menu.
 inline const QString notify = QStringLiteral("notify");
@@ -50,6 +51,7 @@ QString thumbsup();       // keepers.m3u in the user's music folder
 QString thumbsdown();     // loosers.m3u in the user's music folder
 QString thumbsFolder();   // the user's home folder with a trailing "/"
 QString dir1Path();       // the user's home folder
+QString mpdMusicDir();    // the user's music folder, as the XDG user dirs name it
 QString comDevice(int n); // "/dev/ttyS<n-1>"
 } // namespace Defaults
 

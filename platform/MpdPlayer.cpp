@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include <netdb.h>
@@ -164,17 +165,29 @@ std::optional<QByteArray> readGreeting(int fd, const QDeadlineTimer &deadline, Q
 
 bool answered(mpd_connection *connection, QString &why);
 
-// Connects to MPD, reads its greeting and sends its password, all within the time limit.
-Connection connectMpd(const QString &host, unsigned port, QString &why)
+bool isLocalSocket(const QByteArray &address)
 {
-    Connection none(nullptr, &mpd_connection_free);
+    return address.startsWith('/') || address.startsWith('@');
+}
+
+struct Opened
+{
+    Connection connection{nullptr, &mpd_connection_free};
+    bool overTcp = false;
+    bool passwordRefused = false;
+};
+
+// Connects to MPD, reads its greeting and sends its password, all within the time limit.
+Opened connectMpd(const QString &host, unsigned port, QString &why)
+{
+    Opened opened;
     const QByteArray hostBytes = host.toUtf8();
     const Settings settings(mpd_settings_new(host.isEmpty() ? nullptr : hostBytes.constData(), port,
                                              libraryTimeoutMs, nullptr, nullptr),
                             &mpd_settings_free);
     if (!settings || !mpd_settings_get_host(settings.get())) {
         why = QStringLiteral("no MPD address");
-        return none;
+        return opened;
     }
     QList<QPair<QByteArray, unsigned>> addresses{
         {mpd_settings_get_host(settings.get()), mpd_settings_get_port(settings.get())}};
@@ -186,33 +199,43 @@ Connection connectMpd(const QString &host, unsigned port, QString &why)
     const QDeadlineTimer deadline(timeoutMs);
     int fd = -1;
     for (const auto &[address, addressPort] : addresses) {
-        if ((fd = connectTo(address, addressPort, deadline, why)) >= 0)
+        if ((fd = connectTo(address, addressPort, deadline, why)) >= 0) {
+            opened.overTcp = !isLocalSocket(address);
             break;
+        }
     }
     if (fd < 0)
-        return none;
+        return opened;
     const auto greeting = readGreeting(fd, deadline, why);
     mpd_async *async = greeting ? mpd_async_new(fd) : nullptr;
     if (!async) {
         ::close(fd);
-        return none;
+        return opened;
     }
     Connection connection(mpd_connection_new_async(async, greeting->constData()),
                           &mpd_connection_free);
     if (!connection) {
         mpd_async_free(async);
-        return none;
+        return opened;
     }
     mpd_connection_set_timeout(connection.get(), libraryTimeoutMs);
+    // Sent on every connection: MPD forgets a client's password when it hangs up.
     if (const char *password = mpd_settings_get_password(settings.get())) {
         if (!mpd_send_password(connection.get(), password) || !answered(connection.get(), why) ||
             !mpd_response_finish(connection.get())) {
-            if (why.isEmpty())
+            if (mpd_connection_get_error(connection.get()) == MPD_ERROR_SERVER) {
+                opened.passwordRefused = true;
+                why =
+                    QStringLiteral("MPD refused the password of its address (%1)")
+                        .arg(QString::fromUtf8(mpd_connection_get_error_message(connection.get())));
+            } else if (why.isEmpty()) {
                 why = QString::fromUtf8(mpd_connection_get_error_message(connection.get()));
-            return none;
+            }
+            return opened;
         }
     }
-    return connection;
+    opened.connection = std::move(connection);
+    return opened;
 }
 
 QString noAnswer()
@@ -248,6 +271,30 @@ std::optional<QString> musicDirectory(mpd_connection *connection, QString &why)
     if (!mpd_response_finish(connection) || folder.isEmpty())
         return std::nullopt;
     return QDir::cleanPath(folder);
+}
+
+// Asks for the song that plays now; `read` sees it, or nullptr when there is none.
+bool readCurrentSong(mpd_connection *connection, QString &why,
+                     const std::function<void(const mpd_song *)> &read)
+{
+    if (!mpd_send_current_song(connection) || !answered(connection, why))
+        return false;
+    mpd_song *current = mpd_recv_song(connection);
+    read(current);
+    if (current)
+        mpd_song_free(current);
+    return mpd_response_finish(connection);
+}
+
+// The part of `path` below `folder`, both clean; nothing when it is not below.
+std::optional<QString> pathBelow(const QString &path, const QString &folder)
+{
+    if (folder.isEmpty())
+        return std::nullopt;
+    const QString prefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    if (path.size() <= prefix.size() || !path.startsWith(prefix))
+        return std::nullopt;
+    return path.mid(prefix.size());
 }
 
 struct Status
@@ -316,8 +363,9 @@ bool isM3u(const QFileInfo &file)
 }
 } // namespace
 
-MpdPlayer::MpdPlayer(const QString &host, unsigned port)
-    : host_(host.trimmed()), port_(port), connection_(nullptr, &mpd_connection_free)
+MpdPlayer::MpdPlayer(const QString &host, unsigned port, const QString &musicFolder)
+    : host_(host.trimmed()), port_(port), musicFolder_(QDir::cleanPath(musicFolder.trimmed())),
+      connection_(nullptr, &mpd_connection_free)
 {
     retry_.setInterval(retryMs);
     QObject::connect(&retry_, &QTimer::timeout, [this] {
@@ -358,13 +406,22 @@ mpd_connection *MpdPlayer::connection(QString &why)
 
     QElapsedTimer took;
     took.start();
-    Connection opened = connectMpd(host_, port_, why);
-    if (!opened) {
+    Opened opened = connectMpd(host_, port_, why);
+    // Said once, not at every look for MPD: nothing works until the password is put right.
+    if (opened.passwordRefused && !passwordRefused_)
+        qWarning().noquote() << QStringLiteral("Kavelo: %1; the password is the part of %2 "
+                                               "before \"@\"")
+                                    .arg(why, host_.isEmpty()
+                                                  ? QStringLiteral("MPD_HOST")
+                                                  : QStringLiteral("the setting mpdHost"));
+    passwordRefused_ = opened.passwordRefused;
+    if (!opened.connection) {
         noteFailure(took);
         setReachable(false);
         return nullptr;
     }
-    connection_ = std::move(opened);
+    connection_ = std::move(opened.connection);
+    overTcp_ = opened.overTcp;
     hangUpWatch_ = std::make_unique<QSocketNotifier>(mpd_connection_get_fd(connection_.get()),
                                                      QSocketNotifier::Read);
     QObject::connect(hangUpWatch_.get(), &QSocketNotifier::activated, [this] { hungUp(); });
@@ -417,7 +474,7 @@ bool MpdPlayer::run(const char *what, const Step &step)
     }
     mpd_connection *c = connection(why);
     if (!c) {
-        warn(what, QStringLiteral("MPD does not answer (%1)").arg(why));
+        warn(what, passwordRefused_ ? why : QStringLiteral("MPD does not answer (%1)").arg(why));
         return false;
     }
     if (step(c, why))
@@ -479,7 +536,19 @@ bool MpdPlayer::loadPlaylist(const QString &path)
         // Other formats are MPD's to read; it opens playlists outside its own
         // folder only for clients on its local socket.
         return run("load", [&](mpd_connection *c, QString &why) {
-            return acknowledged(c, why, mpd_send_load(c, absolutePath.toUtf8().constData()));
+            QString name = absolutePath;
+            if (overTcp_) {
+                const auto inMusicFolder = songName(absolutePath);
+                if (!inMusicFolder) {
+                    why = QStringLiteral("over TCP, MPD reads no playlist outside its music "
+                                         "folder, and \"%1\" is outside \"%2\", the setting "
+                                         "mpdMusicDir")
+                              .arg(path, musicFolder_);
+                    return false;
+                }
+                name = *inMusicFolder;
+            }
+            return acknowledged(c, why, mpd_send_load(c, name.toUtf8().constData()));
         });
     }
 
@@ -494,10 +563,20 @@ bool MpdPlayer::loadPlaylist(const QString &path)
     const QDir folder = file.absoluteDir();
     return run("load", [&](mpd_connection *c, QString &why) {
         int added = 0;
+        int outside = 0;
         QStringList missing;
         for (const QString &entry : entries) {
-            const QByteArray song = songToAdd(entry, folder).toUtf8();
-            if (acknowledged(c, why, mpd_send_add(c, song.constData()))) {
+            QString song = songToAdd(entry, folder);
+            // Over TCP, MPD takes no paths, only names in its music folder.
+            if (overTcp_ && QDir::isAbsolutePath(song)) {
+                const auto name = songName(song);
+                if (!name) {
+                    ++outside;
+                    continue;
+                }
+                song = *name;
+            }
+            if (acknowledged(c, why, mpd_send_add(c, song.toUtf8().constData()))) {
                 ++added;
             } else if (mpd_connection_get_error(c) == MPD_ERROR_SERVER &&
                        mpd_connection_clear_error(c)) {
@@ -506,13 +585,20 @@ bool MpdPlayer::loadPlaylist(const QString &path)
                 return false;
             }
         }
-        if (!missing.isEmpty()) {
-            why = QStringLiteral("MPD could not add %1 of the %2 songs of \"%3\", the first \"%4\"")
-                      .arg(missing.size())
-                      .arg(entries.size())
-                      .arg(path, missing.constFirst());
+        QStringList reasons;
+        if (outside > 0)
+            reasons << QStringLiteral("%1 outside \"%2\", the setting mpdMusicDir")
+                           .arg(QString::number(outside), musicFolder_);
+        if (!missing.isEmpty())
+            reasons << QStringLiteral("%1 that MPD could not add, the first \"%2\"")
+                           .arg(QString::number(missing.size()), missing.constFirst());
+        if (!reasons.isEmpty()) {
+            why =
+                QStringLiteral("%1 of the %2 songs of \"%3\" left out: %4")
+                    .arg(QString::number(outside + missing.size()), QString::number(entries.size()),
+                         path, reasons.join(QLatin1String("; ")));
             if (added > 0)
-                qWarning().noquote() << QStringLiteral("Kavelo: MPD load left songs out: ") + why;
+                qWarning().noquote() << QStringLiteral("Kavelo: MPD load: ") + why;
         }
         return added > 0 || entries.isEmpty();
     });
@@ -555,18 +641,28 @@ bool MpdPlayer::nextTrack()
     return command("next", mpd_send_next);
 }
 
+std::optional<QString> MpdPlayer::songName(const QString &localPath) const
+{
+    if (auto name = pathBelow(QDir::cleanPath(localPath), musicFolder_))
+        return name;
+    // The same files may be reached through a link, the music folder itself
+    // often being one to a network share.
+    const QString realFolder = QFileInfo(musicFolder_).canonicalFilePath();
+    const QString realPath = QFileInfo(localPath).canonicalFilePath();
+    if (realFolder.isEmpty() || realPath.isEmpty())
+        return std::nullopt;
+    return pathBelow(realPath, realFolder);
+}
+
 bool MpdPlayer::getCurrentSong(QString &song)
 {
     song.clear();
     return run("current song", [&](mpd_connection *c, QString &why) {
-        if (!mpd_send_current_song(c) || !answered(c, why))
-            return false;
         QString uri;
-        if (mpd_song *current = mpd_recv_song(c)) {
-            uri = QString::fromUtf8(mpd_song_get_uri(current));
-            mpd_song_free(current);
-        }
-        if (!mpd_response_finish(c))
+        if (!readCurrentSong(c, why, [&](const mpd_song *current) {
+                if (current)
+                    uri = QString::fromUtf8(mpd_song_get_uri(current));
+            }))
             return false;
 
         if (uri.isEmpty()) {
@@ -575,6 +671,15 @@ bool MpdPlayer::getCurrentSong(QString &song)
             song = QDir::cleanPath(QUrl(uri).toLocalFile());
         } else if (isUrl(uri) || QDir::isAbsolutePath(uri)) {
             song = uri;
+        } else if (overTcp_) {
+            // The same file on this machine, so the thumbs lists load here too.
+            if (musicFolder_.isEmpty()) {
+                why = QStringLiteral("the setting mpdMusicDir is empty, so \"%1\" has no "
+                                     "local path")
+                          .arg(uri);
+                return false;
+            }
+            song = QDir::cleanPath(musicFolder_ + QLatin1Char('/') + uri);
         } else {
             const auto folder = musicDirectory(c, why);
             if (!folder) {
@@ -587,6 +692,17 @@ bool MpdPlayer::getCurrentSong(QString &song)
             song = QDir::cleanPath(*folder + QLatin1Char('/') + uri);
         }
         return true;
+    });
+}
+
+bool MpdPlayer::getCurrentTitle(QString &title)
+{
+    title.clear();
+    return run("current title", [&](mpd_connection *c, QString &why) {
+        return readCurrentSong(c, why, [&](const mpd_song *current) {
+            if (current)
+                title = QString::fromUtf8(mpd_song_get_tag(current, MPD_TAG_TITLE, 0));
+        });
     });
 }
 

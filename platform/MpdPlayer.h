@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/PlayerControl.h"
+#include "core/Settings.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -25,8 +26,11 @@ class MpdPlayer : public PlayerControl
 {
 public:
     // An empty host and port 0 use libmpdclient's defaults (MPD_HOST, MPD_PORT,
-    // then the local socket or localhost:6600). A host may be a socket path.
-    explicit MpdPlayer(const QString &host = {}, unsigned port = 0);
+    // then the local socket or localhost:6600). A host may be a socket path, and
+    // may start with "password@", as MPD_HOST may. Over TCP, MPD knows songs only
+    // by their names in its music folder, which `musicFolder` is on this machine.
+    explicit MpdPlayer(const QString &host = {}, unsigned port = 0,
+                       const QString &musicFolder = Defaults::mpdMusicDir());
     ~MpdPlayer() override;
 
     bool prepareLoad() override;
@@ -41,6 +45,7 @@ public:
     bool previousTrack() override;
     bool back5Seconds() override;
     bool getShuffle(qint16 &shuffle) override;
+    bool getCurrentTitle(QString &title) override;
 
     // Whether MPD answers; says nothing on stderr. Costs nothing while connected.
     bool isReachable();
@@ -60,9 +65,15 @@ private:
     void lost();
     void drop();
     void setReachable(bool reachable);
+    // The name that MPD, reached over TCP, knows a local file by: its path inside
+    // the music folder. Nothing when the file lies outside it.
+    std::optional<QString> songName(const QString &localPath) const;
 
     QString host_;
     unsigned port_;
+    QString musicFolder_;
+    bool overTcp_ = false;         // the open connection is not MPD's local socket
+    bool passwordRefused_ = false; // the last attempt to connect was refused
     std::unique_ptr<mpd_connection, void (*)(mpd_connection *)> connection_;
     std::unique_ptr<QSocketNotifier> hangUpWatch_;
     QTimer retry_;

@@ -12,8 +12,9 @@ namespace {
 class AutoPlayer : public PlayerControl
 {
 public:
-    AutoPlayer(const QString &preferredMpris, const QString &mpdHost, unsigned mpdPort)
-        : mpris_(preferredMpris), mpd_(mpdHost, mpdPort)
+    AutoPlayer(const QString &preferredMpris, const QString &mpdHost, unsigned mpdPort,
+               const QString &mpdMusicDir)
+        : mpris_(preferredMpris), mpd_(mpdHost, mpdPort, mpdMusicDir)
     {
         mpris_.onRunningChanged(
             [this](bool running) { reportRunning(running || mpd_.isReachable()); });
@@ -46,6 +47,7 @@ public:
     bool previousTrack() override { return current().previousTrack(); }
     bool back5Seconds() override { return current().back5Seconds(); }
     bool getShuffle(qint16 &shuffle) override { return current().getShuffle(shuffle); }
+    bool getCurrentTitle(QString &title) override { return current().getCurrentTitle(title); }
 
 private:
     PlayerControl &current()
@@ -73,14 +75,15 @@ std::unique_ptr<PlayerControl> createPlayer(const SettingsStore &store)
         qWarning("Kavelo: the setting mpdPort is not a port number; using MPD's default port");
         mpdPort = 0;
     }
+    const QString mpdMusicDir = readSetting(store, Keys::mpdMusicDir, Defaults::mpdMusicDir());
 
     if (kind == QLatin1String("mpris"))
         return std::make_unique<MprisPlayer>(preferredMpris);
     if (kind == QLatin1String("mpd"))
-        return std::make_unique<MpdPlayer>(mpdHost, mpdPort);
+        return std::make_unique<MpdPlayer>(mpdHost, mpdPort, mpdMusicDir);
     if (kind != QLatin1String("auto") && !kind.isEmpty())
         qWarning().noquote() << QStringLiteral("Kavelo: unknown player \"%1\" in the settings; "
                                                "choosing the player automatically")
                                     .arg(kind);
-    return std::make_unique<AutoPlayer>(preferredMpris, mpdHost, mpdPort);
+    return std::make_unique<AutoPlayer>(preferredMpris, mpdHost, mpdPort, mpdMusicDir);
 }

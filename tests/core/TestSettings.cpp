@@ -4,8 +4,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSignalSpy>
 #include <QMutex>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -224,6 +224,7 @@ void TestSettings::defaultsFollowTheUserFolders()
     QCOMPARE(Defaults::dir1Path(), home);
     QCOMPARE(Defaults::thumbsup(), home + QStringLiteral("/Tunes/keepers.m3u"));
     QCOMPARE(Defaults::thumbsdown(), home + QStringLiteral("/Tunes/loosers.m3u"));
+    QCOMPARE(Defaults::mpdMusicDir(), home + QStringLiteral("/Tunes"));
 }
 
 void TestSettings::getOptionsWithEmptyStore()

@@ -1,7 +1,8 @@
 // Key presses on the remote, end to end: the adapter emulator writes frames to
 // a pseudo-terminal, the main window reads them, and a real MPD of the test's
-// own plays, pauses, skips and changes its volume. MPD's state is read over a
-// connection of the test's own, never through the program.
+// own plays, pauses, skips and changes its volume: once on its local socket, and
+// once over TCP with a password, as an MPD on another machine is reached. MPD's
+// state is read over a connection of the test's own, never through the program.
 
 #include "E2eWindow.h"
 #include "PlayerPeers.h"
@@ -39,6 +40,7 @@ class TestRemoteToMpd : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase_data();
     void initTestCase();
     void init();
     void cleanup();
@@ -77,6 +79,13 @@ private:
     std::unique_ptr<E2eWindow> kavelo_;
 };
 
+void TestRemoteToMpd::initTestCase_data()
+{
+    QTest::addColumn<bool>("overTcp");
+    QTest::newRow("local socket") << false;
+    QTest::newRow("TCP with a password") << true;
+}
+
 void TestRemoteToMpd::initTestCase()
 {
     QVERIFY(root_.isValid());
@@ -85,7 +94,8 @@ void TestRemoteToMpd::initTestCase()
     qputenv("DBUS_SESSION_BUS_ADDRESS",
             "unix:path=" + root_.filePath(QStringLiteral("no-bus")).toUtf8());
 
-    mpd_ = std::make_unique<MpdServer>(root_.filePath(QStringLiteral("mpd")));
+    mpd_ = std::make_unique<MpdServer>(root_.filePath(QStringLiteral("mpd")), 0,
+                                       QStringLiteral("secret"));
     for (const QString &song : songs)
         QVERIFY(writeWav(music(song), 30));
     QVERIFY2(mpd_->start(), "MPD did not start");
@@ -116,7 +126,15 @@ void TestRemoteToMpd::init()
     kavelo_ = std::make_unique<E2eWindow>();
     SettingsStore &store = kavelo_->store();
     store.setValue(Keys::player, QStringLiteral("mpd"));
-    store.setValue(Keys::mpdHost, mpd_->socketPath());
+    QFETCH_GLOBAL(bool, overTcp);
+    if (overTcp) {
+        // The music folder is where a share of the other machine's would be mounted.
+        store.setValue(Keys::mpdHost, QStringLiteral("secret@127.0.0.1"));
+        store.setValue(Keys::mpdPort, QString::number(mpd_->port()));
+        store.setValue(Keys::mpdMusicDir, mpd_->musicFolder());
+    } else {
+        store.setValue(Keys::mpdHost, mpd_->socketPath());
+    }
     store.setValue(Keys::playlist(3), playlist3_);
     store.setValue(Keys::thumbsup, stored(QStringLiteral("keepers.m3u")));
     store.setValue(Keys::thumbsdown, stored(QStringLiteral("loosers.m3u")));

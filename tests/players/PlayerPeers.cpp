@@ -17,11 +17,22 @@
 #include <cmath>
 #include <csignal>
 
-bool writeWav(const QString &path, int seconds)
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+bool writeWav(const QString &path, int seconds, const QString &title)
 {
     constexpr quint32 rate = 8000;
     const quint32 samples = rate * seconds;
     const quint32 dataBytes = samples * 2;
+    // The title goes in a LIST chunk of INFO, as an INAM entry ending in a zero
+    // byte; chunks are padded to an even size.
+    QByteArray name = title.toUtf8() + '\0';
+    if (name.size() % 2)
+        name += '\0';
+    const quint32 listBytes = title.isEmpty() ? 0 : quint32(8 + 4 + 8 + name.size());
 
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -29,10 +40,17 @@ bool writeWav(const QString &path, int seconds)
     QDataStream out(&file);
     out.setByteOrder(QDataStream::LittleEndian);
     out.writeRawData("RIFF", 4);
-    out << quint32(36 + dataBytes);
+    out << quint32(36 + listBytes + dataBytes);
     out.writeRawData("WAVEfmt ", 8);
     out << quint32(16) << quint16(1) << quint16(1) << rate << quint32(rate * 2) << quint16(2)
         << quint16(16);
+    if (listBytes > 0) {
+        out.writeRawData("LIST", 4);
+        out << quint32(listBytes - 8);
+        out.writeRawData("INFOINAM", 8);
+        out << quint32(name.size());
+        out.writeRawData(name.constData(), int(name.size()));
+    }
     out.writeRawData("data", 4);
     out << dataBytes;
     for (quint32 i = 0; i < samples; ++i)
@@ -163,7 +181,27 @@ void Mpv::kill()
     process_.waitForFinished(5000);
 }
 
-MpdServer::MpdServer(const QString &folder, int idleSeconds) : folder_(folder)
+namespace {
+// A TCP port of 127.0.0.1 that nobody listens on at the moment.
+quint16 freeLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    quint16 port = 0;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
+}
+} // namespace
+
+MpdServer::MpdServer(const QString &folder, int idleSeconds, const QString &password)
+    : folder_(folder)
 {
     folder_.mkpath(QStringLiteral("music"));
     folder_.mkpath(QStringLiteral("playlists"));
@@ -182,6 +220,14 @@ MpdServer::MpdServer(const QString &folder, int idleSeconds) : folder_(folder)
         if (idleSeconds > 0)
             line("connection_timeout", QString::number(idleSeconds));
         line("bind_to_address", socketPath());
+        if (!password.isEmpty()) {
+            port_ = freeLoopbackPort();
+            line("bind_to_address", QStringLiteral("127.0.0.1"));
+            line("port", QString::number(port_));
+            line("password", password + QStringLiteral("@read,add,control,admin"));
+            line("default_permissions", QString());
+            line("local_permissions", QStringLiteral("read,add,control,admin"));
+        }
         line("zeroconf_enabled", QStringLiteral("no"));
         conf.write("audio_output {\n type \"null\"\n name \"null\"\n mixer_type \"software\"\n}\n");
     }

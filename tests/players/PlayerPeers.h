@@ -14,8 +14,8 @@
 
 struct mpd_connection;
 
-// A short mono WAV file, 8 kHz, of a quiet tone.
-bool writeWav(const QString &path, int seconds);
+// A short mono WAV file, 8 kHz, of a quiet tone; with a title tag when one is given.
+bool writeWav(const QString &path, int seconds, const QString &title = {});
 
 // Sends a signal to a running process (SIGSTOP freezes it, SIGCONT wakes it).
 void signalProcess(const QProcess &process, int signal);
@@ -73,11 +73,13 @@ private:
 
 // An MPD of the test's own: its music folder, playlist folder and socket live
 // in a temporary folder; it plays into a null output with a software mixer.
-// It lets idle clients go after `idleSeconds` (0: MPD's own default).
+// It lets idle clients go after `idleSeconds` (0: MPD's own default). With a
+// password it also listens on a free TCP port of 127.0.0.1, where a client may
+// do nothing before it gives the password; the socket lets everyone do all.
 class MpdServer
 {
 public:
-    explicit MpdServer(const QString &folder, int idleSeconds = 0);
+    explicit MpdServer(const QString &folder, int idleSeconds = 0, const QString &password = {});
     ~MpdServer();
 
     bool start();          // starts it and waits until its socket answers
@@ -86,6 +88,7 @@ public:
     QProcess &process() { return process_; }
 
     QString socketPath() const;
+    quint16 port() const { return port_; } // 0 without a password
     QString musicFolder() const;
     // What MPD logged so far, its clients coming and going included.
     QString log() const;
@@ -97,6 +100,7 @@ public:
 
 private:
     QDir folder_;
+    quint16 port_ = 0;
     QProcess process_;
     mpd_connection *observer_ = nullptr;
 };

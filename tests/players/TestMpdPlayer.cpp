@@ -1,10 +1,12 @@
-// MpdPlayer against a real MPD that the test starts on a socket of its own.
+// MpdPlayer against a real MPD that the test starts on a socket of its own,
+// and over TCP, where MPD wants a password.
 
 #include "PlayerPeers.h"
 #include "core/PlayerSession.h"
 #include "platform/MpdPlayer.h"
 #include "platform/PlayerFactory.h"
 
+#include "core/PlaylistWriter.h"
 #include "core/Settings.h"
 #include "core/SettingsStore.h"
 
@@ -82,6 +84,12 @@ private slots:
     void frozenMpdCostsAtMostTheTimeout();
     void sessionKeepsOneConnection_data();
     void sessionKeepsOneConnection();
+    void loadPlaylistOverTcp_data();
+    void loadPlaylistOverTcp();
+    void currentSongOverTcp_data();
+    void currentSongOverTcp();
+    void refusedPasswordFailsCleanly_data();
+    void refusedPasswordFailsCleanly();
 
 private:
     QString music(const QString &name) const
@@ -99,6 +107,7 @@ private:
     QTemporaryDir dir_;
     std::unique_ptr<MpdServer> mpd_;
     std::unique_ptr<MpdPlayer> player_;
+    std::unique_ptr<MpdPlayer> tcpPlayer_; // over TCP, with the password
 };
 
 void TestMpdPlayer::initTestCase()
@@ -107,7 +116,7 @@ void TestMpdPlayer::initTestCase()
     // Whatever session bus the test runs under, the player is to see none.
     qputenv("DBUS_SESSION_BUS_ADDRESS",
             "unix:path=" + dir_.filePath(QStringLiteral("no-bus")).toUtf8());
-    mpd_ = std::make_unique<MpdServer>(dir_.path());
+    mpd_ = std::make_unique<MpdServer>(dir_.path(), 0, QStringLiteral("secret"));
     QVERIFY(QDir().mkpath(music(QStringLiteral("sub"))));
     QVERIFY(QDir().mkpath(outside(QString())));
     for (const QString &song :
@@ -115,10 +124,14 @@ void TestMpdPlayer::initTestCase()
           QStringLiteral("with space.wav"), QStringLiteral("Zoë.wav")})
         QVERIFY(writeWav(music(song), 20));
     QVERIFY(writeWav(outside(QStringLiteral("four.wav")), 20));
+    QVERIFY(writeWav(music(QStringLiteral("titled.wav")), 20, QStringLiteral("Night Train")));
+    QVERIFY(QFile::link(mpd_->musicFolder(), dir_.filePath(QStringLiteral("linked music"))));
 
     QVERIFY2(mpd_->start(), "MPD did not start");
     QVERIFY2(mpd_->updateDatabase(), "MPD did not scan its music folder");
     player_ = std::make_unique<MpdPlayer>(mpd_->socketPath());
+    tcpPlayer_ = std::make_unique<MpdPlayer>(QStringLiteral("secret@127.0.0.1"), mpd_->port(),
+                                             mpd_->musicFolder());
 }
 
 void TestMpdPlayer::init()
@@ -325,6 +338,9 @@ void TestMpdPlayer::currentSongIsEmptyWhenNothingIsCurrent()
     QString song = QStringLiteral("stale");
     QVERIFY(player_->getCurrentSong(song));
     QCOMPARE(song, QString());
+    QString title = QStringLiteral("stale");
+    QVERIFY(player_->getCurrentTitle(title));
+    QCOMPARE(title, QString());
 }
 
 void TestMpdPlayer::shuffle_data()
@@ -485,6 +501,133 @@ void TestMpdPlayer::sessionKeepsOneConnection()
     QCOMPARE(volumeOf(mpd), 100);
     QCoreApplication::processEvents();
     QCOMPARE(wentAway, restart);
+}
+
+void TestMpdPlayer::loadPlaylistOverTcp_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("musicDir");          // "" = MPD's music folder itself
+    QTest::addColumn<QStringList>("expectedQueue"); // empty: the load fails
+    QTest::addColumn<QString>("warning");           // the one line on stderr, "" = none
+
+    const QString musicFolder = mpd_->musicFolder();
+    const QByteArray musicBytes = musicFolder.toUtf8();
+    const QByteArray outsideBytes = outside(QString()).toUtf8();
+    const QString linked = dir_.filePath(QStringLiteral("linked music"));
+    const auto escaped = [](const QString &text) { return QRegularExpression::escape(text); };
+
+    QTest::newRow("absolute paths; the song outside mpdMusicDir is left out, said once")
+        << "outside/tcpAbsolute.m3u"
+        << musicBytes + "/one.wav\n" + outsideBytes + "four.wav\n" + musicBytes + "/sub/three.wav\n"
+        << QString() << QStringList{"one.wav", "sub/three.wav"}
+        << "^Kavelo: MPD load: 1 of the 3 songs of \".*/tcpAbsolute.m3u\" left out: 1 outside \"" +
+               escaped(musicFolder) + "\", the setting mpdMusicDir$";
+    QTest::newRow("relative lines: beside the playlist first, else in the music folder")
+        << "music/sub/tcpBeside.m3u" << QByteArray("three.wav\n../one.wav\ntwo.wav\n") << QString()
+        << QStringList{"sub/three.wav", "one.wav", "two.wav"} << QString();
+    QTest::newRow("a file URL, and mpdMusicDir a link to the music folder")
+        << "outside/tcpLinked.m3u"
+        << "file://" + musicBytes + "/with%20space.wav\n" + linked.toUtf8() + "/two.wav\n"
+        << linked << QStringList{"with space.wav", "two.wav"} << QString();
+    QTest::newRow("PLS in the music folder, read by MPD")
+        << "music/list.pls"
+        << QByteArray("[playlist]\nNumberOfEntries=2\nFile1=two.wav\nFile2=sub/three.wav\n")
+        << QString() << QStringList{"two.wav", "sub/three.wav"} << QString();
+    QTest::newRow("PLS outside the music folder")
+        << "outside/tcp.pls" << QByteArray("[playlist]\nFile1=two.wav\n") << QString()
+        << QStringList{}
+        << "^Kavelo: MPD load failed: over TCP, MPD reads no playlist outside its music folder";
+    QTest::newRow("only songs outside mpdMusicDir")
+        << "outside/tcpAllOutside.m3u" << outsideBytes + "four.wav\n"
+        << QString() << QStringList{}
+        << "^Kavelo: MPD load failed: 1 of the 1 songs of \".*\" left out: 1 outside";
+}
+
+// Over TCP MPD takes no paths: the program reads the playlist and adds each
+// song by its name in the music folder, which mpdMusicDir is on this machine.
+void TestMpdPlayer::loadPlaylistOverTcp()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, musicDir);
+    QFETCH(QStringList, expectedQueue);
+    QFETCH(QString, warning);
+
+    const QString path = writePlaylist(file, content);
+    QVERIFY(!path.isEmpty());
+    MpdPlayer player(QStringLiteral("secret@127.0.0.1"), mpd_->port(),
+                     musicDir.isEmpty() ? mpd_->musicFolder() : musicDir);
+    if (!warning.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("^Kavelo")));
+    QCOMPARE(player.loadPlaylist(path), !expectedQueue.isEmpty());
+    QCOMPARE(mpd_->queue(), expectedQueue);
+}
+
+void TestMpdPlayer::currentSongOverTcp_data()
+{
+    QTest::addColumn<QString>("queued");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("a song with a title") << "titled.wav"
+                                         << "Night Train";
+    QTest::newRow("a song without one, in a subfolder") << "sub/three.wav" << QString();
+}
+
+// The song MPD names is the local file in mpdMusicDir; a thumbs list of it
+// loads back into MPD.
+void TestMpdPlayer::currentSongOverTcp()
+{
+    QFETCH(QString, queued);
+    QFETCH(QString, title);
+    loadAndPlay({QStringLiteral("two.wav"), queued}, 1);
+
+    QString song;
+    QVERIFY(tcpPlayer_->getCurrentSong(song));
+    QCOMPARE(song, music(queued));
+    QString told = QStringLiteral("stale");
+    QVERIFY(tcpPlayer_->getCurrentTitle(told));
+    QCOMPARE(told, title);
+
+    const QString thumbs = dir_.filePath(QStringLiteral("outside/keepers.m3u"));
+    QVERIFY(!writeFileWhole(thumbs, m3uText({song})));
+    QVERIFY(tcpPlayer_->prepareLoad());
+    QVERIFY(tcpPlayer_->loadPlaylist(thumbs));
+    QCOMPARE(mpd_->queue(), QStringList{queued});
+}
+
+void TestMpdPlayer::refusedPasswordFailsCleanly_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("answers");
+    QTest::addColumn<QString>("warnings"); // said once each, in this order
+    QTest::newRow("wrong password")
+        << "wrong@127.0.0.1" << false
+        << "Kavelo: MPD refused the password of its address (incorrect password); the password "
+           "is the part of the setting mpdHost before \"@\"\n"
+           "Kavelo: MPD play failed: MPD refused the password of its address (incorrect password)";
+    QTest::newRow("no password")
+        << "127.0.0.1" << true << "Kavelo: MPD play failed: you don't have permission for \"play\"";
+}
+
+void TestMpdPlayer::refusedPasswordFailsCleanly()
+{
+    QFETCH(QString, host);
+    QFETCH(bool, answers);
+    QFETCH(QString, warnings);
+
+    QVERIFY(mpd_run_add(mpd_->observer(), "one.wav"));
+    MpdPlayer player(host, mpd_->port(), mpd_->musicFolder());
+    for (const QString &warning : warnings.split(QLatin1Char('\n')))
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+    qint32 running = -1;
+    for (int time = 0; time < 2; ++time) {
+        QVERIFY(player.findPlayer(running));
+        QCOMPARE(running != 0, answers);
+    }
+    QVERIFY(!player.play());
+    QCOMPARE(observe().state, MPD_STATE_STOP);
 }
 
 QTEST_GUILESS_MAIN(TestMpdPlayer)
