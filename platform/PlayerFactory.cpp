@@ -46,6 +46,8 @@ public:
     bool previousTrack() override { return current().previousTrack(); }
     bool back5Seconds() override { return current().back5Seconds(); }
     bool getShuffle(qint16 &shuffle) override { return current().getShuffle(shuffle); }
+    bool getCurrentTitle(QString &title) override { return current().getCurrentTitle(title); }
+    bool hasShuffle() override { return current().hasShuffle(); }
 
 private:
     PlayerControl &current()

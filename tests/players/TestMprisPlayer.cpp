@@ -10,8 +10,8 @@
 #include "core/PlayerSession.h"
 #include "core/RemoteControl.h"
 #include "core/Settings.h"
-#include "core/SettingsStore.h"
 #include "core/SettingsModel.h"
+#include "core/SettingsStore.h"
 
 #include <QDBusMessage>
 #include <QDBusVariant>
@@ -263,6 +263,10 @@ void TestMprisPlayer::prepareLoadStopsAndLeavesNoSong()
 void TestMprisPlayer::frozenPlayerCostsAtMostTheTimeout()
 {
     MprisPlayer player;
+    // Chosen, and its interface read, while it answers: the session does that
+    // when it starts or when the player comes.
+    qint32 running = 0;
+    QVERIFY(player.findPlayer(running));
     signalProcess(mpv_.process(), SIGSTOP);
     QElapsedTimer clock;
     clock.start();
@@ -306,21 +310,26 @@ void TestMprisPlayer::currentSong_data()
 {
     QTest::addColumn<QVariantMap>("metadata");
     QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("title");
     const auto url = [](const char *text) {
         return QVariantMap{
             {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath("/track/1"))},
-            {QStringLiteral("xesam:url"), QString::fromUtf8(text)}};
+            {QStringLiteral("xesam:url"), QString::fromUtf8(text)},
+            {QStringLiteral("xesam:title"), QStringLiteral("Zoë")}};
     };
-    QTest::newRow("local file") << url("file:///music/one.mp3") << "/music/one.mp3";
+    QTest::newRow("local file") << url("file:///music/one.mp3") << "/music/one.mp3"
+                                << QStringLiteral("Zoë");
     QTest::newRow("escaped space and UTF-8")
-        << url("file:///music/Zo%C3%AB%20two.mp3") << QStringLiteral("/music/Zoë two.mp3");
-    QTest::newRow("dot segments") << url("file:///music/../music/./three.mp3")
-                                  << "/music/three.mp3";
+        << url("file:///music/Zo%C3%AB%20two.mp3") << QStringLiteral("/music/Zoë two.mp3")
+        << QStringLiteral("Zoë");
+    QTest::newRow("dot segments") << url("file:///music/../music/./three.mp3") << "/music/three.mp3"
+                                  << QStringLiteral("Zoë");
     QTest::newRow("a stream stays a URL")
-        << url("http://radio.example/live?x=1") << "http://radio.example/live?x=1";
+        << url("http://radio.example/live?x=1") << "http://radio.example/live?x=1"
+        << QStringLiteral("Zoë");
     QTest::newRow("no URL") << QVariantMap{{QStringLiteral("xesam:title"), QStringLiteral("t")}}
-                            << QString();
-    QTest::newRow("no track") << QVariantMap{} << QString();
+                            << QString() << "t";
+    QTest::newRow("no track") << QVariantMap{} << QString() << QString();
 }
 
 void TestMprisPlayer::currentSong()
@@ -334,6 +343,10 @@ void TestMprisPlayer::currentSong()
     QString song = QStringLiteral("stale");
     QVERIFY(player.getCurrentSong(song));
     QCOMPARE(song, expected);
+    QFETCH(QString, title);
+    QString current = QStringLiteral("stale");
+    QVERIFY(player.getCurrentTitle(current));
+    QCOMPARE(current, title);
 }
 
 void TestMprisPlayer::choosesThePlayer_data()
@@ -462,8 +475,9 @@ void TestMprisPlayer::mpvIsFollowedWithoutAskingTheBus()
     QTRY_VERIFY(monitor.calls().contains(QStringLiteral("Play")));
     const QStringList calls = monitor.calls();
     QCOMPARE(calls.count(QStringLiteral("ListNames")), 1);
+    // Its interface is read once each time it is chosen: at the start, and when it came back.
     QCOMPARE(calls.mid(calls.indexOf(QStringLiteral("ListNames")) + 1),
-             (QStringList{"Stop", "OpenUri", "Play"}));
+             (QStringList{"Introspect", "Introspect", "Stop", "OpenUri", "Play"}));
 }
 
 void TestMprisPlayer::automaticChoiceFollowsWhicheverPlayerRuns()
