@@ -1,5 +1,5 @@
-// MprisPlayer against mpv with its MPRIS plugin, and against a small player of
-// the tests' own, all on a private session bus that the test starts.
+// MprisPlayer against mpv with its MPRIS plugin, Audacious, and a small player
+// of the tests' own, all on a private session bus that the test starts.
 
 #include "FakeMprisPlayer.h"
 #include "PlayerPeers.h"
@@ -13,12 +13,14 @@
 #include "core/SettingsModel.h"
 #include "core/SettingsStore.h"
 
+#include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <mpd/client.h>
 
@@ -83,6 +85,7 @@ private slots:
 
     void mpvIsFollowedWithoutAskingTheBus();
     void automaticChoiceFollowsWhicheverPlayerRuns();
+    void audaciousWithoutOpenUriOrShuffle();
 
 private:
     QString path(const QString &name) const { return dir_.filePath(name); }
@@ -453,6 +456,7 @@ void TestMprisPlayer::mpvIsFollowedWithoutAskingTheBus()
         PlayerSession session(
             [&] { return std::make_unique<MprisPlayer>(QStringLiteral("mpv"), connection); });
         QVERIFY(session.running());
+        QVERIFY(session.hasShuffle());
         MemorySettingsStore store;
         store.setValue(Keys::playlist(3), playlist_);
         SettingsModel settings(store);
@@ -526,6 +530,51 @@ void TestMprisPlayer::automaticChoiceFollowsWhicheverPlayerRuns()
     // mpv starts again: it is found without a new player object.
     startMpv();
     loadAndPlay(*player);
+}
+
+// Audacious has neither OpenUri nor Shuffle. It comes after the session
+// started, which learns then what it offers; the keys go through the whole
+// path, from dispatch to the player.
+void TestMprisPlayer::audaciousWithoutOpenUriOrShuffle()
+{
+    if (!Audacious::installed())
+        QSKIP("audacious is not installed");
+    PlayerSession session(
+        [] { return std::make_unique<MprisPlayer>(QStringLiteral("audacious")); });
+    QVERIFY(!session.running());
+    MemorySettingsStore store;
+    store.setValue(Keys::playlist(1), playlist_);
+    SettingsModel settings(store);
+    RecordingView view;
+    RemoteControl remote(settings, view, session);
+
+    Audacious audacious(path(QStringLiteral("audacious-home")));
+    QVERIFY(audacious.start());
+    QTRY_VERIFY_WITH_TIMEOUT(session.running(), 10000);
+    QTRY_VERIFY(!session.hasShuffle());
+    const auto url = [] {
+        const auto metadata = qdbus_cast<QVariantMap>(
+            busProperty(Audacious::service, QStringLiteral("Metadata")).value<QDBusArgument>());
+        return QUrl(metadata.value(QStringLiteral("xesam:url")).toString()).toLocalFile();
+    };
+    const auto status = [] {
+        return busProperty(Audacious::service, QStringLiteral("PlaybackStatus")).toString();
+    };
+
+    remote.dispatch(0);
+    QTRY_COMPARE_WITH_TIMEOUT(url(), path(QStringLiteral("a b.wav")), 10000);
+    QTRY_COMPARE(status(), QStringLiteral("Playing"));
+    remote.dispatch(11);
+    QTRY_COMPARE(url(), path(QStringLiteral("b.wav")));
+    remote.dispatch(10);
+    QTRY_COMPARE(url(), path(QStringLiteral("a b.wav")));
+    remote.dispatch(8);
+    QTRY_COMPARE(status(), QStringLiteral("Paused"));
+    remote.dispatch(12);
+    QTRY_COMPARE(view.thumbsUp, QStringList{path(QStringLiteral("a b.wav"))});
+    remote.dispatch(14);
+    QCOMPARE(view.commandText, QStringLiteral("player has no shuffle"));
+    QTRY_COMPARE(status(), QStringLiteral("Playing"));
 }
 
 QTEST_GUILESS_MAIN(TestMprisPlayer)
