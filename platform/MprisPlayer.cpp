@@ -340,9 +340,18 @@ bool MprisPlayer::openWithDesktopEntry(const QString &file)
     return true;
 }
 
+// MPRIS has Play do nothing while the player plays, but some players
+// (Strawberry) start the song again: a player that plays is left alone.
 bool MprisPlayer::play()
 {
-    return callPlayer(QStringLiteral("Play"));
+    if (!requirePlayer("Play"))
+        return false;
+    const QString status = playbackStatus(service_);
+    if (status.isEmpty()) {
+        warn("Play", QStringLiteral("%1 did not tell whether it plays").arg(service_));
+        return false;
+    }
+    return status == QLatin1String("Playing") || callPlayer(QStringLiteral("Play"));
 }
 
 // The remote has no resume key, so the pause key toggles.
