@@ -335,26 +335,21 @@ void TestMprisPlayer::currentSong_data()
 {
     QTest::addColumn<QVariantMap>("metadata");
     QTest::addColumn<QString>("expected");
-    QTest::addColumn<QString>("title");
     const auto url = [](const char *text) {
         return QVariantMap{
             {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath("/track/1"))},
-            {QStringLiteral("xesam:url"), QString::fromUtf8(text)},
-            {QStringLiteral("xesam:title"), QStringLiteral("Zoë")}};
+            {QStringLiteral("xesam:url"), QString::fromUtf8(text)}};
     };
-    QTest::newRow("local file") << url("file:///music/one.mp3") << "/music/one.mp3"
-                                << QStringLiteral("Zoë");
+    QTest::newRow("local file") << url("file:///music/one.mp3") << "/music/one.mp3";
     QTest::newRow("escaped space and UTF-8")
-        << url("file:///music/Zo%C3%AB%20two.mp3") << QStringLiteral("/music/Zoë two.mp3")
-        << QStringLiteral("Zoë");
-    QTest::newRow("dot segments") << url("file:///music/../music/./three.mp3") << "/music/three.mp3"
-                                  << QStringLiteral("Zoë");
+        << url("file:///music/Zo%C3%AB%20two.mp3") << QStringLiteral("/music/Zoë two.mp3");
+    QTest::newRow("dot segments") << url("file:///music/../music/./three.mp3")
+                                  << "/music/three.mp3";
     QTest::newRow("a stream stays a URL")
-        << url("http://radio.example/live?x=1") << "http://radio.example/live?x=1"
-        << QStringLiteral("Zoë");
+        << url("http://radio.example/live?x=1") << "http://radio.example/live?x=1";
     QTest::newRow("no URL") << QVariantMap{{QStringLiteral("xesam:title"), QStringLiteral("t")}}
-                            << QString() << "t";
-    QTest::newRow("no track") << QVariantMap{} << QString() << QString();
+                            << QString();
+    QTest::newRow("no track") << QVariantMap{} << QString();
 }
 
 void TestMprisPlayer::currentSong()
@@ -368,10 +363,6 @@ void TestMprisPlayer::currentSong()
     QString song = QStringLiteral("stale");
     QVERIFY(player.getCurrentSong(song));
     QCOMPARE(song, expected);
-    QFETCH(QString, title);
-    QString current = QStringLiteral("stale");
-    QVERIFY(player.getCurrentTitle(current));
-    QCOMPARE(current, title);
 }
 
 void TestMprisPlayer::choosesThePlayer_data()
@@ -604,6 +595,11 @@ void TestMprisPlayer::audaciousWithoutOpenUriOrShuffle()
     QTRY_COMPARE(status(), QStringLiteral("Paused"));
     remote.dispatch(12);
     QTRY_COMPARE(view.thumbsUp, QStringList{path(QStringLiteral("a b.wav"))});
+    // Audacious names an untagged song after its file.
+    MprisPlayer direct(QStringLiteral("audacious"));
+    QString title;
+    QVERIFY(direct.getCurrentTitle(title));
+    QCOMPARE(title, QStringLiteral("a b"));
     remote.dispatch(14);
     QCOMPARE(view.commandText, QStringLiteral("player has no shuffle"));
     QTRY_COMPARE(status(), QStringLiteral("Playing"));
