@@ -47,6 +47,11 @@ public:
     bool previousTrack() override { return open() && player_.previousTrack(); }
     bool back5Seconds() override { return open() && player_.back5Seconds(); }
     bool getShuffle(qint16 &shuffle) override { return open() && player_.getShuffle(shuffle); }
+    bool getCurrentTitle(QString &title) override
+    {
+        return open() && player_.getCurrentTitle(title);
+    }
+    bool hasShuffle() override { return !open() || player_.hasShuffle(); }
 
 private:
     bool open() const { return !closing_.load(); }
@@ -73,9 +78,15 @@ PlayerSession::PlayerSession(Factory create, QObject *parent) : QObject(parent)
             if (!backend_)
                 backend_ = std::make_unique<UnavailablePlayer>();
             guarded_ = std::make_unique<GuardedPlayer>(*backend_, closing_);
-            backend_->onRunningChanged([this](bool running) { setRunning(running); });
+            // Another player may have come: what it offers is asked between jobs.
+            backend_->onRunningChanged([this](bool running) {
+                setRunning(running);
+                QMetaObject::invokeMethod(
+                    worker_, [this] { learnShuffle(); }, Qt::QueuedConnection);
+            });
             qint32 found = 0;
             setRunning(backend_->findPlayer(found) && found != 0);
+            learnShuffle();
         },
         Qt::BlockingQueuedConnection);
 }
@@ -145,6 +156,13 @@ bool PlayerSession::waitForIdle(int timeoutMs)
     std::unique_lock lock(mutex_);
     return idle_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                           [this] { return waiting_.empty() && !busy_; });
+}
+
+// Runs on the player's thread.
+void PlayerSession::learnShuffle()
+{
+    if (!closing_ && backend_)
+        hasShuffle_ = backend_->hasShuffle();
 }
 
 void PlayerSession::setRunning(bool running)

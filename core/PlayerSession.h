@@ -37,6 +37,9 @@ public:
 
     // What the backend last said; never blocks, never asks the player.
     bool running() const { return running_.load(); }
+    // Whether the player has a shuffle mode, as the backend last said: asked
+    // when the session starts and whenever a player comes or goes.
+    bool hasShuffle() const { return hasShuffle_.load(); }
     // Queues a job; false when the queue is full and the job was dropped.
     bool post(Job job);
     // Runs `query` on the player's thread and hands its result to `reply` on
@@ -52,6 +55,7 @@ signals:
 private:
     void runNext();
     void setRunning(bool running);
+    void learnShuffle();
 
     QThread thread_;
     QObject *worker_ = nullptr; // lives on thread_; jobs run in its event loop
@@ -65,6 +69,7 @@ private:
     bool stalled_ = false; // a job was dropped since the queue was last empty
 
     std::atomic<bool> running_{false};
+    std::atomic<bool> hasShuffle_{true};
     std::atomic<bool> closing_{false};
 };
 

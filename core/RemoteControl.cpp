@@ -194,19 +194,22 @@ void RemoteControl::dispatch(quint8 command)
         view_.showCommand(QStringLiteral("add to Thumbs Down List"));
         break;
     case ShuffleOn:
-        view_.showCommand(QStringLiteral("player shuffle on"));
-        session_.post([](PlayerControl &player) {
-            shuffleOn(player);
+    case ShuffleOff: {
+        const bool on = command == ShuffleOn;
+        const bool hasShuffle = session_.hasShuffle();
+        view_.showCommand(!hasShuffle ? QStringLiteral("player has no shuffle")
+                          : on        ? QStringLiteral("player shuffle on")
+                                      : QStringLiteral("player shuffle off"));
+        // Play, the key's other half, runs either way.
+        session_.post([on, hasShuffle](PlayerControl &player) {
+            if (hasShuffle && on)
+                shuffleOn(player);
+            else if (hasShuffle)
+                shuffleOff(player);
             player.play();
         });
         break;
-    case ShuffleOff:
-        view_.showCommand(QStringLiteral("player shuffle off"));
-        session_.post([](PlayerControl &player) {
-            shuffleOff(player);
-            player.play();
-        });
-        break;
+    }
     case VolumeUp:
         changeVolume(+1);
         view_.showCommand(QStringLiteral("vol up"));

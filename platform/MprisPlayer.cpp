@@ -7,8 +7,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 #include <QVariantMap>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <utility>
@@ -19,6 +21,7 @@ constexpr qlonglong fiveSecondsUs = 5'000'000;
 
 const QString servicePrefix = QStringLiteral("org.mpris.MediaPlayer2.");
 const QString objectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString rootInterface = QStringLiteral("org.mpris.MediaPlayer2");
 const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
@@ -39,10 +42,11 @@ QDBusMessage playerCall(const QString &service, const QString &interface, const 
     return message;
 }
 
-// Asks for a property of the player's interface.
-QDBusMessage propertyGet(const QString &service, const QString &name)
+// Asks for a property of one of the player's interfaces.
+QDBusMessage propertyGet(const QString &service, const QString &name,
+                         const QString &interface = playerInterface)
 {
-    return playerCall(service, propertiesInterface, QStringLiteral("Get"), {playerInterface, name});
+    return playerCall(service, propertiesInterface, QStringLiteral("Get"), {interface, name});
 }
 
 QVariant firstArgument(const QDBusMessage &reply)
@@ -116,8 +120,10 @@ void MprisPlayer::nameOwnerChanged(const QString &name, const QString &, const Q
         return;
     if (newOwner.isEmpty()) {
         players_.remove(name);
-        if (name == service_)
+        if (name == service_) {
             service_.clear();
+            abilities_.reset();
+        }
     } else {
         players_.insert(name);
     }
@@ -137,14 +143,61 @@ QString MprisPlayer::chooseService()
         return service_;
     QStringList candidates = players_.values();
     candidates.sort();
+    service_ = candidates.constFirst();
     // Asked only when there is a choice: each question may cost a hung player's timeout.
     if (preferred_.isEmpty() && candidates.size() > 1) {
-        for (const QString &service : std::as_const(candidates)) {
-            if (playbackStatus(service) == QLatin1String("Playing"))
-                return service_ = service;
+        const auto playing =
+            std::find_if(candidates.cbegin(), candidates.cend(), [this](const QString &service) {
+                return playbackStatus(service) == QLatin1String("Playing");
+            });
+        if (playing != candidates.cend())
+            service_ = *playing;
+    }
+    learnAbilities();
+    return service_;
+}
+
+// The player's own description of its object. A player that cannot describe
+// itself is taken to have everything; one whose description lacks the player
+// interface (it is still setting up) is asked again when next needed.
+void MprisPlayer::learnAbilities()
+{
+    const QDBusMessage reply =
+        call(playerCall(service_, QStringLiteral("org.freedesktop.DBus.Introspectable"),
+                        QStringLiteral("Introspect"), {}));
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        abilities_ = Abilities{};
+        return;
+    }
+    QXmlStreamReader xml(firstArgument(reply).toString());
+    Abilities found{false, false};
+    bool inPlayer = false;
+    bool sawPlayer = false;
+    while (!xml.atEnd()) {
+        const auto token = xml.readNext();
+        if (token == QXmlStreamReader::EndElement && xml.name() == u"interface")
+            inPlayer = false;
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        const auto name = xml.attributes().value(QLatin1String("name"));
+        if (xml.name() == u"interface") {
+            inPlayer = name == playerInterface;
+            sawPlayer = sawPlayer || inPlayer;
+        } else if (inPlayer && xml.name() == u"method" && name == u"OpenUri") {
+            found.openUri = true;
+        } else if (inPlayer && xml.name() == u"property" && name == u"Shuffle") {
+            found.shuffle = true;
         }
     }
-    return service_ = candidates.constFirst();
+    if (sawPlayer)
+        abilities_ = found;
+}
+
+MprisPlayer::Abilities MprisPlayer::abilities()
+{
+    if (!abilities_)
+        learnAbilities();
+    return abilities_.value_or(Abilities{});
 }
 
 bool MprisPlayer::requirePlayer(const char *what)
@@ -163,6 +216,16 @@ bool MprisPlayer::requirePlayer(const char *what)
     return true;
 }
 
+bool MprisPlayer::requireShuffle(const char *what)
+{
+    if (!requirePlayer(what))
+        return false;
+    if (abilities().shuffle)
+        return true;
+    warn(what, QStringLiteral("%1 has no shuffle").arg(service_));
+    return false;
+}
+
 bool MprisPlayer::callPlayer(const QString &method, const QVariantList &args)
 {
     const QByteArray what = method.toLatin1();
@@ -176,11 +239,13 @@ bool MprisPlayer::callPlayer(const QString &method, const QVariantList &args)
     return true;
 }
 
-std::optional<QVariant> MprisPlayer::property(const QString &name, const char *what)
+std::optional<QVariant> MprisPlayer::property(const QString &name, const char *what,
+                                              const QString &interface)
 {
     if (!requirePlayer(what))
         return std::nullopt;
-    const QDBusMessage reply = call(propertyGet(service_, name));
+    const QDBusMessage reply =
+        call(propertyGet(service_, name, interface.isEmpty() ? playerInterface : interface));
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         warn(what, QStringLiteral("%1: reading %2: %3").arg(service_, name, reply.errorMessage()));
         return std::nullopt;
@@ -229,9 +294,14 @@ bool MprisPlayer::loadPlaylist(const QString &path)
     const QFileInfo &file = *toLoad;
     const QString absolutePath = file.absoluteFilePath();
 
-    if (hasPlayer())
+    if (hasPlayer()) {
+        if (!requirePlayer("load"))
+            return false;
+        if (!abilities().openUri)
+            return openWithDesktopEntry(absolutePath);
         return callPlayer(QStringLiteral("OpenUri"),
                           {QUrl::fromLocalFile(absolutePath).toString(QUrl::FullyEncoded)});
+    }
 
     // No player runs: the desktop's default application for playlists starts one.
     // The path is absolute, so the opener never mistakes it for an option.
@@ -242,9 +312,46 @@ bool MprisPlayer::loadPlaylist(const QString &path)
     return true;
 }
 
+// The player's MPRIS DesktopEntry names its desktop file; gio starts that entry
+// with the file, as a file manager's "Open With" would, and a player that runs
+// already takes the file into its running instance. gio returns at once.
+bool MprisPlayer::openWithDesktopEntry(const QString &file)
+{
+    const auto entry = property(QStringLiteral("DesktopEntry"), "load", rootInterface);
+    if (!entry)
+        return false;
+    const QString id = entry->toString();
+    // A bare name: one with a slash could lead out of the applications folders.
+    const QString desktopFile = id.isEmpty() || id.contains(QLatin1Char('/'))
+                                    ? QString()
+                                    : QStandardPaths::locate(QStandardPaths::ApplicationsLocation,
+                                                             id + QStringLiteral(".desktop"));
+    if (desktopFile.isEmpty()) {
+        warn("load", QStringLiteral("%1 has no OpenUri, and its desktop entry \"%2\" was not found")
+                         .arg(service_, id));
+        return false;
+    }
+    // Both paths are absolute, so gio takes neither for an option.
+    if (!QProcess::startDetached(QStringLiteral("gio"),
+                                 {QStringLiteral("launch"), desktopFile, file})) {
+        warn("load", QStringLiteral("gio could not be started (it comes with libglib2.0-bin)"));
+        return false;
+    }
+    return true;
+}
+
+// MPRIS has Play do nothing while the player plays, but some players
+// (Strawberry) start the song again: a player that plays is left alone.
 bool MprisPlayer::play()
 {
-    return callPlayer(QStringLiteral("Play"));
+    if (!requirePlayer("Play"))
+        return false;
+    const QString status = playbackStatus(service_);
+    if (status.isEmpty()) {
+        warn("Play", QStringLiteral("%1 did not tell whether it plays").arg(service_));
+        return false;
+    }
+    return status == QLatin1String("Playing") || callPlayer(QStringLiteral("Play"));
 }
 
 // The remote has no resume key, so the pause key toggles.
@@ -282,8 +389,26 @@ bool MprisPlayer::getCurrentSong(QString &song)
     return true;
 }
 
+bool MprisPlayer::getCurrentTitle(QString &title)
+{
+    title.clear();
+    const auto metadata = property(QStringLiteral("Metadata"), "current title");
+    if (!metadata)
+        return false;
+    title = metadata->toMap().value(QStringLiteral("xesam:title")).toString();
+    return true;
+}
+
+// Without a player nothing is known, and nothing says otherwise.
+bool MprisPlayer::hasShuffle()
+{
+    return chooseService().isEmpty() || abilities().shuffle;
+}
+
 bool MprisPlayer::getShuffle(qint16 &shuffle)
 {
+    if (!requireShuffle("shuffle query"))
+        return false;
     const auto value = property(QStringLiteral("Shuffle"), "shuffle query");
     if (!value)
         return false;
@@ -293,6 +418,8 @@ bool MprisPlayer::getShuffle(qint16 &shuffle)
 
 bool MprisPlayer::toggleShuffle()
 {
+    if (!requireShuffle("shuffle switch"))
+        return false;
     const auto value = property(QStringLiteral("Shuffle"), "shuffle switch");
     if (!value)
         return false;

@@ -19,6 +19,11 @@
 // is chosen once and kept until it leaves the bus. Every bus call gives up
 // after half a second. Lives on the thread that calls it, whose event loop
 // brings the bus's news.
+//
+// OpenUri and Shuffle are optional in MPRIS: the chosen player's interface is
+// looked at once, when it is chosen. A player without OpenUri is handed the
+// playlist through its own desktop entry, as the desktop would open a file
+// with it; one without Shuffle says so through hasShuffle().
 class MprisPlayer : public QObject, public PlayerControl
 {
     Q_OBJECT
@@ -42,6 +47,8 @@ public:
     bool previousTrack() override;
     bool back5Seconds() override;
     bool getShuffle(qint16 &shuffle) override;
+    bool getCurrentTitle(QString &title) override;
+    bool hasShuffle() override;
 
     // True when a player to drive is on the bus; asks nobody, says nothing.
     bool hasPlayer() const { return !players_.isEmpty(); }
@@ -52,19 +59,32 @@ private slots:
     void nameOwnerChanged(const QString &name, const QString &oldOwner, const QString &newOwner);
 
 private:
+    // What the chosen player offers of the optional parts.
+    struct Abilities
+    {
+        bool openUri = true;
+        bool shuffle = true;
+    };
+
     bool isCandidate(const QString &name) const;
     QString chooseService();
     QString playbackStatus(const QString &service);
+    void learnAbilities();
+    Abilities abilities();
+    bool openWithDesktopEntry(const QString &file);
 
     QDBusMessage call(const QDBusMessage &message);
     bool callPlayer(const QString &method, const QVariantList &args = {});
-    std::optional<QVariant> property(const QString &name, const char *what);
+    std::optional<QVariant> property(const QString &name, const char *what,
+                                     const QString &interface = {});
     bool setProperty(const QString &name, const QVariant &value, const char *what);
     bool requirePlayer(const char *what);
+    bool requireShuffle(const char *what);
 
     QString preferred_;
     QDBusConnection bus_;
     bool watching_ = false;
     QSet<QString> players_; // the candidates' bus names on the bus now
     QString service_;
+    std::optional<Abilities> abilities_; // of service_, once its answer was complete
 };

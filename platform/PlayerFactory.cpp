@@ -48,6 +48,7 @@ public:
     bool back5Seconds() override { return current().back5Seconds(); }
     bool getShuffle(qint16 &shuffle) override { return current().getShuffle(shuffle); }
     bool getCurrentTitle(QString &title) override { return current().getCurrentTitle(title); }
+    bool hasShuffle() override { return current().hasShuffle(); }
 
 private:
     PlayerControl &current()

@@ -247,16 +247,24 @@ void TestDispatch::shuffle_data()
     QTest::addColumn<bool>("queryFails");
     QTest::addColumn<QStringList>("actions");
     QTest::addColumn<int>("stateAfter");
+    QTest::addColumn<bool>("hasShuffle");
+    QTest::addColumn<QString>("text");
     const QStringList toggleAndPlay{"toggleShuffle", "play"};
     const QStringList playOnly{"play"};
-    QTest::newRow("on while off") << 14 << 0 << false << toggleAndPlay << -1;
-    QTest::newRow("on while on") << 14 << -1 << false << playOnly << -1;
-    QTest::newRow("on while odd answer") << 14 << 1 << false << playOnly << 1;
-    QTest::newRow("off while on") << 15 << -1 << false << toggleAndPlay << 0;
-    QTest::newRow("off while off") << 15 << 0 << false << playOnly << 0;
-    QTest::newRow("off while odd answer") << 15 << 1 << false << playOnly << 1;
-    QTest::newRow("on, query fails") << 14 << 0 << true << playOnly << 0;
-    QTest::newRow("off, query fails") << 15 << -1 << true << playOnly << -1;
+    const QString on = QStringLiteral("player shuffle on");
+    const QString off = QStringLiteral("player shuffle off");
+    const QString none = QStringLiteral("player has no shuffle");
+    QTest::newRow("on while off") << 14 << 0 << false << toggleAndPlay << -1 << true << on;
+    QTest::newRow("on while on") << 14 << -1 << false << playOnly << -1 << true << on;
+    QTest::newRow("on while odd answer") << 14 << 1 << false << playOnly << 1 << true << on;
+    QTest::newRow("off while on") << 15 << -1 << false << toggleAndPlay << 0 << true << off;
+    QTest::newRow("off while off") << 15 << 0 << false << playOnly << 0 << true << off;
+    QTest::newRow("off while odd answer") << 15 << 1 << false << playOnly << 1 << true << off;
+    QTest::newRow("on, query fails") << 14 << 0 << true << playOnly << 0 << true << on;
+    QTest::newRow("off, query fails") << 15 << -1 << true << playOnly << -1 << true << off;
+    // The player is not even asked about a shuffle it does not have.
+    QTest::newRow("on, player has none") << 14 << 0 << false << playOnly << 0 << false << none;
+    QTest::newRow("off, player has none") << 15 << -1 << false << playOnly << -1 << false << none;
 }
 
 void TestDispatch::shuffle()
@@ -266,13 +274,18 @@ void TestDispatch::shuffle()
     QFETCH(bool, queryFails);
     QFETCH(QStringList, actions);
     QFETCH(int, stateAfter);
+    QFETCH(bool, hasShuffle);
+    QFETCH(QString, text);
     RemoteHarness h([&](RecordingPlayer &player) {
         player.shuffle = qint16(state);
+        player.shuffleMode = hasShuffle;
         if (queryFails)
             player.failing.insert(QStringLiteral("getShuffle"));
     });
     h.remote.dispatch(quint8(command));
+    QCOMPARE(h.view.commandText, text);
     QVERIFY(h.settle());
+    QCOMPARE(h.player.calls.contains(QStringLiteral("getShuffle")), hasShuffle);
     QCOMPARE(h.player.actions(), actions);
     QCOMPARE(int(h.player.shuffle), stateAfter);
 }

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalSocket>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <mpd/client.h>
@@ -177,6 +178,59 @@ void Mpv::kill()
     if (process_.state() == QProcess::NotRunning)
         return;
     signalProcess(process_, SIGCONT);
+    process_.kill();
+    process_.waitForFinished(5000);
+}
+
+const QString Audacious::service = QStringLiteral("org.mpris.MediaPlayer2.audacious");
+
+Audacious::~Audacious()
+{
+    kill();
+}
+
+bool Audacious::installed()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("audacious")).isEmpty();
+}
+
+bool Audacious::start()
+{
+    // Its plugin list names the output to use; the other plugins it finds itself.
+    QString sdlOutput;
+    for (const QString &lib : QDir(QStringLiteral("/usr/lib")).entryList(QDir::Dirs)) {
+        const QString candidate = QStringLiteral("/usr/lib/%1/audacious/Output/sdlout.so").arg(lib);
+        if (QFileInfo::exists(candidate))
+            sdlOutput = candidate;
+    }
+    const QString config = home_.filePath(QStringLiteral(".config"));
+    QFile registry(config + QStringLiteral("/audacious/plugin-registry"));
+    if (sdlOutput.isEmpty() || !QDir().mkpath(config + QStringLiteral("/audacious")) ||
+        !registry.open(QIODevice::WriteOnly))
+        return false;
+    registry.write("format 11\noutput " + sdlOutput.toUtf8() +
+                   "\nstamp 1\nversion 48\nflags 0\nname SDL Output\ndomain audacious-plugins\n"
+                   "priority 9\nabout 1\nconfig 0\nenabled 1\n");
+    registry.close();
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home_.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home_.filePath(QStringLiteral(".local/share")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home_.filePath(QStringLiteral(".cache")));
+    env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("dummy"));
+    process_.setProcessEnvironment(env);
+    process_.setProgram(QStringLiteral("audacious"));
+    process_.setArguments({QStringLiteral("-H")});
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start();
+    return process_.waitForStarted(5000);
+}
+
+void Audacious::kill()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
     process_.kill();
     process_.waitForFinished(5000);
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // The real programs the player tests talk to, each started and stopped by the
-// test itself: a private D-Bus session, mpv with its MPRIS plugin, and MPD.
+// test itself: a private D-Bus session, mpv with its MPRIS plugin, Audacious,
+// and MPD.
 
 #include <QDir>
 #include <QProcess>
@@ -68,6 +69,25 @@ public:
 
 private:
     QString ipcSocket_;
+    QProcess process_;
+};
+
+// Audacious without a window (-H), with its MPRIS plugin, on the current
+// session bus, its settings in a home folder of its own. It plays in real time
+// into SDL's silent driver: its file writer writes a song out at once, so the
+// song would be over before a key reached it.
+class Audacious
+{
+public:
+    static const QString service;
+    explicit Audacious(const QString &home) : home_(home) {}
+    ~Audacious();
+    static bool installed();
+    bool start();
+    void kill();
+
+private:
+    QDir home_;
     QProcess process_;
 };
 

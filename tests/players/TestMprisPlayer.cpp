@@ -1,5 +1,5 @@
-// MprisPlayer against mpv with its MPRIS plugin, and against a small player of
-// the tests' own, all on a private session bus that the test starts.
+// MprisPlayer against mpv with its MPRIS plugin, Audacious, and a small player
+// of the tests' own, all on a private session bus that the test starts.
 
 #include "FakeMprisPlayer.h"
 #include "PlayerPeers.h"
@@ -10,15 +10,17 @@
 #include "core/PlayerSession.h"
 #include "core/RemoteControl.h"
 #include "core/Settings.h"
-#include "core/SettingsStore.h"
 #include "core/SettingsModel.h"
+#include "core/SettingsStore.h"
 
+#include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <mpd/client.h>
 
@@ -70,6 +72,8 @@ private slots:
     void prepareLoadStopsAndLeavesNoSong();
     void frozenPlayerCostsAtMostTheTimeout();
 
+    void playLeavesAPlayingPlayerAlone_data();
+    void playLeavesAPlayingPlayerAlone();
     void shuffle_data();
     void shuffle();
     void currentSong_data();
@@ -83,6 +87,7 @@ private slots:
 
     void mpvIsFollowedWithoutAskingTheBus();
     void automaticChoiceFollowsWhicheverPlayerRuns();
+    void audaciousWithoutOpenUriOrShuffle();
 
 private:
     QString path(const QString &name) const { return dir_.filePath(name); }
@@ -263,6 +268,10 @@ void TestMprisPlayer::prepareLoadStopsAndLeavesNoSong()
 void TestMprisPlayer::frozenPlayerCostsAtMostTheTimeout()
 {
     MprisPlayer player;
+    // Chosen, and its interface read, while it answers: the session does that
+    // when it starts or when the player comes.
+    qint32 running = 0;
+    QVERIFY(player.findPlayer(running));
     signalProcess(mpv_.process(), SIGSTOP);
     QElapsedTimer clock;
     clock.start();
@@ -275,6 +284,26 @@ void TestMprisPlayer::frozenPlayerCostsAtMostTheTimeout()
     QVERIFY(!played);
     QVERIFY2(elapsed < 900, qPrintable(QStringLiteral("play took %1 ms").arg(elapsed)));
     QVERIFY(player.play());
+}
+
+void TestMprisPlayer::playLeavesAPlayingPlayerAlone_data()
+{
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QStringList>("calls");
+    QTest::newRow("playing") << "Playing" << QStringList();
+    QTest::newRow("paused") << "Paused" << QStringList{"Play"};
+    QTest::newRow("stopped") << "Stopped" << QStringList{"Play"};
+}
+
+void TestMprisPlayer::playLeavesAPlayingPlayerAlone()
+{
+    QFETCH(QString, status);
+    QFETCH(QStringList, calls);
+    FakeMprisPlayer fake(bus_.address(), QStringLiteral("kavelotest"));
+    fake.with([&](FakePlayerState &state) { state.playbackStatus = status; });
+    MprisPlayer player(QStringLiteral("kavelotest"));
+    QVERIFY(player.play());
+    QCOMPARE(fake.with([](FakePlayerState &state) { return state.calls; }), calls);
 }
 
 void TestMprisPlayer::shuffle_data()
@@ -440,6 +469,7 @@ void TestMprisPlayer::mpvIsFollowedWithoutAskingTheBus()
         PlayerSession session(
             [&] { return std::make_unique<MprisPlayer>(QStringLiteral("mpv"), connection); });
         QVERIFY(session.running());
+        QVERIFY(session.hasShuffle());
         MemorySettingsStore store;
         store.setValue(Keys::playlist(3), playlist_);
         SettingsModel settings(store);
@@ -457,13 +487,24 @@ void TestMprisPlayer::mpvIsFollowedWithoutAskingTheBus()
         QTRY_COMPARE(mpvStatus(), QStringLiteral("Playing"));
         QVERIFY(session.waitForIdle(5000));
     }
+    // A last call of the test's own on the same connection: once the monitor
+    // shows it, it has shown every call before it.
+    connection.call(QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
     QDBusConnection::disconnectFromBus(name);
 
-    QTRY_VERIFY(monitor.calls().contains(QStringLiteral("Play")));
-    const QStringList calls = monitor.calls();
+    QTRY_VERIFY(monitor.calls().contains(QStringLiteral("GetId")));
+    QStringList calls = monitor.calls();
     QCOMPARE(calls.count(QStringLiteral("ListNames")), 1);
-    QCOMPARE(calls.mid(calls.indexOf(QStringLiteral("ListNames")) + 1),
-             (QStringList{"Stop", "OpenUri", "Play"}));
+    // From the listing to the session's end, when it stops watching the bus.
+    calls = calls.mid(calls.indexOf(QStringLiteral("ListNames")) + 1);
+    calls = calls.mid(0, calls.indexOf(QStringLiteral("RemoveMatch")));
+    // Its interface is read once each time it is chosen: at the start, and when
+    // it came back. Play asks first whether it plays already: mpv may have
+    // started the list by then.
+    const QStringList load{"Introspect", "Introspect", "Stop", "OpenUri", "Get"};
+    QVERIFY2(calls == load || calls == load + QStringList{"Play"}, qPrintable(calls.join(' ')));
 }
 
 void TestMprisPlayer::automaticChoiceFollowsWhicheverPlayerRuns()
@@ -512,6 +553,56 @@ void TestMprisPlayer::automaticChoiceFollowsWhicheverPlayerRuns()
     // mpv starts again: it is found without a new player object.
     startMpv();
     loadAndPlay(*player);
+}
+
+// Audacious has neither OpenUri nor Shuffle. It comes after the session
+// started, which learns then what it offers; the keys go through the whole
+// path, from dispatch to the player.
+void TestMprisPlayer::audaciousWithoutOpenUriOrShuffle()
+{
+    if (!Audacious::installed())
+        QSKIP("audacious is not installed");
+    PlayerSession session(
+        [] { return std::make_unique<MprisPlayer>(QStringLiteral("audacious")); });
+    QVERIFY(!session.running());
+    MemorySettingsStore store;
+    store.setValue(Keys::playlist(1), playlist_);
+    SettingsModel settings(store);
+    RecordingView view;
+    RemoteControl remote(settings, view, session);
+
+    Audacious audacious(path(QStringLiteral("audacious-home")));
+    QVERIFY(audacious.start());
+    QTRY_VERIFY_WITH_TIMEOUT(session.running(), 10000);
+    QTRY_VERIFY(!session.hasShuffle());
+    const auto url = [] {
+        const auto metadata = qdbus_cast<QVariantMap>(
+            busProperty(Audacious::service, QStringLiteral("Metadata")).value<QDBusArgument>());
+        return QUrl(metadata.value(QStringLiteral("xesam:url")).toString()).toLocalFile();
+    };
+    const auto status = [] {
+        return busProperty(Audacious::service, QStringLiteral("PlaybackStatus")).toString();
+    };
+
+    remote.dispatch(0);
+    QTRY_COMPARE_WITH_TIMEOUT(url(), path(QStringLiteral("a b.wav")), 10000);
+    QTRY_COMPARE(status(), QStringLiteral("Playing"));
+    remote.dispatch(11);
+    QTRY_COMPARE(url(), path(QStringLiteral("b.wav")));
+    remote.dispatch(10);
+    QTRY_COMPARE(url(), path(QStringLiteral("a b.wav")));
+    remote.dispatch(8);
+    QTRY_COMPARE(status(), QStringLiteral("Paused"));
+    remote.dispatch(12);
+    QTRY_COMPARE(view.thumbsUp, QStringList{path(QStringLiteral("a b.wav"))});
+    // Audacious names an untagged song after its file.
+    MprisPlayer direct(QStringLiteral("audacious"));
+    QString title;
+    QVERIFY(direct.getCurrentTitle(title));
+    QCOMPARE(title, QStringLiteral("a b"));
+    remote.dispatch(14);
+    QCOMPARE(view.commandText, QStringLiteral("player has no shuffle"));
+    QTRY_COMPARE(status(), QStringLiteral("Playing"));
 }
 
 QTEST_GUILESS_MAIN(TestMprisPlayer)

@@ -20,6 +20,7 @@ public:
     bool running = true;
     bool loadStartsPlayer = false; // loading a playlist starts a stopped player
     qint16 shuffle = 0;            // -1 on, 0 off
+    bool shuffleMode = true;       // what hasShuffle() says
     QString currentSong;
     qint16 volume = -1; // last level set, -1 before any
     QSet<QString> failing;
@@ -79,6 +80,7 @@ public:
     bool nextTrack() override { return record(QStringLiteral("nextTrack")); }
     bool previousTrack() override { return record(QStringLiteral("previousTrack")); }
     bool back5Seconds() override { return record(QStringLiteral("back5Seconds")); }
+    bool hasShuffle() override { return shuffleMode; }
     bool getShuffle(qint16 &isOn) override
     {
         isOn = shuffle;
