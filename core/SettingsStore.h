@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHash>
 #include <QString>
 
 #include <optional>
@@ -24,13 +23,3 @@ public:
 
 // The one way to read a setting: the stored string, or the default when missing.
 QString readSetting(const SettingsStore &store, const QString &key, const QString &defaultValue);
-
-// A store that lives in memory only; the seam for tests of the core.
-class MemorySettingsStore : public SettingsStore
-{
-public:
-    std::optional<QString> value(const QString &key) const override;
-    void setValue(const QString &key, const QString &value) override;
-
-    QHash<QString, QString> values;
-};

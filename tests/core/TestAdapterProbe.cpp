@@ -3,10 +3,10 @@
 
 #include "AdapterEmulator.h"
 
+#include "MemorySettingsStore.h"
 #include "core/AdapterProbe.h"
 #include "core/ReceiveLoop.h"
 #include "core/Settings.h"
-#include "core/SettingsStore.h"
 #include "platform/SerialComm.h"
 
 #include <QElapsedTimer>

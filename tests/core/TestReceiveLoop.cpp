@@ -3,9 +3,9 @@
 
 #include "AdapterEmulator.h"
 
+#include "MemorySettingsStore.h"
 #include "core/ReceiveLoop.h"
 #include "core/Settings.h"
-#include "core/SettingsStore.h"
 #include "platform/SerialComm.h"
 
 #include <QFile>

@@ -5,13 +5,13 @@
 // player's answers; then chunks, each a length byte followed by that many bytes.
 // A length byte with its top bit set also ends the pause guard first, as the
 // Timer2 tick would.
+#include "MemorySettingsStore.h"
 #include "RecordingPlayer.h"
 #include "RecordingView.h"
 #include "core/PlayerSession.h"
 #include "core/RemoteControl.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
-#include "core/SettingsStore.h"
 
 #include <QCoreApplication>
 

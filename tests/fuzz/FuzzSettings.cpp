@@ -1,11 +1,11 @@
 // Any stored text through the settings conversions and the main window's start-up.
+#include "MemorySettingsStore.h"
 #include "RecordingPlayer.h"
 #include "RecordingView.h"
 #include "core/PlayerSession.h"
 #include "core/RemoteControl.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
-#include "core/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QStringList>

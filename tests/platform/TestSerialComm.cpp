@@ -1,7 +1,7 @@
 #include "AdapterEmulator.h"
 
+#include "MemorySettingsStore.h"
 #include "core/Settings.h"
-#include "core/SettingsStore.h"
 #include "platform/SerialComm.h"
 
 #include <QSignalSpy>

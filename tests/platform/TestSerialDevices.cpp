@@ -4,8 +4,8 @@
 
 #include "AdapterEmulator.h"
 
+#include "MemorySettingsStore.h"
 #include "core/Settings.h"
-#include "core/SettingsStore.h"
 #include "platform/SerialDevices.h"
 
 #include <QDir>

@@ -6,9 +6,9 @@
 #include "platform/MpdPlayer.h"
 #include "platform/PlayerFactory.h"
 
+#include "MemorySettingsStore.h"
 #include "core/PlaylistWriter.h"
 #include "core/Settings.h"
-#include "core/SettingsStore.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -6,12 +6,12 @@
 #include "platform/MprisPlayer.h"
 #include "platform/PlayerFactory.h"
 
+#include "MemorySettingsStore.h"
 #include "RecordingView.h"
 #include "core/PlayerSession.h"
 #include "core/RemoteControl.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
-#include "core/SettingsStore.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/SettingsStore.h"
+#include "MemorySettingsStore.h"
 
 #include <QStringList>
 

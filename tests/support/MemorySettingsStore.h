@@ -1,0 +1,21 @@
+#pragma once
+
+#include "core/SettingsStore.h"
+
+#include <QHash>
+
+// A settings store that lives in memory only: the seam for tests of the core.
+class MemorySettingsStore : public SettingsStore
+{
+public:
+    std::optional<QString> value(const QString &key) const override
+    {
+        const auto it = values.constFind(key);
+        if (it == values.constEnd())
+            return std::nullopt;
+        return *it;
+    }
+    void setValue(const QString &key, const QString &value) override { values.insert(key, value); }
+
+    QHash<QString, QString> values;
+};
