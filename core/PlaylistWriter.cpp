@@ -16,18 +16,24 @@ QString asOneLine(QString entry)
 
 } // namespace
 
-std::optional<PlaylistWriteError> writeFileWhole(const QString &path, const QByteArray &content)
+std::unique_ptr<QSaveFile> saveFileFor(const QString &path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return PlaylistWriteError{path, file.errorString()};
-    if (file.write(content) != content.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
+    return std::make_unique<QSaveFile>(path);
+}
+
+std::optional<PlaylistWriteError> writeFileWhole(const QString &path, const QByteArray &content,
+                                                 const SaveFileFor &open)
+{
+    const std::unique_ptr<QSaveFile> file = open(path);
+    if (!file->open(QIODevice::WriteOnly))
+        return PlaylistWriteError{path, file->errorString()};
+    if (file->write(content) != content.size()) {
+        const QString reason = file->errorString();
+        file->cancelWriting();
         return PlaylistWriteError{path, reason};
     }
-    if (!file.commit())
-        return PlaylistWriteError{path, file.errorString()};
+    if (!file->commit())
+        return PlaylistWriteError{path, file->errorString()};
     return std::nullopt;
 }
 
@@ -41,13 +47,14 @@ QByteArray m3uText(const QStringList &entries)
 }
 
 QList<PlaylistWriteError> makePlaylists(const QStringList &thumbsUp, const QStringList &thumbsDown,
-                                        const QString &thumbsUpFile, const QString &thumbsDownFile)
+                                        const QString &thumbsUpFile, const QString &thumbsDownFile,
+                                        const SaveFileFor &open)
 {
     QList<PlaylistWriteError> errors;
-    const auto writeList = [&errors](const QStringList &entries, const QString &path) {
+    const auto writeList = [&errors, &open](const QStringList &entries, const QString &path) {
         if (entries.isEmpty())
             return;
-        if (const auto error = writeFileWhole(path, m3uText(entries)))
+        if (const auto error = writeFileWhole(path, m3uText(entries), open))
             errors.append(*error);
     };
     writeList(thumbsUp, thumbsUpFile);

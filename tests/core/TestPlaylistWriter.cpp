@@ -1,12 +1,12 @@
+#include "FailDevice.h"
+
 #include "core/PlaylistWriter.h"
 
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 static QByteArray readAll(const QString &path)
 {
@@ -57,6 +57,7 @@ private slots:
     void unwritableTarget_data();
     void unwritableTarget();
     void bothUnwritableAreReportedInOrder();
+    void aFullDiskLeavesTheOldFile_data();
     void aFullDiskLeavesTheOldFile();
 
 private:
@@ -236,30 +237,41 @@ void TestPlaylistWriter::bothUnwritableAreReportedInOrder()
     QCOMPARE(errors.at(1).path, down);
 }
 
-// The disk fills up in the middle of the write: the process may write files of
-// 4 KiB at most, so the second playlist's text does not fit.
+void TestPlaylistWriter::aFullDiskLeavesTheOldFile_data()
+{
+    QTest::addColumn<bool>("upFails");
+    QTest::addColumn<qint64>("budget"); // bytes the disk takes before it is full
+    QTest::newRow("thumbs down, half-way") << false << qint64(4096);
+    QTest::newRow("thumbs up, at once") << true << qint64(0);
+}
+
+// The disk fills up while one playlist is written: that file keeps its old
+// content, nothing is left beside it, and the other playlist is still written.
 void TestPlaylistWriter::aFullDiskLeavesTheOldFile()
 {
+    QFETCH(bool, upFails);
+    QFETCH(qint64, budget);
     const QByteArray old("old content\r\n");
+    QVERIFY(writeAll(up_, old));
     QVERIFY(writeAll(down_, old));
     const QStringList shortList{QStringLiteral("/music/a.mp3")};
     const QStringList longList = numberedSongs(1000);
+    const QString failing = upFails ? up_ : down_;
+    const QString written = upFails ? down_ : up_;
 
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const auto errors = makePlaylists(shortList, longList, up_, down_);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
+    const auto errors =
+        makePlaylists(upFails ? longList : shortList, upFails ? shortList : longList, up_, down_,
+                      [&](const QString &path) -> std::unique_ptr<QSaveFile> {
+                          if (path == failing)
+                              return std::make_unique<FailDevice<QSaveFile>>(budget, path);
+                          return std::make_unique<QSaveFile>(path);
+                      });
 
     QCOMPARE(errors.size(), 1);
-    QCOMPARE(errors.first().path, down_);
-    QVERIFY2(!errors.first().reason.isEmpty(), "the reason is reported");
-    QCOMPARE(readAll(up_), expectedFile(shortList));
-    QCOMPARE(readAll(down_), old);
+    QCOMPARE(errors.first().path, failing);
+    QCOMPARE(errors.first().reason, QStringLiteral("No space left on device"));
+    QCOMPARE(readAll(written), expectedFile(shortList));
+    QCOMPARE(readAll(failing), old);
     QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
