@@ -1,3 +1,4 @@
+#include "NothingHappens.h"
 #include "RemoteHarness.h"
 
 #include "core/FrameDecoder.h"
@@ -413,7 +414,8 @@ void TestDispatch::announcements()
     h.remote.vol = 125;
     h.remote.dispatch(quint8(command));
     if (announced.isEmpty()) {
-        QTest::qWait(400); // longer than the player is given to move on
+        // Longer than the player is given to move on.
+        QVERIFY(nothingHappensWithin(400, [&] { return !h.view.announcements.isEmpty(); }));
         QVERIFY(h.settle());
         QVERIFY(h.view.announcements.isEmpty());
         QVERIFY(!h.player.calls.contains(QStringLiteral("getCurrentSong")));

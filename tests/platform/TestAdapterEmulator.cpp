@@ -1,4 +1,5 @@
 #include "AdapterEmulator.h"
+#include "NothingHappens.h"
 
 #include <QFile>
 #include <QTest>
@@ -187,7 +188,7 @@ void TestAdapterEmulator::survivesTheDeviceBeingClosedAndReopened()
     }
     // Nobody holds the device now; the emulator must neither end nor spin.
     const qint64 cpuBefore = cpuMilliseconds(adapter.processId());
-    QTest::qWait(500);
+    QVERIFY(nothingHappensWithin(500, [&] { return !adapter.isRunning(); }));
     adapter.send(QStringLiteral("A1 on"));
     QVERIFY(adapter.waitForSent(2));
     QVERIFY(adapter.isRunning());

@@ -320,16 +320,18 @@ bool MpdServer::start()
         return false;
     // MPD creates its socket once it is ready; nothing signals that, so ask until it answers.
     const QByteArray socket = socketPath().toUtf8();
-    const QDeadlineTimer deadline(15000);
-    while (!deadline.hasExpired() && process_.state() == QProcess::Running) {
-        mpd_connection *probe = mpd_connection_new(socket.constData(), 0, 1000);
-        const bool answered = mpd_connection_get_error(probe) == MPD_ERROR_SUCCESS;
-        mpd_connection_free(probe);
-        if (answered)
-            return true;
-        QTest::qWait(50);
-    }
-    return false;
+    bool answered = false;
+    const bool ended = QTest::qWaitFor(
+        [&] {
+            if (process_.state() != QProcess::Running)
+                return true;
+            mpd_connection *probe = mpd_connection_new(socket.constData(), 0, 1000);
+            answered = mpd_connection_get_error(probe) == MPD_ERROR_SUCCESS;
+            mpd_connection_free(probe);
+            return answered;
+        },
+        15000);
+    return ended && answered;
 }
 
 bool MpdServer::updateDatabase()
