@@ -63,13 +63,6 @@ QString titleOrFileName(PlayerControl &player)
         return *title;
     return songName(player.getCurrentSong().value_or(QString()));
 }
-
-// A song the player could not report is not added: an empty or stale entry
-// would end up in the playlist file.
-std::optional<QString> currentSong(PlayerControl &player)
-{
-    return player.getCurrentSong();
-}
 } // namespace
 
 RemoteControl::RemoteControl(SettingsModel &settings, RemoteView &view, PlayerSession &session)
@@ -153,19 +146,22 @@ void RemoteControl::dispatch(quint8 command)
         announceSong(QStringLiteral("advance"));
         break;
     case ThumbsUp:
-        session_.ask<std::optional<QString>>(currentSong, [this](std::optional<QString> song) {
-            if (!song)
-                return;
-            view_.addThumbsUp(*song);
-            announce(QStringLiteral("thumbs up"), songName(*song));
-        });
+        // A song the player could not report is not added: an empty or stale
+        // entry would end up in the playlist file.
+        session_.ask<std::optional<QString>>(
+            &PlayerControl::getCurrentSong, [this](std::optional<QString> song) {
+                if (!song)
+                    return;
+                view_.addThumbsUp(*song);
+                announce(QStringLiteral("thumbs up"), songName(*song));
+            });
         view_.showCommand(QStringLiteral("add to Thumbs Up List"));
         break;
     case ThumbsDown:
         // One job, so the song is known before the player moves on from it.
         session_.ask<std::optional<QString>>(
             [](PlayerControl &player) {
-                const std::optional<QString> song = currentSong(player);
+                const std::optional<QString> song = player.getCurrentSong();
                 player.nextTrack();
                 return song;
             },

@@ -12,7 +12,6 @@
 #include <mpd/async.h>
 #include <mpd/client.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
