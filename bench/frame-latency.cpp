@@ -44,21 +44,17 @@ public:
             onLoad(now);
         return true;
     }
-    bool findPlayer(qint32 &running) override
-    {
-        running = 0;
-        return true;
-    }
+    bool findPlayer() override { return false; }
     bool prepareLoad() override { return true; }
     bool play() override { return true; }
     bool setVolume(qint16) override { return true; }
-    bool getCurrentSong(QString &) override { return true; }
+    std::optional<QString> getCurrentSong() override { return QString(); }
     bool toggleShuffle() override { return true; }
     bool pause() override { return true; }
     bool nextTrack() override { return true; }
     bool previousTrack() override { return true; }
     bool back5Seconds() override { return true; }
-    bool getShuffle(qint16 &) override { return true; }
+    std::optional<bool> getShuffle() override { return false; }
 };
 
 double percentile(std::vector<double> sorted, double p)

@@ -14,20 +14,20 @@ public:
     bool play() override { return false; }
     bool setVolume(qint16) override { return false; }
     bool loadPlaylist(const QString &) override { return false; }
-    bool getCurrentSong(QString &) override { return false; }
-    bool findPlayer(qint32 &) override { return false; }
+    std::optional<QString> getCurrentSong() override { return std::nullopt; }
+    bool findPlayer() override { return false; }
     bool toggleShuffle() override { return false; }
     bool pause() override { return false; }
     bool nextTrack() override { return false; }
     bool previousTrack() override { return false; }
     bool back5Seconds() override { return false; }
-    bool getShuffle(qint16 &) override { return false; }
+    std::optional<bool> getShuffle() override { return std::nullopt; }
 };
 
 // What jobs get to call: the backend, until the session closes. From then on
 // every call fails at once, so a job with several calls to a frozen player
 // does not keep the program from ending.
-class GuardedPlayer : public PlayerControl
+class GuardedPlayer : public ForwardingPlayer
 {
 public:
     GuardedPlayer(PlayerControl &player, const std::atomic<bool> &closing)
@@ -35,28 +35,12 @@ public:
     {
     }
 
-    bool prepareLoad() override { return open() && player_.prepareLoad(); }
-    bool play() override { return open() && player_.play(); }
-    bool setVolume(qint16 level) override { return open() && player_.setVolume(level); }
-    bool loadPlaylist(const QString &path) override { return open() && player_.loadPlaylist(path); }
-    bool getCurrentSong(QString &song) override { return open() && player_.getCurrentSong(song); }
-    bool findPlayer(qint32 &running) override { return open() && player_.findPlayer(running); }
-    bool toggleShuffle() override { return open() && player_.toggleShuffle(); }
-    bool pause() override { return open() && player_.pause(); }
-    bool nextTrack() override { return open() && player_.nextTrack(); }
-    bool previousTrack() override { return open() && player_.previousTrack(); }
-    bool back5Seconds() override { return open() && player_.back5Seconds(); }
-    bool getShuffle(qint16 &shuffle) override { return open() && player_.getShuffle(shuffle); }
-    bool getCurrentTitle(QString &title) override
-    {
-        return open() && player_.getCurrentTitle(title);
-    }
-    bool hasShuffle() override { return !open() || player_.hasShuffle(); }
+protected:
+    PlayerControl &target() override { return closing_.load() ? closed_ : player_; }
 
 private:
-    bool open() const { return !closing_.load(); }
-
     PlayerControl &player_;
+    UnavailablePlayer closed_;
     const std::atomic<bool> &closing_;
 };
 } // namespace
@@ -84,8 +68,7 @@ PlayerSession::PlayerSession(Factory create, QObject *parent) : QObject(parent)
                 QMetaObject::invokeMethod(
                     worker_, [this] { learnShuffle(); }, Qt::QueuedConnection);
             });
-            qint32 found = 0;
-            setRunning(backend_->findPlayer(found) && found != 0);
+            setRunning(backend_->findPlayer());
             learnShuffle();
         },
         Qt::BlockingQueuedConnection);

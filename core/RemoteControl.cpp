@@ -36,29 +36,17 @@ enum Command : quint8
     VolumeDown = 17,
 };
 
-constexpr qint16 kShuffleOn = -1;
-constexpr qint16 kShuffleOff = 0;
-
-// A failing query counts as the player not running.
-bool isRunning(PlayerControl &player)
-{
-    qint32 running = 0;
-    return player.findPlayer(running) && running != 0;
-}
-
 // A shuffle state that cannot be read is left alone: toggling blindly could
 // switch shuffle the wrong way.
 void shuffleOn(PlayerControl &player)
 {
-    qint16 shuffle = kShuffleOff;
-    if (player.getShuffle(shuffle) && shuffle == kShuffleOff)
+    if (player.getShuffle() == false)
         player.toggleShuffle();
 }
 
 void shuffleOff(PlayerControl &player)
 {
-    qint16 shuffle = kShuffleOff;
-    if (player.getShuffle(shuffle) && shuffle == kShuffleOn)
+    if (player.getShuffle() == true)
         player.toggleShuffle();
 }
 
@@ -70,21 +58,10 @@ QString songName(const QString &song)
 
 QString titleOrFileName(PlayerControl &player)
 {
-    QString title;
-    if (player.getCurrentTitle(title) && !title.isEmpty())
-        return title;
-    QString song;
-    return player.getCurrentSong(song) ? songName(song) : QString();
-}
-
-// A song the player could not report is not added: an empty or stale entry
-// would end up in the playlist file.
-std::optional<QString> currentSong(PlayerControl &player)
-{
-    QString song;
-    if (!player.getCurrentSong(song))
-        return std::nullopt;
-    return song;
+    const std::optional<QString> title = player.getCurrentTitle();
+    if (title && !title->isEmpty())
+        return *title;
+    return songName(player.getCurrentSong().value_or(QString()));
 }
 } // namespace
 
@@ -127,10 +104,10 @@ void RemoteControl::dispatch(quint8 command)
     if (command <= LastPlaylist) {
         const QString path = settings_.playlist(command - FirstPlaylist + 1);
         session_.post([path](PlayerControl &player) {
-            if (isRunning(player))
+            if (player.findPlayer())
                 player.prepareLoad();
             player.loadPlaylist(path);
-            if (isRunning(player))
+            if (player.findPlayer())
                 player.play();
         });
         view_.showCommand(path);
@@ -169,19 +146,22 @@ void RemoteControl::dispatch(quint8 command)
         announceSong(QStringLiteral("advance"));
         break;
     case ThumbsUp:
-        session_.ask<std::optional<QString>>(currentSong, [this](std::optional<QString> song) {
-            if (!song)
-                return;
-            view_.addThumbsUp(*song);
-            announce(QStringLiteral("thumbs up"), songName(*song));
-        });
+        // A song the player could not report is not added: an empty or stale
+        // entry would end up in the playlist file.
+        session_.ask<std::optional<QString>>(
+            &PlayerControl::getCurrentSong, [this](std::optional<QString> song) {
+                if (!song)
+                    return;
+                view_.addThumbsUp(*song);
+                announce(QStringLiteral("thumbs up"), songName(*song));
+            });
         view_.showCommand(QStringLiteral("add to Thumbs Up List"));
         break;
     case ThumbsDown:
         // One job, so the song is known before the player moves on from it.
         session_.ask<std::optional<QString>>(
             [](PlayerControl &player) {
-                const std::optional<QString> song = currentSong(player);
+                const std::optional<QString> song = player.getCurrentSong();
                 player.nextTrack();
                 return song;
             },

@@ -1,5 +1,4 @@
 #include "MpdPlayer.h"
-#include "PlaylistFile.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -13,7 +12,6 @@
 #include <mpd/async.h>
 #include <mpd/client.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -42,12 +40,6 @@ constexpr int retryMs = 1000;
 
 using Connection = std::unique_ptr<mpd_connection, decltype(&mpd_connection_free)>;
 using Settings = std::unique_ptr<mpd_settings, decltype(&mpd_settings_free)>;
-
-void warn(const char *what, const QString &why)
-{
-    qWarning().noquote()
-        << QStringLiteral("Kavelo: MPD %1 failed: %2").arg(QLatin1String(what), why);
-}
 
 QString systemError()
 {
@@ -364,7 +356,8 @@ bool isM3u(const QFileInfo &file)
 } // namespace
 
 MpdPlayer::MpdPlayer(const QString &host, unsigned port, const QString &musicFolder)
-    : host_(host.trimmed()), port_(port), musicFolder_(QDir::cleanPath(musicFolder.trimmed())),
+    : PlayerBackend("MPD"), host_(host.trimmed()), port_(port),
+      musicFolder_(QDir::cleanPath(musicFolder.trimmed())),
       connection_(nullptr, &mpd_connection_free)
 {
     retry_.setInterval(retryMs);
@@ -510,10 +503,9 @@ bool MpdPlayer::isReachable()
     return connection(why) != nullptr;
 }
 
-bool MpdPlayer::findPlayer(qint32 &running)
+bool MpdPlayer::findPlayer()
 {
-    running = isReachable() ? 1 : 0;
-    return true;
+    return isReachable();
 }
 
 bool MpdPlayer::prepareLoad()
@@ -521,15 +513,9 @@ bool MpdPlayer::prepareLoad()
     return command("clear", mpd_send_clear);
 }
 
-bool MpdPlayer::loadPlaylist(const QString &path)
+bool MpdPlayer::loadPlaylistFile(const QFileInfo &file)
 {
-    QString reason;
-    const std::optional<QFileInfo> toLoad = playlistToLoad(path, reason);
-    if (!toLoad) {
-        warn("load", reason);
-        return false;
-    }
-    const QFileInfo &file = *toLoad;
+    const QString path = file.filePath();
     const QString absolutePath = file.absoluteFilePath();
 
     if (!isM3u(file)) {
@@ -654,10 +640,10 @@ std::optional<QString> MpdPlayer::songName(const QString &localPath) const
     return pathBelow(realPath, realFolder);
 }
 
-bool MpdPlayer::getCurrentSong(QString &song)
+std::optional<QString> MpdPlayer::getCurrentSong()
 {
-    song.clear();
-    return run("current song", [&](mpd_connection *c, QString &why) {
+    QString song;
+    const bool read = run("current song", [&](mpd_connection *c, QString &why) {
         QString uri;
         if (!readCurrentSong(c, why, [&](const mpd_song *current) {
                 if (current)
@@ -693,27 +679,31 @@ bool MpdPlayer::getCurrentSong(QString &song)
         }
         return true;
     });
+    return read ? std::optional(song) : std::nullopt;
 }
 
-bool MpdPlayer::getCurrentTitle(QString &title)
+std::optional<QString> MpdPlayer::getCurrentTitle()
 {
-    title.clear();
-    return run("current title", [&](mpd_connection *c, QString &why) {
+    QString title;
+    const bool read = run("current title", [&](mpd_connection *c, QString &why) {
         return readCurrentSong(c, why, [&](const mpd_song *current) {
             if (current)
                 title = QString::fromUtf8(mpd_song_get_tag(current, MPD_TAG_TITLE, 0));
         });
     });
+    return read ? std::optional(title) : std::nullopt;
 }
 
-bool MpdPlayer::getShuffle(qint16 &shuffle)
+std::optional<bool> MpdPlayer::getShuffle()
 {
-    return run("shuffle query", [&](mpd_connection *c, QString &why) {
+    bool random = false;
+    const bool read = run("shuffle query", [&](mpd_connection *c, QString &why) {
         const auto status = readStatus(c, why);
         if (status)
-            shuffle = status->random ? -1 : 0;
+            random = status->random;
         return status.has_value();
     });
+    return read ? std::optional(random) : std::nullopt;
 }
 
 bool MpdPlayer::toggleShuffle()
@@ -724,11 +714,9 @@ bool MpdPlayer::toggleShuffle()
     });
 }
 
-bool MpdPlayer::setVolume(qint16 level)
+bool MpdPlayer::setVolumeLevel(int level)
 {
-    // A stored volume above 255 must not ask MPD for more than 100 %.
-    const int clamped = std::clamp<int>(level, 0, 255);
-    const unsigned percent = static_cast<unsigned>(qRound(clamped * 100 / 255.0));
+    const unsigned percent = static_cast<unsigned>(qRound(level * 100 / 255.0));
     return run("volume", [&](mpd_connection *c, QString &why) {
         return acknowledged(c, why, mpd_send_set_volume(c, percent));
     });

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/PlayerControl.h"
+#include "PlayerBackend.h"
 #include "core/Settings.h"
 
 #include <QDeadlineTimer>
@@ -22,7 +22,7 @@ struct mpd_connection;
 // it is looked for about once a second. Every exchange gives up after half a
 // second. Lives on the thread that calls it, whose event loop sees the
 // hang-up and runs the retries.
-class MpdPlayer : public PlayerControl
+class MpdPlayer : public PlayerBackend
 {
 public:
     // An empty host and port 0 use libmpdclient's defaults (MPD_HOST, MPD_PORT,
@@ -35,20 +35,22 @@ public:
 
     bool prepareLoad() override;
     bool play() override;
-    bool setVolume(qint16 level) override;
-    bool loadPlaylist(const QString &path) override;
-    bool getCurrentSong(QString &song) override;
-    bool findPlayer(qint32 &running) override;
+    std::optional<QString> getCurrentSong() override;
+    bool findPlayer() override;
     bool toggleShuffle() override;
     bool pause() override;
     bool nextTrack() override;
     bool previousTrack() override;
     bool back5Seconds() override;
-    bool getShuffle(qint16 &shuffle) override;
-    bool getCurrentTitle(QString &title) override;
+    std::optional<bool> getShuffle() override;
+    std::optional<QString> getCurrentTitle() override;
 
     // Whether MPD answers; says nothing on stderr. Costs nothing while connected.
     bool isReachable();
+
+protected:
+    bool loadPlaylistFile(const QFileInfo &file) override;
+    bool setVolumeLevel(int level) override;
 
 private:
     // Runs one exchange on the open connection. The step returns false on failure

@@ -1,5 +1,4 @@
 #include "MprisPlayer.h"
-#include "PlaylistFile.h"
 
 #include <QDBusArgument>
 #include <QDBusMetaType>
@@ -64,16 +63,10 @@ QVariant unwrap(const QVariant &value)
         return qdbus_cast<QVariantMap>(inner.value<QDBusArgument>());
     return inner;
 }
-
-void warn(const char *what, const QString &why)
-{
-    qWarning().noquote()
-        << QStringLiteral("Kavelo: player %1 failed: %2").arg(QLatin1String(what), why);
-}
 } // namespace
 
 MprisPlayer::MprisPlayer(const QString &preferredPlayer, const QDBusConnection &bus)
-    : preferred_(preferredPlayer.trimmed()), bus_(bus)
+    : PlayerBackend("player"), preferred_(preferredPlayer.trimmed()), bus_(bus)
 {
     if (!bus_.isConnected())
         return;
@@ -267,15 +260,13 @@ bool MprisPlayer::setProperty(const QString &name, const QVariant &value, const 
     return true;
 }
 
-bool MprisPlayer::findPlayer(qint32 &running)
+bool MprisPlayer::findPlayer()
 {
-    running = 0;
     if (!bus_.isConnected()) {
         warn("search", QStringLiteral("no session bus (%1)").arg(bus_.lastError().message()));
         return false;
     }
-    running = chooseService().isEmpty() ? 0 : 1;
-    return true;
+    return !chooseService().isEmpty();
 }
 
 bool MprisPlayer::prepareLoad()
@@ -283,15 +274,8 @@ bool MprisPlayer::prepareLoad()
     return callPlayer(QStringLiteral("Stop"));
 }
 
-bool MprisPlayer::loadPlaylist(const QString &path)
+bool MprisPlayer::loadPlaylistFile(const QFileInfo &file)
 {
-    QString reason;
-    const std::optional<QFileInfo> toLoad = playlistToLoad(path, reason);
-    if (!toLoad) {
-        warn("load", reason);
-        return false;
-    }
-    const QFileInfo &file = *toLoad;
     const QString absolutePath = file.absoluteFilePath();
 
     if (hasPlayer()) {
@@ -375,28 +359,22 @@ bool MprisPlayer::nextTrack()
     return callPlayer(QStringLiteral("Next"));
 }
 
-bool MprisPlayer::getCurrentSong(QString &song)
+std::optional<QString> MprisPlayer::getCurrentSong()
 {
-    song.clear();
     const auto metadata = property(QStringLiteral("Metadata"), "current song");
     if (!metadata)
-        return false;
+        return std::nullopt;
     const QString url = metadata->toMap().value(QStringLiteral("xesam:url")).toString();
-    if (url.isEmpty())
-        return true;
     const QUrl parsed(url);
-    song = parsed.isLocalFile() ? QDir::cleanPath(parsed.toLocalFile()) : url;
-    return true;
+    return parsed.isLocalFile() ? QDir::cleanPath(parsed.toLocalFile()) : url;
 }
 
-bool MprisPlayer::getCurrentTitle(QString &title)
+std::optional<QString> MprisPlayer::getCurrentTitle()
 {
-    title.clear();
     const auto metadata = property(QStringLiteral("Metadata"), "current title");
     if (!metadata)
-        return false;
-    title = metadata->toMap().value(QStringLiteral("xesam:title")).toString();
-    return true;
+        return std::nullopt;
+    return metadata->toMap().value(QStringLiteral("xesam:title")).toString();
 }
 
 // Without a player nothing is known, and nothing says otherwise.
@@ -405,15 +383,14 @@ bool MprisPlayer::hasShuffle()
     return chooseService().isEmpty() || abilities().shuffle;
 }
 
-bool MprisPlayer::getShuffle(qint16 &shuffle)
+std::optional<bool> MprisPlayer::getShuffle()
 {
     if (!requireShuffle("shuffle query"))
-        return false;
+        return std::nullopt;
     const auto value = property(QStringLiteral("Shuffle"), "shuffle query");
     if (!value)
-        return false;
-    shuffle = value->toBool() ? -1 : 0;
-    return true;
+        return std::nullopt;
+    return value->toBool();
 }
 
 bool MprisPlayer::toggleShuffle()
@@ -426,9 +403,7 @@ bool MprisPlayer::toggleShuffle()
     return setProperty(QStringLiteral("Shuffle"), !value->toBool(), "shuffle switch");
 }
 
-bool MprisPlayer::setVolume(qint16 level)
+bool MprisPlayer::setVolumeLevel(int level)
 {
-    // A stored volume above 255 must not drive the player past full volume.
-    const int clamped = std::clamp<int>(level, 0, 255);
-    return setProperty(QStringLiteral("Volume"), clamped / 255.0, "volume");
+    return setProperty(QStringLiteral("Volume"), level / 255.0, "volume");
 }

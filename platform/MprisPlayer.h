@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/PlayerControl.h"
+#include "PlayerBackend.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -24,7 +24,7 @@
 // looked at once, when it is chosen. A player without OpenUri is handed the
 // playlist through its own desktop entry, as the desktop would open a file
 // with it; one without Shuffle says so through hasShuffle().
-class MprisPlayer : public QObject, public PlayerControl
+class MprisPlayer : public QObject, public PlayerBackend
 {
     Q_OBJECT
 
@@ -37,17 +37,15 @@ public:
 
     bool prepareLoad() override;
     bool play() override;
-    bool setVolume(qint16 level) override;
-    bool loadPlaylist(const QString &path) override;
-    bool getCurrentSong(QString &song) override;
-    bool findPlayer(qint32 &running) override;
+    std::optional<QString> getCurrentSong() override;
+    bool findPlayer() override;
     bool toggleShuffle() override;
     bool pause() override;
     bool nextTrack() override;
     bool previousTrack() override;
     bool back5Seconds() override;
-    bool getShuffle(qint16 &shuffle) override;
-    bool getCurrentTitle(QString &title) override;
+    std::optional<bool> getShuffle() override;
+    std::optional<QString> getCurrentTitle() override;
     bool hasShuffle() override;
 
     // True when a player to drive is on the bus; asks nobody, says nothing.
@@ -57,6 +55,10 @@ public:
 
 private slots:
     void nameOwnerChanged(const QString &name, const QString &oldOwner, const QString &newOwner);
+
+protected:
+    bool loadPlaylistFile(const QFileInfo &file) override;
+    bool setVolumeLevel(int level) override;
 
 private:
     // What the chosen player offers of the optional parts.

@@ -9,7 +9,7 @@ namespace {
 // Drives whichever player runs at the moment of each call: an MPRIS player on
 // the session bus if there is one, else MPD. So a player started after Kavelo,
 // or a switch from one to the other, needs no restart.
-class AutoPlayer : public PlayerControl
+class AutoPlayer : public ForwardingPlayer
 {
 public:
     AutoPlayer(const QString &preferredMpris, const QString &mpdHost, unsigned mpdPort,
@@ -22,11 +22,7 @@ public:
             [this](bool running) { reportRunning(running || mpris_.hasPlayer()); });
     }
 
-    bool findPlayer(qint32 &running) override
-    {
-        running = mpris_.hasPlayer() || mpd_.isReachable() ? 1 : 0;
-        return true;
-    }
+    bool findPlayer() override { return mpris_.hasPlayer() || mpd_.isReachable(); }
 
     bool loadPlaylist(const QString &path) override
     {
@@ -37,27 +33,15 @@ public:
         return mpd_.loadPlaylist(path);
     }
 
-    bool prepareLoad() override { return current().prepareLoad(); }
-    bool play() override { return current().play(); }
-    bool setVolume(qint16 level) override { return current().setVolume(level); }
-    bool getCurrentSong(QString &song) override { return current().getCurrentSong(song); }
-    bool toggleShuffle() override { return current().toggleShuffle(); }
-    bool pause() override { return current().pause(); }
-    bool nextTrack() override { return current().nextTrack(); }
-    bool previousTrack() override { return current().previousTrack(); }
-    bool back5Seconds() override { return current().back5Seconds(); }
-    bool getShuffle(qint16 &shuffle) override { return current().getShuffle(shuffle); }
-    bool getCurrentTitle(QString &title) override { return current().getCurrentTitle(title); }
-    bool hasShuffle() override { return current().hasShuffle(); }
-
-private:
-    PlayerControl &current()
+protected:
+    PlayerControl &target() override
     {
         if (mpris_.hasPlayer())
             return mpris_;
         return mpd_;
     }
 
+private:
     MprisPlayer mpris_;
     MpdPlayer mpd_;
 };

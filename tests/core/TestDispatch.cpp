@@ -244,10 +244,10 @@ void TestDispatch::storedVolumeOutOfRange()
 void TestDispatch::shuffle_data()
 {
     QTest::addColumn<int>("command");
-    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("state");
     QTest::addColumn<bool>("queryFails");
     QTest::addColumn<QStringList>("actions");
-    QTest::addColumn<int>("stateAfter");
+    QTest::addColumn<bool>("stateAfter");
     QTest::addColumn<bool>("hasShuffle");
     QTest::addColumn<QString>("text");
     const QStringList toggleAndPlay{"toggleShuffle", "play"};
@@ -255,30 +255,30 @@ void TestDispatch::shuffle_data()
     const QString on = QStringLiteral("player shuffle on");
     const QString off = QStringLiteral("player shuffle off");
     const QString none = QStringLiteral("player has no shuffle");
-    QTest::newRow("on while off") << 14 << 0 << false << toggleAndPlay << -1 << true << on;
-    QTest::newRow("on while on") << 14 << -1 << false << playOnly << -1 << true << on;
-    QTest::newRow("on while odd answer") << 14 << 1 << false << playOnly << 1 << true << on;
-    QTest::newRow("off while on") << 15 << -1 << false << toggleAndPlay << 0 << true << off;
-    QTest::newRow("off while off") << 15 << 0 << false << playOnly << 0 << true << off;
-    QTest::newRow("off while odd answer") << 15 << 1 << false << playOnly << 1 << true << off;
-    QTest::newRow("on, query fails") << 14 << 0 << true << playOnly << 0 << true << on;
-    QTest::newRow("off, query fails") << 15 << -1 << true << playOnly << -1 << true << off;
+    QTest::newRow("on while off") << 14 << false << false << toggleAndPlay << true << true << on;
+    QTest::newRow("on while on") << 14 << true << false << playOnly << true << true << on;
+    QTest::newRow("off while on") << 15 << true << false << toggleAndPlay << false << true << off;
+    QTest::newRow("off while off") << 15 << false << false << playOnly << false << true << off;
+    QTest::newRow("on, query fails") << 14 << false << true << playOnly << false << true << on;
+    QTest::newRow("off, query fails") << 15 << true << true << playOnly << true << true << off;
     // The player is not even asked about a shuffle it does not have.
-    QTest::newRow("on, player has none") << 14 << 0 << false << playOnly << 0 << false << none;
-    QTest::newRow("off, player has none") << 15 << -1 << false << playOnly << -1 << false << none;
+    QTest::newRow("on, player has none")
+        << 14 << false << false << playOnly << false << false << none;
+    QTest::newRow("off, player has none")
+        << 15 << true << false << playOnly << true << false << none;
 }
 
 void TestDispatch::shuffle()
 {
     QFETCH(int, command);
-    QFETCH(int, state);
+    QFETCH(bool, state);
     QFETCH(bool, queryFails);
     QFETCH(QStringList, actions);
-    QFETCH(int, stateAfter);
+    QFETCH(bool, stateAfter);
     QFETCH(bool, hasShuffle);
     QFETCH(QString, text);
     RemoteHarness h([&](RecordingPlayer &player) {
-        player.shuffle = qint16(state);
+        player.shuffle = state;
         player.shuffleMode = hasShuffle;
         if (queryFails)
             player.failing.insert(QStringLiteral("getShuffle"));
@@ -288,7 +288,7 @@ void TestDispatch::shuffle()
     QVERIFY(h.settle());
     QCOMPARE(h.player.calls.contains(QStringLiteral("getShuffle")), hasShuffle);
     QCOMPARE(h.player.actions(), actions);
-    QCOMPARE(int(h.player.shuffle), stateAfter);
+    QCOMPARE(h.player.shuffle, stateAfter);
 }
 
 void TestDispatch::thumbsDownAddsThenMovesOn()

@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         auto made = std::make_unique<RecordingPlayer>();
         made->running = data[1] & 0x40;
         made->loadStartsPlayer = data[1] & 0x80;
-        made->shuffle = (data[0] & 0x20) ? -1 : 0;
+        made->shuffle = (data[0] & 0x20) != 0;
         made->currentSong = QStringLiteral("/music/song\r\n.mp3");
         if (data[0] & 0x40)
             made->failing = {QStringLiteral("findPlayer"), QStringLiteral("getCurrentSong")};

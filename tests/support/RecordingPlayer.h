@@ -7,11 +7,11 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 // A player component that records every call, in order, as "name" or
 // "name(argument)", and answers from its public fields. An operation named in
-// `failing` returns false; its out value is still written, so a caller that
-// trusts a failed query is caught. A failed operation changes no state.
+// `failing` returns false or no value, and changes no state.
 // Behind a PlayerSession its calls run on the session's thread: set the fields
 // before the calls are posted, read them once the session is idle.
 class RecordingPlayer : public PlayerControl
@@ -19,8 +19,8 @@ class RecordingPlayer : public PlayerControl
 public:
     bool running = true;
     bool loadStartsPlayer = false; // loading a playlist starts a stopped player
-    qint16 shuffle = 0;            // -1 on, 0 off
-    bool shuffleMode = true;       // what hasShuffle() says
+    bool shuffle = false;
+    bool shuffleMode = true; // what hasShuffle() says
     QString currentSong;
     qint16 volume = -1; // last level set, -1 before any
     QSet<QString> failing;
@@ -60,20 +60,15 @@ public:
             setRunning(true);
         return record(QStringLiteral("loadPlaylist"), path);
     }
-    bool getCurrentSong(QString &song) override
+    std::optional<QString> getCurrentSong() override
     {
-        song = currentSong;
-        return record(QStringLiteral("getCurrentSong"));
+        return answer(QStringLiteral("getCurrentSong"), currentSong);
     }
-    bool findPlayer(qint32 &isRunning) override
-    {
-        isRunning = running ? 1 : 0;
-        return record(QStringLiteral("findPlayer"));
-    }
+    bool findPlayer() override { return record(QStringLiteral("findPlayer")) && running; }
     bool toggleShuffle() override
     {
         if (!failing.contains(QStringLiteral("toggleShuffle")))
-            shuffle = shuffle == 0 ? -1 : 0;
+            shuffle = !shuffle;
         return record(QStringLiteral("toggleShuffle"));
     }
     bool pause() override { return record(QStringLiteral("pause")); }
@@ -81,13 +76,18 @@ public:
     bool previousTrack() override { return record(QStringLiteral("previousTrack")); }
     bool back5Seconds() override { return record(QStringLiteral("back5Seconds")); }
     bool hasShuffle() override { return shuffleMode; }
-    bool getShuffle(qint16 &isOn) override
+    std::optional<bool> getShuffle() override
     {
-        isOn = shuffle;
-        return record(QStringLiteral("getShuffle"));
+        return answer(QStringLiteral("getShuffle"), shuffle);
     }
 
 private:
+    template <typename T> std::optional<T> answer(const QString &name, const T &value)
+    {
+        if (!record(name))
+            return std::nullopt;
+        return value;
+    }
     bool record(const QString &name) { return log(name, name); }
     bool record(const QString &name, const QString &argument)
     {
