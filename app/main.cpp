@@ -3,7 +3,7 @@
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
 #include "mainwindow/Tarrow.h"
-#include "platform/AppIcon.h"
+#include "gui/AppIcon.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/PlayerFactory.h"
 #include "platform/StopSignals.h"

@@ -1,8 +1,8 @@
 #include "frmBrowser.h"
 #include "HelpResources.h"
 
-#include "platform/AppIcon.h"
-#include "platform/Twips.h"
+#include "gui/AppIcon.h"
+#include "gui/Twips.h"
 
 #include <QAction>
 #include <QComboBox>

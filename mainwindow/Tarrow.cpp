@@ -7,13 +7,13 @@
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
-#include "platform/AppIcon.h"
+#include "gui/AppIcon.h"
 #include "platform/Autostart.h"
 #include "platform/DesktopNotifier.h"
-#include "platform/FitCaptions.h"
-#include "platform/Messages.h"
+#include "gui/FitCaptions.h"
+#include "gui/Messages.h"
 #include "platform/SerialComm.h"
-#include "platform/Twips.h"
+#include "gui/Twips.h"
 #include "setup/frmSetup.h"
 
 #include <QApplication>

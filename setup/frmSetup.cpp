@@ -7,10 +7,10 @@
 #include "core/SerialLine.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
-#include "platform/AppIcon.h"
-#include "platform/FitCaptions.h"
-#include "platform/Messages.h"
-#include "platform/Twips.h"
+#include "gui/AppIcon.h"
+#include "gui/FitCaptions.h"
+#include "gui/Messages.h"
+#include "gui/Twips.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

@@ -13,7 +13,7 @@
 #include "mainwindow/Tarrow.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/SerialComm.h"
-#include "platform/Twips.h"
+#include "gui/Twips.h"
 #include "setup/frmSetup.h"
 
 #include <QAbstractButton>

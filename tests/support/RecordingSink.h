@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Messages.h"
+#include "gui/Messages.h"
 
 #include <QList>
 #include <QPair>
