@@ -2,8 +2,9 @@
 
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
-#include "mainwindow/Tarrow.h"
 #include "gui/AppIcon.h"
+#include "gui/Messages.h"
+#include "mainwindow/Tarrow.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/PlayerFactory.h"
 #include "platform/StopSignals.h"
@@ -63,7 +64,9 @@ int runWindowed(int argc, char *argv[])
     IniSettingsStore file;
     SettingsModel settings(file);
     ThumbsLists thumbs(ThumbsLists::defaultStateFile());
-    Tarrow window(settings, thumbs, [&settings] { return createPlayer(settings); });
+    Messages messages;
+    Tarrow window(
+        settings, thumbs, [&settings] { return createPlayer(settings); }, messages);
     // A stop asked by signal ends the program as closing its window does.
     StopSignals stops;
     QObject::connect(&stops, &StopSignals::stopRequested, &window, &QWidget::close);

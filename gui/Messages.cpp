@@ -2,56 +2,30 @@
 
 #include <QMessageBox>
 
-void MessageBoxSink::showMessage(const QString &text, const QString &title)
+Messages::Messages(QObject *parent) : QObject(parent) {}
+
+void Messages::show(const QString &text, const QString &title)
 {
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok);
-    box.exec();
+    ++open_;
+    emit opened();
+    present(text, title);
 }
 
-namespace {
-MessageSink *currentSink = nullptr;
-int openMessages = 0;
-
-MessageSink &target()
+// Application modal, as a box that ran its own event loop was: open() would
+// make a box without a parent modal to no window at all.
+void Messages::present(const QString &text, const QString &title)
 {
-    static MessageBoxSink boxes;
-    return currentSink ? *currentSink : boxes;
+    auto *box = new QMessageBox(QMessageBox::NoIcon, title, text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    connect(box, &QMessageBox::finished, this, &Messages::closeOne);
+    box->show();
 }
 
-// Every message passes through here, whichever sink shows it, so the receive
-// loop always knows when one is open.
-class TrackingSink : public MessageSink
+void Messages::closeOne()
 {
-public:
-    void showMessage(const QString &text, const QString &title) override
-    {
-        ++openMessages;
-        emit messageEvents().messageOpened();
-        target().showMessage(text, title);
-        --openMessages;
-        emit messageEvents().messageClosed();
-    }
-};
-} // namespace
-
-MessageSink &messages()
-{
-    static TrackingSink tracking;
-    return tracking;
-}
-
-void setMessages(MessageSink *sink)
-{
-    currentSink = sink;
-}
-
-bool messageShowing()
-{
-    return openMessages > 0;
-}
-
-MessageEvents &messageEvents()
-{
-    static MessageEvents events;
-    return events;
+    if (open_ == 0)
+        return;
+    --open_;
+    emit closed();
 }

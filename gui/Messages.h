@@ -3,37 +3,31 @@
 #include <QObject>
 #include <QString>
 
-// Modal message boxes with one OK button. The windows show every message through
-// this, so tests can record messages instead of blocking on them.
-class MessageSink
-{
-public:
-    virtual ~MessageSink() = default;
-    virtual void showMessage(const QString &text, const QString &title) = 0;
-};
-
-class MessageBoxSink : public MessageSink
-{
-public:
-    void showMessage(const QString &text, const QString &title) override;
-};
-
-// The sink every window uses unless a test puts another one in place.
-MessageSink &messages();
-void setMessages(MessageSink *sink); // nullptr restores the message boxes
-
-// True while a message box is open.
-bool messageShowing();
-
-// A message box opening and closing, whichever sink shows it. The receive loop
-// carries out no frame while one is open.
-class MessageEvents : public QObject
+// Message boxes with one OK button. The program has one of these and hands it
+// to every window; tests put a recording one in its place.
+//
+// A message opens and show() returns at once: no event loop runs inside it.
+// opened() and closed() tell whoever must wait for the user (the receive
+// loop), one closed() for each opened().
+class Messages : public QObject
 {
     Q_OBJECT
 
-signals:
-    void messageOpened();
-    void messageClosed();
-};
+public:
+    explicit Messages(QObject *parent = nullptr);
 
-MessageEvents &messageEvents();
+    void show(const QString &text, const QString &title);
+    bool anyOpen() const { return open_ > 0; }
+
+signals:
+    void opened();
+    void closed();
+
+protected:
+    // Puts the message in front of the user; closeOne() once it is gone.
+    virtual void present(const QString &text, const QString &title);
+    void closeOne();
+
+private:
+    int open_ = 0;
+};

@@ -8,12 +8,12 @@
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
 #include "gui/AppIcon.h"
-#include "platform/Autostart.h"
-#include "platform/DesktopNotifier.h"
 #include "gui/FitCaptions.h"
 #include "gui/Messages.h"
-#include "platform/SerialComm.h"
 #include "gui/Twips.h"
+#include "platform/Autostart.h"
+#include "platform/DesktopNotifier.h"
+#include "platform/SerialComm.h"
 #include "setup/frmSetup.h"
 
 #include <QApplication>
@@ -73,8 +73,8 @@ QTimer *offTimer(QObject *parent, const char *name)
 } // namespace
 
 Tarrow::Tarrow(SettingsModel &settings, ThumbsLists &thumbs, PlayerFactory createPlayer,
-               QWidget *parent)
-    : QMainWindow(parent), settings_(settings), thumbs_(thumbs),
+               Messages &messages, QWidget *parent)
+    : QMainWindow(parent), settings_(settings), thumbs_(thumbs), messages_(messages),
       notifier_(new DesktopNotifier(QDBusConnection::sessionBus(), this)),
       session_(std::move(createPlayer)), remote_(settings, *this, session_)
 {
@@ -91,8 +91,9 @@ Tarrow::Tarrow(SettingsModel &settings, ThumbsLists &thumbs, PlayerFactory creat
     connect(Timer2, &QTimer::timeout, this, &Tarrow::Timer2_Timer);
     connect(loop_, &ReceiveLoop::frameReceived, this,
             [this](const QByteArray &received) { remote_.handleFrame(received); });
-    connect(&messageEvents(), &MessageEvents::messageOpened, loop_, &ReceiveLoop::hold);
-    connect(&messageEvents(), &MessageEvents::messageClosed, loop_, &ReceiveLoop::release);
+    // No frame is carried out while a message waits for the user.
+    connect(&messages_, &Messages::opened, loop_, &ReceiveLoop::hold);
+    connect(&messages_, &Messages::closed, loop_, &ReceiveLoop::release);
     connect(cmdSetup, &QPushButton::clicked, this, &Tarrow::cmdSetup_Click);
     connect(cmdClearlistTU, &QPushButton::clicked, this, &Tarrow::cmdClearlistTU_Click);
     connect(cmdClearlistTD, &QPushButton::clicked, this, &Tarrow::cmdClearlistTD_Click);
@@ -216,11 +217,11 @@ void Tarrow::openPort()
     // to do.
     switch (Comm1->open()) {
     case SerialLine::OpenResult::InvalidPort:
-        messages().showMessage(QStringLiteral("com port not avalable"), kTitle);
+        messages_.show(QStringLiteral("com port not avalable"), kTitle);
         break;
     case SerialLine::OpenResult::Failed:
         if (const QString problem = Comm1->openProblem(); !problem.isEmpty())
-            messages().showMessage(problem, kTitle);
+            messages_.show(problem, kTitle);
         break;
     case SerialLine::OpenResult::Opened:
         break;
@@ -248,7 +249,7 @@ void Tarrow::closeEvent(QCloseEvent *event)
 
 void Tarrow::cmdSetup_Click()
 {
-    frmSetup::showSetup(*Comm1, *loop_, settings_);
+    frmSetup::showSetup(*Comm1, *loop_, settings_, messages_);
 }
 
 void Tarrow::cmdClearlistTU_Click()
@@ -267,9 +268,9 @@ void Tarrow::cmdMakePlaylist_Click()
         thumbs_.entries(ThumbsLists::List::Up), thumbs_.entries(ThumbsLists::List::Down),
         settings_.thumbsUpFile(), settings_.thumbsDownFile());
     for (const PlaylistWriteError &failure : failures) {
-        messages().showMessage(QStringLiteral("The playlist file %1 could not be written: %2")
-                                   .arg(failure.path, failure.reason),
-                               kTitle);
+        messages_.show(QStringLiteral("The playlist file %1 could not be written: %2")
+                           .arg(failure.path, failure.reason),
+                       kTitle);
     }
 }
 
@@ -282,7 +283,7 @@ void Tarrow::mnuViewBrowser_Click()
 
 void Tarrow::mnuHelpAbout_Click()
 {
-    messages().showMessage(QStringLiteral("Kavelo ver 1.1"), kTitle);
+    messages_.show(QStringLiteral("Kavelo ver 1.1"), kTitle);
 }
 
 void Tarrow::Timer1_Timer()
@@ -343,8 +344,8 @@ void Tarrow::mnuAutostart_Click(bool on)
     QString why;
     if (!Autostart::setEnabled(on, why)) {
         mnuAutostart->setChecked(Autostart::enabled());
-        messages().showMessage(QStringLiteral("Kavelo cannot change its start at login (%1): %2")
-                                   .arg(Autostart::entryFile(), why),
-                               kTitle);
+        messages_.show(QStringLiteral("Kavelo cannot change its start at login (%1): %2")
+                           .arg(Autostart::entryFile(), why),
+                       kTitle);
     }
 }

@@ -13,6 +13,7 @@ class QTimer;
 class QAction;
 class QMenu;
 class DesktopNotifier;
+class Messages;
 class ReceiveLoop;
 class SerialComm;
 class SettingsModel;
@@ -26,8 +27,9 @@ class Tarrow : public QMainWindow, private RemoteView
 
 public:
     // The thumbs lists outlive the window: they are kept in their state file.
+    // Every message of this window and of the setup window goes to `messages`.
     Tarrow(SettingsModel &settings, ThumbsLists &thumbs, PlayerFactory createPlayer,
-           QWidget *parent = nullptr);
+           Messages &messages, QWidget *parent = nullptr);
     ~Tarrow() override;
 
     // The load sequence: show, getOptions, openPort, timeOver = 1, receive.
@@ -91,6 +93,7 @@ private:
 
     SettingsModel &settings_;
     ThumbsLists &thumbs_;
+    Messages &messages_;
     DesktopNotifier *notifier_ = nullptr;
     PlayerSession session_;
     RemoteControl remote_;

@@ -61,14 +61,15 @@ QString folderPrefix(const QString &folder)
 
 } // namespace
 
-frmSetup *frmSetup::showSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings)
+frmSetup *frmSetup::showSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings,
+                              Messages &messages)
 {
     if (openWindow) {
         openWindow->raise();
         openWindow->activateWindow();
         return openWindow;
     }
-    openWindow = new frmSetup(comm, loop, settings);
+    openWindow = new frmSetup(comm, loop, settings, messages);
     openWindow->load();
     openWindow->show();
     return openWindow;
@@ -79,10 +80,11 @@ frmSetup *frmSetup::instance()
     return openWindow;
 }
 
-frmSetup::frmSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings)
+frmSetup::frmSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings, Messages &messages)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      comm_(comm), settings_(settings), probe_(new AdapterProbe(comm, loop, this))
+      comm_(comm), settings_(settings), messages_(messages),
+      probe_(new AdapterProbe(comm, loop, this))
 {
     setObjectName(QStringLiteral("frmSetup"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -257,7 +259,7 @@ void frmSetup::connectHandlers()
 
 void frmSetup::tell(const QString &text)
 {
-    messages().showMessage(text, kavelo);
+    messages_.show(text, kavelo);
 }
 
 // Load: every field from the store, in an order that matters: filling a field
@@ -322,7 +324,7 @@ void frmSetup::Drive1Change()
 {
     const QString drive = Drive1->currentText();
     if (!Dir1->setPath(drive)) {
-        messages().showMessage(QStringLiteral("Drive not avalable"), QStringLiteral("Dremik"));
+        messages_.show(QStringLiteral("Drive not avalable"), QStringLiteral("Dremik"));
         return;
     }
     settings_.setValue(Keys::drive1Drive, drive);

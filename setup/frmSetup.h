@@ -16,6 +16,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QScrollBar;
+class Messages;
 class ReceiveLoop;
 class SerialLine;
 class SettingsModel;
@@ -30,7 +31,8 @@ public:
     // The "Setup" button: loads the one setup window when it is closed, or only
     // brings it to the front when it is open.
     // Apply reopens and probes the main window's port, borrowed from its receive loop.
-    static frmSetup *showSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings);
+    static frmSetup *showSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings,
+                               Messages &messages);
     // The open setup window, or nullptr.
     static frmSetup *instance();
 
@@ -78,7 +80,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    frmSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings);
+    frmSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings, Messages &messages);
     void letGo();
 
     void createControls();
@@ -120,6 +122,7 @@ private:
 
     SerialLine &comm_;
     SettingsModel &settings_;
+    Messages &messages_;
     AdapterProbe *probe_ = nullptr;
     // The device Find adapter probes now, an index into cboDevice; -1 when no
     // search runs. The first reason a device could not be opened is kept for

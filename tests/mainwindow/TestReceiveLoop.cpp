@@ -98,11 +98,14 @@ void TestReceiveLoop::init()
     QVERIFY(!emulator_->devicePath().isEmpty());
     sink_ = std::make_unique<RecordingSink>();
     thumbs_ = std::make_unique<ThumbsLists>(QString());
-    window_ = std::make_unique<Tarrow>(*store_, *thumbs_, [this] {
-        auto player = std::make_unique<RecordingPlayer>();
-        player_ = player.get();
-        return player;
-    });
+    window_ = std::make_unique<Tarrow>(
+        *store_, *thumbs_,
+        [this] {
+            auto player = std::make_unique<RecordingPlayer>();
+            player_ = player.get();
+            return player;
+        },
+        *sink_);
 }
 
 void TestReceiveLoop::cleanup()
@@ -213,13 +216,13 @@ void TestReceiveLoop::aFrameDuringAMessageIsCarriedOutWhenItCloses()
 {
     store_->setValue(Keys::playlist(2), QStringLiteral("/music/while-open.m3u"));
     start();
-    sink_->whileOpen = [this] {
-        emulator_->send(QStringLiteral("A2 on"));
-        QTRY_COMPARE(window_->Comm1->inBufferCount(), 2);
-        QVERIFY(window_->txtMonitor->text().isEmpty());
-    };
+    sink_->keepOpen = true;
     window_->mnuHelpAbout->trigger();
     QCOMPARE(sink_->shown.size(), 1);
+    emulator_->send(QStringLiteral("A2 on"));
+    QTRY_COMPARE(window_->Comm1->inBufferCount(), 2);
+    QVERIFY(window_->txtMonitor->text().isEmpty());
+    sink_->closeAll();
 
     QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A2 on"));
     QCOMPARE(window_->txtWincmd->text(), QStringLiteral("/music/while-open.m3u"));

@@ -10,10 +10,10 @@
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
+#include "gui/Twips.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/SerialComm.h"
-#include "gui/Twips.h"
 #include "setup/frmSetup.h"
 
 #include <QAbstractButton>
@@ -65,6 +65,7 @@ private:
     std::unique_ptr<IniSettingsStore> file_;
     std::unique_ptr<SettingsModel> store_; // the settings of the program, over file_
     std::unique_ptr<ThumbsLists> thumbs_;
+    RecordingSink messages_;
     std::unique_ptr<Tarrow> window_;
 };
 
@@ -79,13 +80,14 @@ void TestTarrowWindow::initTestCase()
 void TestTarrowWindow::init()
 {
     thumbs_ = std::make_unique<ThumbsLists>(QString());
-    window_ = std::make_unique<Tarrow>(*store_, *thumbs_,
-                                       [] { return std::make_unique<RecordingPlayer>(); });
+    window_ = std::make_unique<Tarrow>(
+        *store_, *thumbs_, [] { return std::make_unique<RecordingPlayer>(); }, messages_);
 }
 
 void TestTarrowWindow::cleanup()
 {
     window_.reset();
+    messages_.shown.clear();
 }
 
 void TestTarrowWindow::window()
@@ -289,11 +291,10 @@ void TestTarrowWindow::options()
 
 void TestTarrowWindow::aboutShowsTheVersion()
 {
-    RecordingSink sink;
     window_->mnuHelpAbout->trigger();
-    QCOMPARE(sink.shown.size(), 1);
-    QCOMPARE(sink.shown.first().first, QStringLiteral("Kavelo ver 1.1"));
-    QCOMPARE(sink.shown.first().second, QStringLiteral("Kavelo"));
+    QCOMPARE(messages_.shown.size(), 1);
+    QCOMPARE(messages_.shown.first().first, QStringLiteral("Kavelo ver 1.1"));
+    QCOMPARE(messages_.shown.first().second, QStringLiteral("Kavelo"));
 }
 
 static QList<frmBrowser *> browsers()
@@ -396,11 +397,10 @@ void TestTarrowWindow::makePlaylists()
     thumbs_->add(ThumbsLists::List::Up, QStringLiteral("/music/kept.mp3"));
     thumbs_->add(ThumbsLists::List::Down, QStringLiteral("/music/dropped.mp3"));
 
-    RecordingSink sink;
     QTest::mouseClick(window_->cmdMakePlaylist, Qt::LeftButton);
 
     QStringList reported;
-    for (const auto &[text, title] : sink.shown) {
+    for (const auto &[text, title] : messages_.shown) {
         QCOMPARE(title, QStringLiteral("Kavelo"));
         reported << text;
     }
@@ -425,9 +425,8 @@ void TestTarrowWindow::makePlaylistsReadsThePathsAtTheClick()
     thumbs_->add(ThumbsLists::List::Up, QStringLiteral("/music/a.mp3"));
     store_->setValue(Keys::thumbsup, dir.filePath(QStringLiteral("after.m3u")));
 
-    RecordingSink sink;
     QTest::mouseClick(window_->cmdMakePlaylist, Qt::LeftButton);
-    QVERIFY(sink.shown.isEmpty());
+    QVERIFY(messages_.shown.isEmpty());
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("before.m3u"))));
     QCOMPARE(readAll(dir.filePath(QStringLiteral("after.m3u"))),
              QByteArray("#EXTM3U\r\n/music/a.mp3\r\n"));

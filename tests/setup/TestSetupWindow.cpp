@@ -130,7 +130,7 @@ void TestSetupWindow::cleanup()
 
 frmSetup *TestSetupWindow::open()
 {
-    frmSetup *window = frmSetup::showSetup(*comm_, *loop_, *settings_);
+    frmSetup *window = frmSetup::showSetup(*comm_, *loop_, *settings_, *messages_);
     if (!QTest::qWaitForWindowExposed(window))
         qWarning("the setup window was not exposed");
     return window;
