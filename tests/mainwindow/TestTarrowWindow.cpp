@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -52,6 +53,7 @@ private slots:
     void menus();
     void options();
     void aboutShowsTheVersion();
+    void aMessageBoxWaitsForOkWithoutBlocking();
     void webHelpOpensANewBrowserEachTime();
     void closingTakesEveryOtherWindow();
     void clearButtonsClearTheirOwnList_data();
@@ -295,6 +297,35 @@ void TestTarrowWindow::aboutShowsTheVersion()
     QCOMPARE(messages_.shown.size(), 1);
     QCOMPARE(messages_.shown.first().first, QStringLiteral("Kavelo ver 1.1"));
     QCOMPARE(messages_.shown.first().second, QStringLiteral("Kavelo"));
+}
+
+// The real boxes: show() returns with the box open and application modal,
+// and the box counts as open until OK closes it.
+void TestTarrowWindow::aMessageBoxWaitsForOkWithoutBlocking()
+{
+    Messages boxes;
+    QSignalSpy opened(&boxes, &Messages::opened);
+    QSignalSpy closed(&boxes, &Messages::closed);
+    boxes.show(QStringLiteral("text"), QStringLiteral("title"));
+    QCOMPARE(opened.size(), 1);
+    QVERIFY(boxes.anyOpen());
+
+    QMessageBox *box = nullptr;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *found = qobject_cast<QMessageBox *>(window); found && found->isVisible())
+            box = found;
+    }
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("text"));
+    QCOMPARE(box->windowTitle(), QStringLiteral("title"));
+    QCOMPARE(box->windowModality(), Qt::ApplicationModal);
+    QCOMPARE(closed.size(), 0);
+
+    QPointer<QMessageBox> gone = box;
+    box->button(QMessageBox::Ok)->click();
+    QCOMPARE(closed.size(), 1);
+    QVERIFY(!boxes.anyOpen());
+    QTRY_VERIFY(gone.isNull());
 }
 
 static QList<frmBrowser *> browsers()
