@@ -36,7 +36,7 @@ struct ToolbarButton
 };
 
 // Toolbar order; the key is also the tool tip.
-constexpr ToolbarButton toolbarButtons[] = {
+constexpr ToolbarButton kToolbarButtons[] = {
     {"Back", "go-previous", ":/help/toolbar/back.png"},
     {"Forward", "go-next", ":/help/toolbar/forward.png"},
     {"Stop", "process-stop", ":/help/toolbar/stop.png"},
@@ -67,7 +67,7 @@ frmBrowser::~frmBrowser() = default;
 
 void frmBrowser::createControls()
 {
-    for (const ToolbarButton &button : toolbarButtons)
+    for (const ToolbarButton &button : kToolbarButtons)
         imlIcons.append(QIcon::fromTheme(QLatin1String(button.themeIcon),
                                          QIcon(QLatin1String(button.fallbackIcon))));
 
@@ -78,14 +78,14 @@ void frmBrowser::createControls()
     tbToolBar->setFloatable(false);
     tbToolBar->setContentsMargins(0, 0, 0, 0);
     tbToolBar->setFocusPolicy(Qt::TabFocus);
-    for (int i = 0; i < int(std::size(toolbarButtons)); ++i) {
-        const QString key = QLatin1String(toolbarButtons[i].key);
+    for (int i = 0; i < int(std::size(kToolbarButtons)); ++i) {
+        const QString key = QLatin1String(kToolbarButtons[i].key);
         QAction *button = tbToolBar->addAction(imlIcons.at(i), key);
         button->setObjectName(key);
         button->setData(key);
         button->setToolTip(key);
     }
-    connect(tbToolBar, &QToolBar::actionTriggered, this, &frmBrowser::toolbarButtonClicked);
+    connect(tbToolBar, &QToolBar::actionTriggered, this, &frmBrowser::tbToolBar_ButtonClick);
 
     brwWebBrowser =
         place(new QWebEngineView(this), "brwWebBrowser", twipsRect(50, 1215, 5393, 3734));
@@ -93,13 +93,15 @@ void frmBrowser::createControls()
         navigationRequested_ = false;
         loading_ = true;
     });
-    connect(brwWebBrowser, &QWebEngineView::loadFinished, this, &frmBrowser::downloadComplete);
-    connect(brwWebBrowser, &QWebEngineView::urlChanged, this, &frmBrowser::urlChanged);
+    connect(brwWebBrowser, &QWebEngineView::loadFinished, this,
+            &frmBrowser::brwWebBrowser_DownloadComplete);
+    connect(brwWebBrowser, &QWebEngineView::urlChanged, this,
+            &frmBrowser::brwWebBrowser_UrlChanged);
 
     timTimer = new QTimer(this);
     timTimer->setObjectName(QStringLiteral("timTimer"));
     timTimer->setInterval(5);
-    connect(timTimer, &QTimer::timeout, this, &frmBrowser::timerTick);
+    connect(timTimer, &QTimer::timeout, this, &frmBrowser::timTimer_Timer);
 
     picAddress = place(new QWidget(this), "picAddress", twipsRect(0, 420, 6540, 675));
     picAddress->setFocusPolicy(Qt::NoFocus);
@@ -113,8 +115,9 @@ void frmBrowser::createControls()
     // would act only on a listed address.
     disconnect(cboAddress->lineEdit(), &QLineEdit::editingFinished, cboAddress, nullptr);
     disconnect(cboAddress->lineEdit(), &QLineEdit::returnPressed, cboAddress, nullptr);
-    connect(cboAddress->lineEdit(), &QLineEdit::returnPressed, this, &frmBrowser::addressEntered);
-    connect(cboAddress, &QComboBox::activated, this, &frmBrowser::addressPicked);
+    connect(cboAddress->lineEdit(), &QLineEdit::returnPressed, this,
+            &frmBrowser::cboAddress_KeyPress);
+    connect(cboAddress, &QComboBox::activated, this, &frmBrowser::cboAddress_Click);
 
     lblAddress = place(new QLabel(QStringLiteral("&Address:"), picAddress), "lblAddress",
                        twipsRect(45, 60, 3075, 255));
@@ -168,7 +171,7 @@ void frmBrowser::applyLayout()
                           clampedPixels(innerHeight - addressBottom - 100));
 }
 
-void frmBrowser::toolbarButtonClicked(QAction *button)
+void frmBrowser::tbToolBar_ButtonClick(QAction *button)
 {
     timTimer->start();
     const QString key = button->data().toString();
@@ -199,7 +202,7 @@ void frmBrowser::toolbarButtonClicked(QAction *button)
     }
 }
 
-void frmBrowser::timerTick()
+void frmBrowser::timTimer_Timer()
 {
     if (busy()) {
         setWindowTitle(QStringLiteral("Working..."));
@@ -209,7 +212,7 @@ void frmBrowser::timerTick()
     setWindowTitle(locationName());
 }
 
-void frmBrowser::downloadComplete(bool ok)
+void frmBrowser::brwWebBrowser_DownloadComplete(bool ok)
 {
     navigationRequested_ = false;
     loading_ = false;
@@ -219,17 +222,17 @@ void frmBrowser::downloadComplete(bool ok)
         recordNavigation(brwWebBrowser->url().toString());
 }
 
-void frmBrowser::addressPicked()
+void frmBrowser::cboAddress_Click()
 {
-    if (suppressNavigate)
+    if (suppressNavigate_)
         return;
     timTimer->start();
     navigate(QUrl::fromUserInput(cboAddress->currentText().trimmed()));
 }
 
-void frmBrowser::addressEntered()
+void frmBrowser::cboAddress_KeyPress()
 {
-    addressPicked();
+    cboAddress_Click();
 }
 
 // Keeps the addresses visited most recent first, each once.
@@ -241,12 +244,12 @@ void frmBrowser::recordNavigation(const QString &address)
     if (current.isEmpty())
         return;
     const int found = cboAddress->findText(current, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    suppressNavigate = true;
+    suppressNavigate_ = true;
     if (found >= 0)
         cboAddress->removeItem(found);
     cboAddress->insertItem(0, current);
     cboAddress->setCurrentIndex(0);
-    suppressNavigate = false;
+    suppressNavigate_ = false;
 }
 
 void frmBrowser::navigate(const QUrl &address)
@@ -265,7 +268,7 @@ void frmBrowser::navigationAsked()
 
 // A new address that differs only in its fragment is a jump within the page
 // on display, which never reports a load.
-void frmBrowser::urlChanged(const QUrl &address)
+void frmBrowser::brwWebBrowser_UrlChanged(const QUrl &address)
 {
     if (!loading_ &&
         address.adjusted(QUrl::RemoveFragment) == shownAddress_.adjusted(QUrl::RemoveFragment))

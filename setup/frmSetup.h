@@ -93,30 +93,30 @@ private:
     void getPlaylists();
 
     // Serial port frame and the adapter probe.
-    void cmdApplyClick();
+    void cmdApply_Click();
     void adapterProbed(AdapterProbe::Result result);
     void fillDeviceList();
     void showPortDevice();
     int pickedPort() const;
     void storePortDevice(int port);
-    void cmdFindAdapterClick();
+    void cmdFindAdapter_Click();
     void tryNextDevice();
     void endSearch(const QString &message);
 
-    void cmdApplyHCClick();
+    void cmdApplyHC_Click();
 
     // Playlist assignment and file browsing.
-    void Drive1Change();
-    void Dir1Change();
-    void File1MouseDown(QPoint pointer);
-    void playlistDropped(int number);
+    void Drive1_Change();
+    void Dir1_Change();
+    void File1_MouseDown(QPoint pointer);
+    void txtPlaylist_DragDrop(int number);
 
     // Thumbs files and the volume step.
-    void tuFileChange();
-    void tdFileChange();
-    void tuPathChange();
-    void tdPathChange();
-    void volStepsChange();
+    void tuFile_Change();
+    void tdFile_Change();
+    void tuPath_Change();
+    void tdPath_Change();
+    void volSteps_Change();
 
     void tell(const QString &text);
 
