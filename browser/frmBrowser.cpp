@@ -17,6 +17,10 @@
 
 namespace {
 
+// A jump within the page starts no load: a navigation that has not started
+// within this long counts as done.
+constexpr int kLongestWaitForStartMs = 1000;
+
 constexpr int toTwips(int pixels)
 {
     return pixels * 15;
@@ -89,19 +93,20 @@ void frmBrowser::createControls()
 
     brwWebBrowser =
         place(new QWebEngineView(this), "brwWebBrowser", twipsRect(50, 1215, 5393, 3734));
-    connect(brwWebBrowser, &QWebEngineView::loadStarted, this, [this] {
-        navigationRequested_ = false;
-        loading_ = true;
-    });
+    connect(brwWebBrowser, &QWebEngineView::loadStarted, this,
+            &frmBrowser::brwWebBrowser_BeforeNavigate);
     connect(brwWebBrowser, &QWebEngineView::loadFinished, this,
             &frmBrowser::brwWebBrowser_DownloadComplete);
     connect(brwWebBrowser, &QWebEngineView::urlChanged, this,
             &frmBrowser::brwWebBrowser_UrlChanged);
 
-    timTimer = new QTimer(this);
-    timTimer->setObjectName(QStringLiteral("timTimer"));
-    timTimer->setInterval(5);
-    connect(timTimer, &QTimer::timeout, this, &frmBrowser::timTimer_Timer);
+    startWait_ = new QTimer(this);
+    startWait_->setSingleShot(true);
+    startWait_->setInterval(kLongestWaitForStartMs);
+    connect(startWait_, &QTimer::timeout, this, [this] {
+        navigationRequested_ = false;
+        updateCaption();
+    });
 
     picAddress = place(new QWidget(this), "picAddress", twipsRect(0, 420, 6540, 675));
     picAddress->setFocusPolicy(Qt::NoFocus);
@@ -147,7 +152,6 @@ void frmBrowser::load()
         return;
     cboAddress->setEditText(StartingAddress);
     cboAddress->addItem(StartingAddress);
-    timTimer->start();
     navigate(QUrl(StartingAddress));
 }
 
@@ -173,7 +177,6 @@ void frmBrowser::applyLayout()
 
 void frmBrowser::tbToolBar_ButtonClick(QAction *button)
 {
-    timTimer->start();
     const QString key = button->data().toString();
     if (key == QLatin1String("Back")) {
         if (brwWebBrowser->history()->canGoBack()) {
@@ -195,28 +198,34 @@ void frmBrowser::tbToolBar_ButtonClick(QAction *button)
     } else if (key == QLatin1String("Search")) {
         navigate(siteAddress(QStringLiteral("/search.html")));
     } else if (key == QLatin1String("Stop")) {
-        timTimer->stop();
         navigationRequested_ = false;
+        loading_ = false;
         brwWebBrowser->stop();
-        setWindowTitle(locationName());
     }
+    updateCaption();
 }
 
-void frmBrowser::timTimer_Timer()
+// The caption says "Working..." from the moment a page is asked for until it
+// has arrived, failed or been stopped, and the page's title after.
+void frmBrowser::updateCaption()
 {
-    if (busy()) {
-        setWindowTitle(QStringLiteral("Working..."));
-        return;
-    }
-    timTimer->stop();
-    setWindowTitle(locationName());
+    setWindowTitle(busy() ? QStringLiteral("Working...") : locationName());
+}
+
+void frmBrowser::brwWebBrowser_BeforeNavigate()
+{
+    navigationRequested_ = false;
+    startWait_->stop();
+    loading_ = true;
+    updateCaption();
 }
 
 void frmBrowser::brwWebBrowser_DownloadComplete(bool ok)
 {
     navigationRequested_ = false;
+    startWait_->stop();
     loading_ = false;
-    setWindowTitle(locationName());
+    updateCaption();
     // Only pages that arrived go into the address list, not aborted loads.
     if (ok)
         recordNavigation(brwWebBrowser->url().toString());
@@ -226,8 +235,8 @@ void frmBrowser::cboAddress_Click()
 {
     if (suppressNavigate_)
         return;
-    timTimer->start();
     navigate(QUrl::fromUserInput(cboAddress->currentText().trimmed()));
+    updateCaption();
 }
 
 void frmBrowser::cboAddress_KeyPress()
@@ -263,7 +272,8 @@ void frmBrowser::navigate(const QUrl &address)
 void frmBrowser::navigationAsked()
 {
     navigationRequested_ = true;
-    requestClock_.start();
+    startWait_->start();
+    updateCaption();
 }
 
 // A new address that differs only in its fragment is a jump within the page
@@ -271,17 +281,17 @@ void frmBrowser::navigationAsked()
 void frmBrowser::brwWebBrowser_UrlChanged(const QUrl &address)
 {
     if (!loading_ &&
-        address.adjusted(QUrl::RemoveFragment) == shownAddress_.adjusted(QUrl::RemoveFragment))
+        address.adjusted(QUrl::RemoveFragment) == shownAddress_.adjusted(QUrl::RemoveFragment)) {
         navigationRequested_ = false;
+        startWait_->stop();
+        updateCaption();
+    }
     shownAddress_ = address;
 }
 
 bool frmBrowser::busy() const
 {
-    constexpr qint64 longestWaitForStartMs = 1000;
-    const bool waitingForStart =
-        navigationRequested_ && requestClock_.elapsed() < longestWaitForStartMs;
-    return waitingForStart || loading_;
+    return navigationRequested_ || loading_;
 }
 
 QString frmBrowser::locationName() const

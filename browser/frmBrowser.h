@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QIcon>
 #include <QList>
 #include <QUrl>
@@ -35,7 +34,8 @@ private:
     void applyLayout();
 
     void tbToolBar_ButtonClick(QAction *button);
-    void timTimer_Timer();
+    void updateCaption();
+    void brwWebBrowser_BeforeNavigate();
     void brwWebBrowser_DownloadComplete(bool ok);
     void cboAddress_Click();
     void cboAddress_KeyPress();
@@ -53,7 +53,6 @@ private:
     QLabel *lblAddress = nullptr;
     QComboBox *cboAddress = nullptr;
     QWebEngineView *brwWebBrowser = nullptr;
-    QTimer *timTimer = nullptr;
     QList<QIcon> imlIcons;
 
     bool loaded_ = false;
@@ -62,7 +61,7 @@ private:
     // reports the start a moment later, and until then it counts as busy. A
     // jump within the page starts no load at all, so the wait is bounded.
     bool navigationRequested_ = false;
-    QElapsedTimer requestClock_;
+    QTimer *startWait_ = nullptr;
     bool loading_ = false;
     QUrl shownAddress_;
 };
