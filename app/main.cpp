@@ -1,4 +1,5 @@
 #include "HeadlessRemote.h"
+#include "Version.h"
 
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
@@ -21,7 +22,7 @@ namespace {
 void parseOptions(QCoreApplication &app, QCommandLineParser &parser)
 {
     QCoreApplication::setApplicationName(QStringLiteral("Kavelo"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.1"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KAVELO_VERSION));
     parser.setApplicationDescription(
         QStringLiteral("An X10 RF remote control drives your music player (MPRIS or MPD)."));
     parser.addHelpOption();

@@ -1,4 +1,5 @@
 #include "Tarrow.h"
+#include "Version.h"
 
 #include "browser/HelpSite.h"
 #include "browser/frmBrowser.h"
@@ -283,7 +284,7 @@ void Tarrow::mnuViewBrowser_Click()
 
 void Tarrow::mnuHelpAbout_Click()
 {
-    messages_.show(QStringLiteral("Kavelo ver 1.1"), kTitle);
+    messages_.show(QStringLiteral("Kavelo ver " KAVELO_VERSION), kTitle);
 }
 
 void Tarrow::Timer1_Timer()

@@ -6,6 +6,7 @@
 #include "AdapterEmulator.h"
 #include "RecordingPlayer.h"
 #include "RecordingSink.h"
+#include "Version.h"
 
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
@@ -290,7 +291,7 @@ void TestReceiveLoop::missingDeviceIsReportedOnce()
 
     window_->mnuHelpAbout->trigger();
     QCOMPARE(sink_->shown.size(), 2);
-    QCOMPARE(sink_->shown.last().first, QStringLiteral("Kavelo ver 1.1"));
+    QCOMPARE(sink_->shown.last().first, QStringLiteral("Kavelo ver " KAVELO_VERSION));
 }
 
 void TestReceiveLoop::deviceHeldElsewhere_data()

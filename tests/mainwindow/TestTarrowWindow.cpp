@@ -4,6 +4,7 @@
 #include "CaptionsFit.h"
 #include "RecordingPlayer.h"
 #include "RecordingSink.h"
+#include "Version.h"
 
 #include "browser/HelpSite.h"
 #include "browser/frmBrowser.h"
@@ -295,7 +296,7 @@ void TestTarrowWindow::aboutShowsTheVersion()
 {
     window_->mnuHelpAbout->trigger();
     QCOMPARE(messages_.shown.size(), 1);
-    QCOMPARE(messages_.shown.first().first, QStringLiteral("Kavelo ver 1.1"));
+    QCOMPARE(messages_.shown.first().first, QStringLiteral("Kavelo ver " KAVELO_VERSION));
     QCOMPARE(messages_.shown.first().second, QStringLiteral("Kavelo"));
 }
 
