@@ -39,11 +39,10 @@ public:
     QSize sizeHint() const override { return twipsSize(8610, 3345); }
 };
 
-// 0x00BBGGRR, red in the lowest byte.
-QColor colourFromBgr(quint32 bgr)
-{
-    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
-}
+// The frame display's background: light green (0x00C0FFC0) for a frame of this
+// house and bank, light red (0x008080FF) for any other.
+const QColor kAcceptedColour(192, 255, 192);
+const QColor kRejectedColour(255, 128, 128);
 
 void setBackground(QWidget *widget, const QColor &colour)
 {
@@ -304,9 +303,9 @@ void Tarrow::showFrame(const QString &text)
     txtMonitor->setText(text);
 }
 
-void Tarrow::highlightFrame(quint32 colour)
+void Tarrow::highlightFrame(bool accepted)
 {
-    setBackground(txtMonitor, colourFromBgr(colour));
+    setBackground(txtMonitor, accepted ? kAcceptedColour : kRejectedColour);
     Timer1->start();
 }
 
