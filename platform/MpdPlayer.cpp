@@ -1,5 +1,6 @@
 #include "MpdPlayer.h"
 #include "PlaylistFile.h"
+#include "core/Logging.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -45,8 +46,8 @@ using Settings = std::unique_ptr<mpd_settings, decltype(&mpd_settings_free)>;
 
 void warn(const char *what, const QString &why)
 {
-    qWarning().noquote()
-        << QStringLiteral("Kavelo: MPD %1 failed: %2").arg(QLatin1String(what), why);
+    qCWarning(lcPlayer).noquote()
+        << QStringLiteral("MPD %1 failed: %2").arg(QLatin1String(what), why);
 }
 
 QString systemError()
@@ -409,11 +410,11 @@ mpd_connection *MpdPlayer::connection(QString &why)
     Opened opened = connectMpd(host_, port_, why);
     // Said once, not at every look for MPD: nothing works until the password is put right.
     if (opened.passwordRefused && !passwordRefused_)
-        qWarning().noquote() << QStringLiteral("Kavelo: %1; the password is the part of %2 "
-                                               "before \"@\"")
-                                    .arg(why, host_.isEmpty()
-                                                  ? QStringLiteral("MPD_HOST")
-                                                  : QStringLiteral("the setting mpdHost"));
+        qCWarning(lcPlayer).noquote()
+            << QStringLiteral("%1; the password is the part of %2 "
+                              "before \"@\"")
+                   .arg(why, host_.isEmpty() ? QStringLiteral("MPD_HOST")
+                                             : QStringLiteral("the setting mpdHost"));
     passwordRefused_ = opened.passwordRefused;
     if (!opened.connection) {
         noteFailure(took);
@@ -598,7 +599,7 @@ bool MpdPlayer::loadPlaylist(const QString &path)
                     .arg(QString::number(outside + missing.size()), QString::number(entries.size()),
                          path, reasons.join(QLatin1String("; ")));
             if (added > 0)
-                qWarning().noquote() << QStringLiteral("Kavelo: MPD load: ") + why;
+                qCWarning(lcPlayer).noquote() << QStringLiteral("MPD load: ") + why;
         }
         return added > 0 || entries.isEmpty();
     });

@@ -1,5 +1,6 @@
 #include "MprisPlayer.h"
 #include "PlaylistFile.h"
+#include "core/Logging.h"
 
 #include <QDBusArgument>
 #include <QDBusMetaType>
@@ -67,8 +68,8 @@ QVariant unwrap(const QVariant &value)
 
 void warn(const char *what, const QString &why)
 {
-    qWarning().noquote()
-        << QStringLiteral("Kavelo: player %1 failed: %2").arg(QLatin1String(what), why);
+    qCWarning(lcPlayer).noquote()
+        << QStringLiteral("player %1 failed: %2").arg(QLatin1String(what), why);
 }
 } // namespace
 

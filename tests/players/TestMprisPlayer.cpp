@@ -275,8 +275,7 @@ void TestMprisPlayer::frozenPlayerCostsAtMostTheTimeout()
     signalProcess(mpv_.process(), SIGSTOP);
     QElapsedTimer clock;
     clock.start();
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(QStringLiteral("^Kavelo: player Play failed: ")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^player Play failed: ")));
     const bool played = player.play();
     const qint64 elapsed = clock.elapsed();
     signalProcess(mpv_.process(), SIGCONT);
@@ -450,8 +449,7 @@ void TestMprisPlayer::loadRefusesWhatIsNoPlaylist()
     MprisPlayer player;
     QVERIFY(player.prepareLoad());
     QTRY_COMPARE(mpvStatus(), QStringLiteral("Stopped"));
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(QStringLiteral("^Kavelo: player load failed")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^player load failed")));
     QVERIFY(!player.loadPlaylist(file));
     QString song = QStringLiteral("stale");
     QTRY_COMPARE((player.getCurrentSong(song), song), QString());
