@@ -126,11 +126,6 @@ RemoteControl &Tarrow::remote()
     return remote_;
 }
 
-ReceiveLoop &Tarrow::receiveLoop()
-{
-    return *loop_;
-}
-
 void Tarrow::createControls()
 {
     auto *area = new ClientArea(this);

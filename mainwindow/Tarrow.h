@@ -36,7 +36,6 @@ public:
     void load();
 
     RemoteControl &remote();
-    ReceiveLoop &receiveLoop();
 
     // Controls, by their names.
     SerialComm *Comm1 = nullptr;

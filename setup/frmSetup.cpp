@@ -75,11 +75,6 @@ frmSetup *frmSetup::showSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel
     return openWindow;
 }
 
-frmSetup *frmSetup::instance()
-{
-    return openWindow;
-}
-
 frmSetup::frmSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings, Messages &messages)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),

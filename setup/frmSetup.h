@@ -33,8 +33,6 @@ public:
     // Apply reopens and probes the main window's port, borrowed from its receive loop.
     static frmSetup *showSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings,
                                Messages &messages);
-    // The open setup window, or nullptr.
-    static frmSetup *instance();
 
     ~frmSetup() override;
 

@@ -4,6 +4,7 @@
 #include "CaptionsFit.h"
 #include "RecordingPlayer.h"
 #include "RecordingSink.h"
+#include "SetupWindowOnScreen.h"
 #include "Version.h"
 
 #include "browser/HelpSite.h"
@@ -363,11 +364,11 @@ void TestTarrowWindow::closingTakesEveryOtherWindow()
     window_->show();
     window_->mnuViewBrowser->trigger();
     QTest::mouseClick(window_->cmdSetup, Qt::LeftButton);
-    QVERIFY(frmSetup::instance());
+    QVERIFY(setupWindowOnScreen());
     QCOMPARE(browsers().size(), 1);
 
     QVERIFY(window_->close());
-    QVERIFY(!frmSetup::instance());
+    QVERIFY(!setupWindowOnScreen());
     QVERIFY(browsers().isEmpty());
     QVERIFY(!window_->Comm1->portOpen());
 }
