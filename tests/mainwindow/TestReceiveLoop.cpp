@@ -4,8 +4,10 @@
 // receive loop itself waits, discards and reopens is tested on its own.
 
 #include "AdapterEmulator.h"
+#include "DeviceLineFormat.h"
 #include "RecordingPlayer.h"
 #include "RecordingSink.h"
+#include "SetupWindowOnScreen.h"
 #include "Version.h"
 
 #include "core/Settings.h"
@@ -237,7 +239,7 @@ void TestReceiveLoop::theSetupWindowsProbeGivesThePortBack()
     start();
     store_->setValue(Keys::comDevice(3), emulator_->devicePath());
     QTest::mouseClick(window_->cmdSetup, Qt::LeftButton);
-    QPointer<frmSetup> setup = frmSetup::instance();
+    QPointer<frmSetup> setup = setupWindowOnScreen();
     QVERIFY(setup);
     setup->ComportList->setCurrentText(QStringLiteral("3"));
     QTest::mouseClick(setup->cmdApply, Qt::LeftButton);
@@ -274,7 +276,7 @@ void TestReceiveLoop::portNumber()
     window_->load();
     QVERIFY(window_->Comm1->portOpen());
     QCOMPARE(window_->Comm1->commPort(), opened);
-    QCOMPARE(window_->Comm1->settings(), QStringLiteral("4800,N,8,1"));
+    QCOMPARE(deviceLineFormat(*window_->Comm1), QStringLiteral("4800,N,8,1"));
     QVERIFY(sink_->shown.isEmpty());
 }
 
@@ -348,13 +350,13 @@ void TestReceiveLoop::closingClosesThePortAndTheSetupWindow()
 {
     start();
     QTest::mouseClick(window_->cmdSetup, Qt::LeftButton);
-    QPointer<frmSetup> setup = frmSetup::instance();
+    QPointer<frmSetup> setup = setupWindowOnScreen();
     QVERIFY(setup);
 
     QVERIFY(window_->close());
     QVERIFY(!window_->Comm1->portOpen());
     QVERIFY(setup.isNull());
-    QVERIFY(!frmSetup::instance());
+    QVERIFY(!setupWindowOnScreen());
 
     QSerialPort next(emulator_->devicePath());
     QVERIFY2(next.open(QIODevice::ReadWrite), qPrintable(next.errorString()));

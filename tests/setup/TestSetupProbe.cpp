@@ -1,4 +1,5 @@
 #include "AdapterEmulator.h"
+#include "DeviceLineFormat.h"
 #include "RecordingSink.h"
 #include "SetupTestEnvironment.h"
 
@@ -149,7 +150,7 @@ void TestSetupProbe::applyProbesAndSavesThePort()
     }
     QVERIFY(adapter.waitForReceived(3));
     QCOMPARE(adapter.received(), QByteArray(3, '\x2A'));
-    QCOMPARE(comm_->settings(), QStringLiteral("4800,N,8,1"));
+    QCOMPARE(deviceLineFormat(*comm_), QStringLiteral("4800,N,8,1"));
 }
 
 void TestSetupProbe::missingDevice()
