@@ -82,11 +82,11 @@ void HeadlessRemote::showFrame(const QString &text)
     frame_ = text;
 }
 
-void HeadlessRemote::highlightFrame(quint32 colour)
+void HeadlessRemote::highlightFrame(bool accepted)
 {
     say(QStringLiteral("frame %1 (%2)")
-            .arg(frame_, colour == kLightGreen ? QStringLiteral("accepted")
-                                               : QStringLiteral("other house or bank")));
+            .arg(frame_,
+                 accepted ? QStringLiteral("accepted") : QStringLiteral("other house or bank")));
 }
 
 void HeadlessRemote::showCommand(const QString &text)

@@ -36,7 +36,7 @@ private:
 
     // RemoteView
     void showFrame(const QString &text) override;
-    void highlightFrame(quint32 colour) override;
+    void highlightFrame(bool accepted) override;
     void showCommand(const QString &text) override;
     void startPauseGuard(int intervalMs) override;
     void addThumbsUp(const QString &song) override;

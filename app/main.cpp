@@ -1,9 +1,11 @@
 #include "HeadlessRemote.h"
+#include "Version.h"
 
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
+#include "gui/AppIcon.h"
+#include "gui/Messages.h"
 #include "mainwindow/Tarrow.h"
-#include "platform/AppIcon.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/PlayerFactory.h"
 #include "platform/StopSignals.h"
@@ -20,7 +22,7 @@ namespace {
 void parseOptions(QCoreApplication &app, QCommandLineParser &parser)
 {
     QCoreApplication::setApplicationName(QStringLiteral("Kavelo"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.1"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KAVELO_VERSION));
     parser.setApplicationDescription(
         QStringLiteral("An X10 RF remote control drives your music player (MPRIS or MPD)."));
     parser.addHelpOption();
@@ -63,7 +65,9 @@ int runWindowed(int argc, char *argv[])
     IniSettingsStore file;
     SettingsModel settings(file);
     ThumbsLists thumbs(ThumbsLists::defaultStateFile());
-    Tarrow window(settings, thumbs, [&settings] { return createPlayer(settings); });
+    Messages messages;
+    Tarrow window(
+        settings, thumbs, [&settings] { return createPlayer(settings); }, messages);
     // A stop asked by signal ends the program as closing its window does.
     StopSignals stops;
     QObject::connect(&stops, &StopSignals::stopRequested, &window, &QWidget::close);

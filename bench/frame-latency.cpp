@@ -11,6 +11,7 @@
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
+#include "gui/Messages.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/SerialComm.h"
@@ -86,11 +87,15 @@ int main(int argc, char *argv[])
     settings.setValue(Keys::comDevice(5), QString::fromLocal8Bit(device));
     TimestampPlayer *player = nullptr;
     ThumbsLists thumbs{QString()};
-    Tarrow window(settings, thumbs, [&player] {
-        auto created = std::make_unique<TimestampPlayer>();
-        player = created.get();
-        return created;
-    });
+    Messages messages;
+    Tarrow window(
+        settings, thumbs,
+        [&player] {
+            auto created = std::make_unique<TimestampPlayer>();
+            player = created.get();
+            return created;
+        },
+        messages);
     window.load();
     if (!window.Comm1->portOpen() || !player) {
         std::fprintf(stderr, "frame-latency: could not open %s\n", device);

@@ -16,6 +16,7 @@
 
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
+#include "gui/Messages.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/PlayerFactory.h"
@@ -45,7 +46,8 @@ struct MainWindow
     IniSettingsStore file;
     SettingsModel settings{file};
     ThumbsLists thumbs{QString()};
-    Tarrow window{settings, thumbs, [this] { return createPlayer(settings); }};
+    Messages messages;
+    Tarrow window{settings, thumbs, [this] { return createPlayer(settings); }, messages};
 
     MainWindow() { window.load(); }
 };

@@ -1,8 +1,8 @@
 #include "frmBrowser.h"
 #include "HelpResources.h"
 
-#include "platform/AppIcon.h"
-#include "platform/Twips.h"
+#include "gui/AppIcon.h"
+#include "gui/Twips.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -16,6 +16,10 @@
 #include <algorithm>
 
 namespace {
+
+// A jump within the page starts no load: a navigation that has not started
+// within this long counts as done.
+constexpr int kLongestWaitForStartMs = 1000;
 
 constexpr int toTwips(int pixels)
 {
@@ -36,7 +40,7 @@ struct ToolbarButton
 };
 
 // Toolbar order; the key is also the tool tip.
-constexpr ToolbarButton toolbarButtons[] = {
+constexpr ToolbarButton kToolbarButtons[] = {
     {"Back", "go-previous", ":/help/toolbar/back.png"},
     {"Forward", "go-next", ":/help/toolbar/forward.png"},
     {"Stop", "process-stop", ":/help/toolbar/stop.png"},
@@ -67,7 +71,7 @@ frmBrowser::~frmBrowser() = default;
 
 void frmBrowser::createControls()
 {
-    for (const ToolbarButton &button : toolbarButtons)
+    for (const ToolbarButton &button : kToolbarButtons)
         imlIcons.append(QIcon::fromTheme(QLatin1String(button.themeIcon),
                                          QIcon(QLatin1String(button.fallbackIcon))));
 
@@ -78,28 +82,31 @@ void frmBrowser::createControls()
     tbToolBar->setFloatable(false);
     tbToolBar->setContentsMargins(0, 0, 0, 0);
     tbToolBar->setFocusPolicy(Qt::TabFocus);
-    for (int i = 0; i < int(std::size(toolbarButtons)); ++i) {
-        const QString key = QLatin1String(toolbarButtons[i].key);
+    for (int i = 0; i < int(std::size(kToolbarButtons)); ++i) {
+        const QString key = QLatin1String(kToolbarButtons[i].key);
         QAction *button = tbToolBar->addAction(imlIcons.at(i), key);
         button->setObjectName(key);
         button->setData(key);
         button->setToolTip(key);
     }
-    connect(tbToolBar, &QToolBar::actionTriggered, this, &frmBrowser::toolbarButtonClicked);
+    connect(tbToolBar, &QToolBar::actionTriggered, this, &frmBrowser::tbToolBar_ButtonClick);
 
     brwWebBrowser =
         place(new QWebEngineView(this), "brwWebBrowser", twipsRect(50, 1215, 5393, 3734));
-    connect(brwWebBrowser, &QWebEngineView::loadStarted, this, [this] {
-        navigationRequested_ = false;
-        loading_ = true;
-    });
-    connect(brwWebBrowser, &QWebEngineView::loadFinished, this, &frmBrowser::downloadComplete);
-    connect(brwWebBrowser, &QWebEngineView::urlChanged, this, &frmBrowser::urlChanged);
+    connect(brwWebBrowser, &QWebEngineView::loadStarted, this,
+            &frmBrowser::brwWebBrowser_BeforeNavigate);
+    connect(brwWebBrowser, &QWebEngineView::loadFinished, this,
+            &frmBrowser::brwWebBrowser_DownloadComplete);
+    connect(brwWebBrowser, &QWebEngineView::urlChanged, this,
+            &frmBrowser::brwWebBrowser_UrlChanged);
 
-    timTimer = new QTimer(this);
-    timTimer->setObjectName(QStringLiteral("timTimer"));
-    timTimer->setInterval(5);
-    connect(timTimer, &QTimer::timeout, this, &frmBrowser::timerTick);
+    startWait_ = new QTimer(this);
+    startWait_->setSingleShot(true);
+    startWait_->setInterval(kLongestWaitForStartMs);
+    connect(startWait_, &QTimer::timeout, this, [this] {
+        navigationRequested_ = false;
+        updateCaption();
+    });
 
     picAddress = place(new QWidget(this), "picAddress", twipsRect(0, 420, 6540, 675));
     picAddress->setFocusPolicy(Qt::NoFocus);
@@ -113,8 +120,9 @@ void frmBrowser::createControls()
     // would act only on a listed address.
     disconnect(cboAddress->lineEdit(), &QLineEdit::editingFinished, cboAddress, nullptr);
     disconnect(cboAddress->lineEdit(), &QLineEdit::returnPressed, cboAddress, nullptr);
-    connect(cboAddress->lineEdit(), &QLineEdit::returnPressed, this, &frmBrowser::addressEntered);
-    connect(cboAddress, &QComboBox::activated, this, &frmBrowser::addressPicked);
+    connect(cboAddress->lineEdit(), &QLineEdit::returnPressed, this,
+            &frmBrowser::cboAddress_KeyPress);
+    connect(cboAddress, &QComboBox::activated, this, &frmBrowser::cboAddress_Click);
 
     lblAddress = place(new QLabel(QStringLiteral("&Address:"), picAddress), "lblAddress",
                        twipsRect(45, 60, 3075, 255));
@@ -144,7 +152,6 @@ void frmBrowser::load()
         return;
     cboAddress->setEditText(StartingAddress);
     cboAddress->addItem(StartingAddress);
-    timTimer->start();
     navigate(QUrl(StartingAddress));
 }
 
@@ -168,9 +175,8 @@ void frmBrowser::applyLayout()
                           clampedPixels(innerHeight - addressBottom - 100));
 }
 
-void frmBrowser::toolbarButtonClicked(QAction *button)
+void frmBrowser::tbToolBar_ButtonClick(QAction *button)
 {
-    timTimer->start();
     const QString key = button->data().toString();
     if (key == QLatin1String("Back")) {
         if (brwWebBrowser->history()->canGoBack()) {
@@ -192,44 +198,50 @@ void frmBrowser::toolbarButtonClicked(QAction *button)
     } else if (key == QLatin1String("Search")) {
         navigate(siteAddress(QStringLiteral("/search.html")));
     } else if (key == QLatin1String("Stop")) {
-        timTimer->stop();
         navigationRequested_ = false;
+        loading_ = false;
         brwWebBrowser->stop();
-        setWindowTitle(locationName());
     }
+    updateCaption();
 }
 
-void frmBrowser::timerTick()
+// The caption says "Working..." from the moment a page is asked for until it
+// has arrived, failed or been stopped, and the page's title after.
+void frmBrowser::updateCaption()
 {
-    if (busy()) {
-        setWindowTitle(QStringLiteral("Working..."));
-        return;
-    }
-    timTimer->stop();
-    setWindowTitle(locationName());
+    setWindowTitle(busy() ? QStringLiteral("Working...") : locationName());
 }
 
-void frmBrowser::downloadComplete(bool ok)
+void frmBrowser::brwWebBrowser_BeforeNavigate()
 {
     navigationRequested_ = false;
+    startWait_->stop();
+    loading_ = true;
+    updateCaption();
+}
+
+void frmBrowser::brwWebBrowser_DownloadComplete(bool ok)
+{
+    navigationRequested_ = false;
+    startWait_->stop();
     loading_ = false;
-    setWindowTitle(locationName());
+    updateCaption();
     // Only pages that arrived go into the address list, not aborted loads.
     if (ok)
         recordNavigation(brwWebBrowser->url().toString());
 }
 
-void frmBrowser::addressPicked()
+void frmBrowser::cboAddress_Click()
 {
-    if (suppressNavigate)
+    if (suppressNavigate_)
         return;
-    timTimer->start();
     navigate(QUrl::fromUserInput(cboAddress->currentText().trimmed()));
+    updateCaption();
 }
 
-void frmBrowser::addressEntered()
+void frmBrowser::cboAddress_KeyPress()
 {
-    addressPicked();
+    cboAddress_Click();
 }
 
 // Keeps the addresses visited most recent first, each once.
@@ -241,12 +253,12 @@ void frmBrowser::recordNavigation(const QString &address)
     if (current.isEmpty())
         return;
     const int found = cboAddress->findText(current, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    suppressNavigate = true;
+    suppressNavigate_ = true;
     if (found >= 0)
         cboAddress->removeItem(found);
     cboAddress->insertItem(0, current);
     cboAddress->setCurrentIndex(0);
-    suppressNavigate = false;
+    suppressNavigate_ = false;
 }
 
 void frmBrowser::navigate(const QUrl &address)
@@ -260,25 +272,26 @@ void frmBrowser::navigate(const QUrl &address)
 void frmBrowser::navigationAsked()
 {
     navigationRequested_ = true;
-    requestClock_.start();
+    startWait_->start();
+    updateCaption();
 }
 
 // A new address that differs only in its fragment is a jump within the page
 // on display, which never reports a load.
-void frmBrowser::urlChanged(const QUrl &address)
+void frmBrowser::brwWebBrowser_UrlChanged(const QUrl &address)
 {
     if (!loading_ &&
-        address.adjusted(QUrl::RemoveFragment) == shownAddress_.adjusted(QUrl::RemoveFragment))
+        address.adjusted(QUrl::RemoveFragment) == shownAddress_.adjusted(QUrl::RemoveFragment)) {
         navigationRequested_ = false;
+        startWait_->stop();
+        updateCaption();
+    }
     shownAddress_ = address;
 }
 
 bool frmBrowser::busy() const
 {
-    constexpr qint64 longestWaitForStartMs = 1000;
-    const bool waitingForStart =
-        navigationRequested_ && requestClock_.elapsed() < longestWaitForStartMs;
-    return waitingForStart || loading_;
+    return navigationRequested_ || loading_;
 }
 
 QString frmBrowser::locationName() const

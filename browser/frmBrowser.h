@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QIcon>
 #include <QList>
 #include <QUrl>
@@ -34,16 +33,17 @@ private:
     void load();
     void applyLayout();
 
-    void toolbarButtonClicked(QAction *button);
-    void timerTick();
-    void downloadComplete(bool ok);
-    void addressPicked();
-    void addressEntered();
+    void tbToolBar_ButtonClick(QAction *button);
+    void updateCaption();
+    void brwWebBrowser_BeforeNavigate();
+    void brwWebBrowser_DownloadComplete(bool ok);
+    void cboAddress_Click();
+    void cboAddress_KeyPress();
     void recordNavigation(const QString &address);
 
     void navigate(const QUrl &address);
     void navigationAsked();
-    void urlChanged(const QUrl &address);
+    void brwWebBrowser_UrlChanged(const QUrl &address);
     bool busy() const;
     QString locationName() const;
     QUrl siteAddress(const QString &path) const;
@@ -53,16 +53,15 @@ private:
     QLabel *lblAddress = nullptr;
     QComboBox *cboAddress = nullptr;
     QWebEngineView *brwWebBrowser = nullptr;
-    QTimer *timTimer = nullptr;
     QList<QIcon> imlIcons;
 
     bool loaded_ = false;
-    bool suppressNavigate = false;
+    bool suppressNavigate_ = false;
     // A navigation was asked of the view and has not started yet: the view
     // reports the start a moment later, and until then it counts as busy. A
     // jump within the page starts no load at all, so the wait is bounded.
     bool navigationRequested_ = false;
-    QElapsedTimer requestClock_;
+    QTimer *startWait_ = nullptr;
     bool loading_ = false;
     QUrl shownAddress_;
 };

@@ -1,4 +1,5 @@
 #include "PlayerSession.h"
+#include "Logging.h"
 
 #include <QDebug>
 
@@ -102,8 +103,8 @@ bool PlayerSession::post(Job job)
             return false;
         if (waiting_.size() >= maxWaitingJobs) {
             if (!stalled_)
-                qWarning("Kavelo: the player does not keep up; key presses are dropped until it "
-                         "has caught up");
+                qCWarning(lcPlayer, "the player does not keep up; key presses are dropped until it "
+                                    "has caught up");
             stalled_ = true;
             return false;
         }

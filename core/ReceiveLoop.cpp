@@ -71,14 +71,12 @@ void ReceiveLoop::startCycle()
 
 void ReceiveLoop::receive()
 {
-    if (!running_ || suspended_ || holds_ > 0 || handling_)
+    if (!running_ || suspended_ || holds_ > 0)
         return;
     if (line_.inBufferCount() < 2)
         return;
     const QByteArray received = line_.input();
-    handling_ = true;
     emit frameReceived(received);
-    handling_ = false;
     startCycle();
 }
 

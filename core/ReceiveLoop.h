@@ -54,8 +54,6 @@ private:
     bool running_ = false;
     bool suspended_ = false;
     int holds_ = 0;
-    // A handler that lets events through must not get a second frame meanwhile.
-    bool handling_ = false;
     // Looks for the lost adapter's device to come back (a USB adapter replugged).
     QTimer *reopenTimer_ = nullptr;
     int lostPort_ = 0;

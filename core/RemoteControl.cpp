@@ -90,7 +90,7 @@ void RemoteControl::handleFrame(const QByteArray &received)
     if (frame.verdict == DecodedFrame::Verdict::Dropped)
         return;
     view_.showFrame(frame.text);
-    view_.highlightFrame(frame.colour());
+    view_.highlightFrame(frame.verdict == DecodedFrame::Verdict::Accepted);
     if (frame.verdict == DecodedFrame::Verdict::Accepted && frame.command)
         dispatch(*frame.command);
 }

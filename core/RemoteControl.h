@@ -13,7 +13,7 @@ public:
     virtual ~RemoteView() = default;
 
     virtual void showFrame(const QString &text) = 0;     // text of txtMonitor
-    virtual void highlightFrame(quint32 colour) = 0;     // background of txtMonitor, Timer1 on
+    virtual void highlightFrame(bool accepted) = 0;      // background of txtMonitor, Timer1 on
     virtual void showCommand(const QString &text) = 0;   // text of txtWincmd
     virtual void startPauseGuard(int intervalMs) = 0;    // Timer2 on with this interval
     virtual void addThumbsUp(const QString &song) = 0;   // append to listTU

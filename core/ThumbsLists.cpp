@@ -1,4 +1,5 @@
 #include "ThumbsLists.h"
+#include "Logging.h"
 
 #include "PlaylistWriter.h"
 
@@ -72,9 +73,10 @@ void ThumbsLists::read()
         const QString copy = stateFile_ + QStringLiteral(".damaged");
         QFile::remove(copy);
         QFile::rename(stateFile_, copy);
-        qWarning("kavelo: the thumbs lists in %s cannot be read; they start empty and the file is "
-                 "kept as %s",
-                 qPrintable(stateFile_), qPrintable(copy));
+        qCWarning(lcSettings,
+                  "the thumbs lists in %s cannot be read; they start empty and the file is "
+                  "kept as %s",
+                  qPrintable(stateFile_), qPrintable(copy));
         return;
     }
     up_ = strings(document.object().value(upKey));
@@ -91,8 +93,9 @@ void ThumbsLists::save()
     const auto failure = writeFileWhole(stateFile_, QJsonDocument(lists).toJson());
     if (failure && !failureReported_) {
         failureReported_ = true;
-        qWarning("kavelo: cannot keep the thumbs lists in %s: %s; they live in memory for this run",
-                 qPrintable(failure->path), qPrintable(failure->reason));
+        qCWarning(lcSettings,
+                  "cannot keep the thumbs lists in %s: %s; they live in memory for this run",
+                  qPrintable(failure->path), qPrintable(failure->reason));
     } else if (!failure) {
         failureReported_ = false;
     }

@@ -1,4 +1,5 @@
 #include "Tarrow.h"
+#include "Version.h"
 
 #include "browser/HelpSite.h"
 #include "browser/frmBrowser.h"
@@ -7,13 +8,13 @@
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
-#include "platform/AppIcon.h"
+#include "gui/AppIcon.h"
+#include "gui/FitCaptions.h"
+#include "gui/Messages.h"
+#include "gui/Twips.h"
 #include "platform/Autostart.h"
 #include "platform/DesktopNotifier.h"
-#include "platform/FitCaptions.h"
-#include "platform/Messages.h"
 #include "platform/SerialComm.h"
-#include "platform/Twips.h"
 #include "setup/frmSetup.h"
 
 #include <QApplication>
@@ -38,11 +39,10 @@ public:
     QSize sizeHint() const override { return twipsSize(8610, 3345); }
 };
 
-// 0x00BBGGRR, red in the lowest byte.
-QColor colourFromBgr(quint32 bgr)
-{
-    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
-}
+// The frame display's background: light green (0x00C0FFC0) for a frame of this
+// house and bank, light red (0x008080FF) for any other.
+const QColor kAcceptedColour(192, 255, 192);
+const QColor kRejectedColour(255, 128, 128);
 
 void setBackground(QWidget *widget, const QColor &colour)
 {
@@ -73,8 +73,8 @@ QTimer *offTimer(QObject *parent, const char *name)
 } // namespace
 
 Tarrow::Tarrow(SettingsModel &settings, ThumbsLists &thumbs, PlayerFactory createPlayer,
-               QWidget *parent)
-    : QMainWindow(parent), settings_(settings), thumbs_(thumbs),
+               Messages &messages, QWidget *parent)
+    : QMainWindow(parent), settings_(settings), thumbs_(thumbs), messages_(messages),
       notifier_(new DesktopNotifier(QDBusConnection::sessionBus(), this)),
       session_(std::move(createPlayer)), remote_(settings, *this, session_)
 {
@@ -91,8 +91,9 @@ Tarrow::Tarrow(SettingsModel &settings, ThumbsLists &thumbs, PlayerFactory creat
     connect(Timer2, &QTimer::timeout, this, &Tarrow::Timer2_Timer);
     connect(loop_, &ReceiveLoop::frameReceived, this,
             [this](const QByteArray &received) { remote_.handleFrame(received); });
-    connect(&messageEvents(), &MessageEvents::messageOpened, loop_, &ReceiveLoop::hold);
-    connect(&messageEvents(), &MessageEvents::messageClosed, loop_, &ReceiveLoop::release);
+    // No frame is carried out while a message waits for the user.
+    connect(&messages_, &Messages::opened, loop_, &ReceiveLoop::hold);
+    connect(&messages_, &Messages::closed, loop_, &ReceiveLoop::release);
     connect(cmdSetup, &QPushButton::clicked, this, &Tarrow::cmdSetup_Click);
     connect(cmdClearlistTU, &QPushButton::clicked, this, &Tarrow::cmdClearlistTU_Click);
     connect(cmdClearlistTD, &QPushButton::clicked, this, &Tarrow::cmdClearlistTD_Click);
@@ -123,11 +124,6 @@ Tarrow::~Tarrow() = default;
 RemoteControl &Tarrow::remote()
 {
     return remote_;
-}
-
-ReceiveLoop &Tarrow::receiveLoop()
-{
-    return *loop_;
 }
 
 void Tarrow::createControls()
@@ -216,11 +212,11 @@ void Tarrow::openPort()
     // to do.
     switch (Comm1->open()) {
     case SerialLine::OpenResult::InvalidPort:
-        messages().showMessage(QStringLiteral("com port not avalable"), kTitle);
+        messages_.show(QStringLiteral("com port not avalable"), kTitle);
         break;
     case SerialLine::OpenResult::Failed:
         if (const QString problem = Comm1->openProblem(); !problem.isEmpty())
-            messages().showMessage(problem, kTitle);
+            messages_.show(problem, kTitle);
         break;
     case SerialLine::OpenResult::Opened:
         break;
@@ -248,7 +244,7 @@ void Tarrow::closeEvent(QCloseEvent *event)
 
 void Tarrow::cmdSetup_Click()
 {
-    frmSetup::showSetup(*Comm1, *loop_, settings_);
+    frmSetup::showSetup(*Comm1, *loop_, settings_, messages_);
 }
 
 void Tarrow::cmdClearlistTU_Click()
@@ -267,9 +263,9 @@ void Tarrow::cmdMakePlaylist_Click()
         thumbs_.entries(ThumbsLists::List::Up), thumbs_.entries(ThumbsLists::List::Down),
         settings_.thumbsUpFile(), settings_.thumbsDownFile());
     for (const PlaylistWriteError &failure : failures) {
-        messages().showMessage(QStringLiteral("The playlist file %1 could not be written: %2")
-                                   .arg(failure.path, failure.reason),
-                               kTitle);
+        messages_.show(QStringLiteral("The playlist file %1 could not be written: %2")
+                           .arg(failure.path, failure.reason),
+                       kTitle);
     }
 }
 
@@ -282,7 +278,7 @@ void Tarrow::mnuViewBrowser_Click()
 
 void Tarrow::mnuHelpAbout_Click()
 {
-    messages().showMessage(QStringLiteral("Kavelo ver 1.1"), kTitle);
+    messages_.show(QStringLiteral("Kavelo ver " KAVELO_VERSION), kTitle);
 }
 
 void Tarrow::Timer1_Timer()
@@ -302,9 +298,9 @@ void Tarrow::showFrame(const QString &text)
     txtMonitor->setText(text);
 }
 
-void Tarrow::highlightFrame(quint32 colour)
+void Tarrow::highlightFrame(bool accepted)
 {
-    setBackground(txtMonitor, colourFromBgr(colour));
+    setBackground(txtMonitor, accepted ? kAcceptedColour : kRejectedColour);
     Timer1->start();
 }
 
@@ -343,8 +339,8 @@ void Tarrow::mnuAutostart_Click(bool on)
     QString why;
     if (!Autostart::setEnabled(on, why)) {
         mnuAutostart->setChecked(Autostart::enabled());
-        messages().showMessage(QStringLiteral("Kavelo cannot change its start at login (%1): %2")
-                                   .arg(Autostart::entryFile(), why),
-                               kTitle);
+        messages_.show(QStringLiteral("Kavelo cannot change its start at login (%1): %2")
+                           .arg(Autostart::entryFile(), why),
+                       kTitle);
     }
 }

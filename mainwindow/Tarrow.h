@@ -13,6 +13,7 @@ class QTimer;
 class QAction;
 class QMenu;
 class DesktopNotifier;
+class Messages;
 class ReceiveLoop;
 class SerialComm;
 class SettingsModel;
@@ -26,15 +27,15 @@ class Tarrow : public QMainWindow, private RemoteView
 
 public:
     // The thumbs lists outlive the window: they are kept in their state file.
+    // Every message of this window and of the setup window goes to `messages`.
     Tarrow(SettingsModel &settings, ThumbsLists &thumbs, PlayerFactory createPlayer,
-           QWidget *parent = nullptr);
+           Messages &messages, QWidget *parent = nullptr);
     ~Tarrow() override;
 
     // The load sequence: show, getOptions, openPort, timeOver = 1, receive.
     void load();
 
     RemoteControl &remote();
-    ReceiveLoop &receiveLoop();
 
     // Controls, by their names.
     SerialComm *Comm1 = nullptr;
@@ -82,7 +83,7 @@ private:
 
     // RemoteView
     void showFrame(const QString &text) override;
-    void highlightFrame(quint32 colour) override;
+    void highlightFrame(bool accepted) override;
     void showCommand(const QString &text) override;
     void startPauseGuard(int intervalMs) override;
     void addThumbsUp(const QString &song) override;
@@ -91,6 +92,7 @@ private:
 
     SettingsModel &settings_;
     ThumbsLists &thumbs_;
+    Messages &messages_;
     DesktopNotifier *notifier_ = nullptr;
     PlayerSession session_;
     RemoteControl remote_;

@@ -1,4 +1,5 @@
 #include "IniSettingsStore.h"
+#include "core/Logging.h"
 
 #include <QFile>
 #include <QStringList>
@@ -58,16 +59,19 @@ void IniSettingsStore::sync() const
         const QString copy = file + QStringLiteral(".damaged");
         QFile::remove(copy);
         if (QFile::copy(file, copy))
-            qWarning("kavelo: the settings file %s is damaged; what cannot be read uses the "
-                     "defaults, and the damaged file is kept as %s",
-                     qPrintable(file), qPrintable(copy));
+            qCWarning(lcSettings,
+                      "the settings file %s is damaged; what cannot be read uses the "
+                      "defaults, and the damaged file is kept as %s",
+                      qPrintable(file), qPrintable(copy));
         else
-            qWarning("kavelo: the settings file %s is damaged; what cannot be read uses the "
-                     "defaults",
-                     qPrintable(file));
+            qCWarning(lcSettings,
+                      "the settings file %s is damaged; what cannot be read uses the "
+                      "defaults",
+                      qPrintable(file));
         return;
     }
-    qWarning("kavelo: cannot read or write the settings file %s; settings are kept in memory "
-             "for this run",
-             qPrintable(file));
+    qCWarning(lcSettings,
+              "cannot read or write the settings file %s; settings are kept in memory "
+              "for this run",
+              qPrintable(file));
 }

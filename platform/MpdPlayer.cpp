@@ -1,4 +1,5 @@
 #include "MpdPlayer.h"
+#include "core/Logging.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -402,11 +403,11 @@ mpd_connection *MpdPlayer::connection(QString &why)
     Opened opened = connectMpd(host_, port_, why);
     // Said once, not at every look for MPD: nothing works until the password is put right.
     if (opened.passwordRefused && !passwordRefused_)
-        qWarning().noquote() << QStringLiteral("Kavelo: %1; the password is the part of %2 "
-                                               "before \"@\"")
-                                    .arg(why, host_.isEmpty()
-                                                  ? QStringLiteral("MPD_HOST")
-                                                  : QStringLiteral("the setting mpdHost"));
+        qCWarning(lcPlayer).noquote()
+            << QStringLiteral("%1; the password is the part of %2 "
+                              "before \"@\"")
+                   .arg(why, host_.isEmpty() ? QStringLiteral("MPD_HOST")
+                                             : QStringLiteral("the setting mpdHost"));
     passwordRefused_ = opened.passwordRefused;
     if (!opened.connection) {
         noteFailure(took);
@@ -584,7 +585,7 @@ bool MpdPlayer::loadPlaylistFile(const QFileInfo &file)
                     .arg(QString::number(outside + missing.size()), QString::number(entries.size()),
                          path, reasons.join(QLatin1String("; ")));
             if (added > 0)
-                qWarning().noquote() << QStringLiteral("Kavelo: MPD load: ") + why;
+                qCWarning(lcPlayer).noquote() << QStringLiteral("MPD load: ") + why;
         }
         return added > 0 || entries.isEmpty();
     });

@@ -1,4 +1,5 @@
 #include "MprisPlayer.h"
+#include "core/Logging.h"
 
 #include <QDBusArgument>
 #include <QDBusMetaType>

@@ -1,5 +1,7 @@
 #include "PlayerBackend.h"
 
+#include "core/Logging.h"
+
 #include <QDebug>
 
 #include <algorithm>
@@ -26,6 +28,6 @@ bool PlayerBackend::setVolume(qint16 level)
 
 void PlayerBackend::warn(const char *what, const QString &why) const
 {
-    qWarning().noquote() << QStringLiteral("Kavelo: %1 %2 failed: %3")
-                                .arg(QLatin1String(name_), QLatin1String(what), why);
+    qCWarning(lcPlayer).noquote()
+        << QStringLiteral("%1 %2 failed: %3").arg(QLatin1String(name_), QLatin1String(what), why);
 }

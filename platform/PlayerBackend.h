@@ -22,7 +22,7 @@ protected:
     // Sets the volume to `level`, 0..255. May block; false when the player did not take it.
     virtual bool setVolumeLevel(int level) = 0;
 
-    // "Kavelo: <name> <what> failed: <why>" on stderr.
+    // "kavelo.player: <name> <what> failed: <why>" on stderr.
     void warn(const char *what, const QString &why) const;
 
 private:

@@ -1,4 +1,5 @@
 #include "PlayerFactory.h"
+#include "core/Logging.h"
 
 #include "MpdPlayer.h"
 #include "MprisPlayer.h"
@@ -57,7 +58,7 @@ std::unique_ptr<PlayerControl> createPlayer(const SettingsStore &store)
     unsigned mpdPort =
         readSetting(store, Keys::mpdPort, QStringLiteral("0")).trimmed().toUInt(&portIsNumber);
     if (!portIsNumber || mpdPort > 65535) {
-        qWarning("Kavelo: the setting mpdPort is not a port number; using MPD's default port");
+        qCWarning(lcPlayer, "the setting mpdPort is not a port number; using MPD's default port");
         mpdPort = 0;
     }
     const QString mpdMusicDir = readSetting(store, Keys::mpdMusicDir, Defaults::mpdMusicDir());
@@ -67,8 +68,8 @@ std::unique_ptr<PlayerControl> createPlayer(const SettingsStore &store)
     if (kind == QLatin1String("mpd"))
         return std::make_unique<MpdPlayer>(mpdHost, mpdPort, mpdMusicDir);
     if (kind != QLatin1String("auto") && !kind.isEmpty())
-        qWarning().noquote() << QStringLiteral("Kavelo: unknown player \"%1\" in the settings; "
-                                               "choosing the player automatically")
-                                    .arg(kind);
+        qCWarning(lcPlayer).noquote() << QStringLiteral("unknown player \"%1\" in the settings; "
+                                                        "choosing the player automatically")
+                                             .arg(kind);
     return std::make_unique<AutoPlayer>(preferredMpris, mpdHost, mpdPort, mpdMusicDir);
 }

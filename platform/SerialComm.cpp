@@ -72,6 +72,8 @@ std::optional<LineFormat> parseLineFormat(const QString &text)
 SerialComm::SerialComm(const SettingsStore &store, QObject *parent)
     : SerialLine(parent), store_(store)
 {
+    port_.setParent(this);
+    port_.setObjectName(QStringLiteral("port"));
     connect(&port_, &QSerialPort::readyRead, this, &SerialComm::readyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialComm::handleError);
 }
@@ -129,11 +131,6 @@ bool SerialComm::setSettings(const QString &settings)
     if (port_.isOpen())
         applySettings();
     return true;
-}
-
-QString SerialComm::settings() const
-{
-    return settings_;
 }
 
 bool SerialComm::applySettings()

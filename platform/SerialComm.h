@@ -31,7 +31,6 @@ public:
     // bits 1/1.5/2); applied at the next open, or at once while open. False,
     // and nothing changes, when the text is no line format.
     bool setSettings(const QString &settings) override;
-    QString settings() const;
 
     // CommPort
     void setCommPort(int port) override;
@@ -56,7 +55,8 @@ private:
     bool applySettings();
 
     const SettingsStore &store_;
-    QSerialPort port_;
+    QSerialPort port_; // a child named "port", destroyed before this object
+
     QString settings_ = QStringLiteral("9600,N,8,1");
     int commPort_ = 1;
     QString device_;

@@ -1,4 +1,5 @@
 #include "StopSignals.h"
+#include "core/Logging.h"
 
 #include <QSocketNotifier>
 
@@ -22,7 +23,7 @@ extern "C" void writeSignal(int number)
 StopSignals::StopSignals(QObject *parent) : QObject(parent)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0) {
-        qWarning("kavelo: cannot watch for stop signals; SIGTERM ends the program abruptly");
+        qCWarning(lcApp, "cannot watch for stop signals; SIGTERM ends the program abruptly");
         return;
     }
     notifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 
 namespace {
-const QString upEntry = QStringLiteral("..");
+const QString kUpEntry = QStringLiteral("..");
 }
 
 FolderList::FolderList(QWidget *parent) : QListWidget(parent)
@@ -31,7 +31,7 @@ void FolderList::fill()
     clear();
     const QDir folder(path_);
     if (!folder.isRoot())
-        addItem(upEntry);
+        addItem(kUpEntry);
     addItems(folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase));
 }
 
@@ -41,7 +41,7 @@ void FolderList::enter(QListWidgetItem *item)
         return;
     const QString name = item->text();
     QDir folder(path_);
-    if (name == upEntry)
+    if (name == kUpEntry)
         folder.cdUp();
     else
         folder.setPath(folder.filePath(name));

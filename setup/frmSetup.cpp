@@ -7,10 +7,10 @@
 #include "core/SerialLine.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
-#include "platform/AppIcon.h"
-#include "platform/FitCaptions.h"
-#include "platform/Messages.h"
-#include "platform/Twips.h"
+#include "gui/AppIcon.h"
+#include "gui/FitCaptions.h"
+#include "gui/Messages.h"
+#include "gui/Twips.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -30,23 +30,23 @@ namespace {
 
 frmSetup *openWindow = nullptr;
 
-const QString kavelo = QStringLiteral("Kavelo");
-const QString m3u = QStringLiteral(".m3u");
+const QString kTitle = QStringLiteral("Kavelo");
+const QString kM3u = QStringLiteral(".m3u");
 // What a line edit keeps free on each side of its text inside the frame.
-constexpr int lineEditMargin = 2;
+constexpr int kLineEditMargin = 2;
 
 // The box is narrow: without a frame, and in a smaller font where the text
 // would still be cut, it shows ".m3u" whole.
 QLineEdit *fixedExtension(QWidget *parent, const char *name, QRect geometry)
 {
-    auto *box = place(new QLineEdit(m3u, parent), name, geometry);
+    auto *box = place(new QLineEdit(kM3u, parent), name, geometry);
     box->setReadOnly(true);
     box->setEnabled(false);
     box->setFrame(false);
     box->setAlignment(Qt::AlignCenter);
     QFont font = box->font();
-    const int room = box->width() - 2 * lineEditMargin;
-    while (QFontMetrics(font).horizontalAdvance(m3u) > room && font.pointSizeF() > 6.0) {
+    const int room = box->width() - 2 * kLineEditMargin;
+    while (QFontMetrics(font).horizontalAdvance(kM3u) > room && font.pointSizeF() > 6.0) {
         font.setPointSizeF(font.pointSizeF() - 0.5);
         box->setFont(font);
     }
@@ -61,28 +61,25 @@ QString folderPrefix(const QString &folder)
 
 } // namespace
 
-frmSetup *frmSetup::showSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings)
+frmSetup *frmSetup::showSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings,
+                              Messages &messages)
 {
     if (openWindow) {
         openWindow->raise();
         openWindow->activateWindow();
         return openWindow;
     }
-    openWindow = new frmSetup(comm, loop, settings);
+    openWindow = new frmSetup(comm, loop, settings, messages);
     openWindow->load();
     openWindow->show();
     return openWindow;
 }
 
-frmSetup *frmSetup::instance()
-{
-    return openWindow;
-}
-
-frmSetup::frmSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings)
+frmSetup::frmSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings, Messages &messages)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      comm_(comm), settings_(settings), probe_(new AdapterProbe(comm, loop, this))
+      comm_(comm), settings_(settings), messages_(messages),
+      probe_(new AdapterProbe(comm, loop, this))
 {
     setObjectName(QStringLiteral("frmSetup"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -235,29 +232,29 @@ void frmSetup::fillDriveList()
 
 void frmSetup::connectHandlers()
 {
-    connect(cmdApply, &QPushButton::clicked, this, &frmSetup::cmdApplyClick);
+    connect(cmdApply, &QPushButton::clicked, this, &frmSetup::cmdApply_Click);
     connect(probe_, &AdapterProbe::finished, this, &frmSetup::adapterProbed);
     connect(ComportList, &QComboBox::currentIndexChanged, this, &frmSetup::showPortDevice);
-    connect(cmdFindAdapter, &QPushButton::clicked, this, &frmSetup::cmdFindAdapterClick);
+    connect(cmdFindAdapter, &QPushButton::clicked, this, &frmSetup::cmdFindAdapter_Click);
 
-    connect(cmdApplyHC, &QPushButton::clicked, this, &frmSetup::cmdApplyHCClick);
+    connect(cmdApplyHC, &QPushButton::clicked, this, &frmSetup::cmdApplyHC_Click);
 
-    connect(Drive1, &QComboBox::currentIndexChanged, this, &frmSetup::Drive1Change);
-    connect(Dir1, &FolderList::pathChanged, this, &frmSetup::Dir1Change);
-    connect(File1, &FileList::dragRequested, this, &frmSetup::File1MouseDown);
+    connect(Drive1, &QComboBox::currentIndexChanged, this, &frmSetup::Drive1_Change);
+    connect(Dir1, &FolderList::pathChanged, this, &frmSetup::Dir1_Change);
+    connect(File1, &FileList::dragRequested, this, &frmSetup::File1_MouseDown);
     for (PlaylistBox *box : txtPlaylist)
-        connect(box, &PlaylistBox::fileDropped, this, &frmSetup::playlistDropped);
+        connect(box, &PlaylistBox::fileDropped, this, &frmSetup::txtPlaylist_DragDrop);
 
-    connect(tuFile, &QLineEdit::textChanged, this, &frmSetup::tuFileChange);
-    connect(tdFile, &QLineEdit::textChanged, this, &frmSetup::tdFileChange);
-    connect(tuPath, &QLineEdit::textChanged, this, &frmSetup::tuPathChange);
-    connect(tdPath, &QLineEdit::textChanged, this, &frmSetup::tdPathChange);
-    connect(volSteps, &QScrollBar::valueChanged, this, &frmSetup::volStepsChange);
+    connect(tuFile, &QLineEdit::textChanged, this, &frmSetup::tuFile_Change);
+    connect(tdFile, &QLineEdit::textChanged, this, &frmSetup::tdFile_Change);
+    connect(tuPath, &QLineEdit::textChanged, this, &frmSetup::tuPath_Change);
+    connect(tdPath, &QLineEdit::textChanged, this, &frmSetup::tdPath_Change);
+    connect(volSteps, &QScrollBar::valueChanged, this, &frmSetup::volSteps_Change);
 }
 
 void frmSetup::tell(const QString &text)
 {
-    messages().showMessage(text, kavelo);
+    messages_.show(text, kTitle);
 }
 
 // Load: every field from the store, in an order that matters: filling a field
@@ -310,7 +307,7 @@ void frmSetup::getPlaylists()
         txtPlaylist[n - 1]->setText(settings_.playlist(n));
 }
 
-void frmSetup::cmdApplyHCClick()
+void frmSetup::cmdApplyHC_Click()
 {
     settings_.setValue(Keys::bankb, booleanText(optLower->isChecked()));
     settings_.setValue(Keys::housecode, houseCodeList->currentText());
@@ -318,18 +315,18 @@ void frmSetup::cmdApplyHCClick()
 }
 
 // A volume whose root cannot be read is a drive without its medium.
-void frmSetup::Drive1Change()
+void frmSetup::Drive1_Change()
 {
     const QString drive = Drive1->currentText();
     if (!Dir1->setPath(drive)) {
-        messages().showMessage(QStringLiteral("Drive not avalable"), QStringLiteral("Dremik"));
+        messages_.show(QStringLiteral("Drive not avalable"), QStringLiteral("Dremik"));
         return;
     }
     settings_.setValue(Keys::drive1Drive, drive);
 }
 
 // The folder of the file list is also where the thumbs files go.
-void frmSetup::Dir1Change()
+void frmSetup::Dir1_Change()
 {
     File1->setPath(Dir1->path());
     settings_.setValue(Keys::dir1Path, Dir1->path());
@@ -339,7 +336,7 @@ void frmSetup::Dir1Change()
 }
 
 // The dragged outline covers the file list's row under the pointer.
-void frmSetup::File1MouseDown(QPoint pointer)
+void frmSetup::File1_MouseDown(QPoint pointer)
 {
     const int rowHeight = fontMetrics().height();
     Label2->setGeometry(File1->x(), File1->y() + pointer.y() - rowHeight / 2, File1->width(),
@@ -361,7 +358,7 @@ void frmSetup::File1MouseDown(QPoint pointer)
 }
 
 // The drop takes the file list's folder and selection as they are now.
-void frmSetup::playlistDropped(int number)
+void frmSetup::txtPlaylist_DragDrop(int number)
 {
     PlaylistBox *box = txtPlaylist[number - 1];
     box->setText(folderPrefix(File1->path()) + File1->fileName());
@@ -369,31 +366,31 @@ void frmSetup::playlistDropped(int number)
     settings_.setValue(Keys::playlist(number), path);
 }
 
-void frmSetup::tuFileChange()
+void frmSetup::tuFile_Change()
 {
-    txtTU->setText(tuPath->text() + tuFile->text() + m3u);
+    txtTU->setText(tuPath->text() + tuFile->text() + kM3u);
     settings_.setValue(Keys::tuFile, tuFile->text());
     settings_.setValue(Keys::thumbsup, txtTU->text());
 }
 
-void frmSetup::tdFileChange()
+void frmSetup::tdFile_Change()
 {
-    txtTD->setText(tdPath->text() + tdFile->text() + m3u);
+    txtTD->setText(tdPath->text() + tdFile->text() + kM3u);
     settings_.setValue(Keys::tdFile, tdFile->text());
     settings_.setValue(Keys::thumbsdown, txtTD->text());
 }
 
-void frmSetup::tuPathChange()
+void frmSetup::tuPath_Change()
 {
     settings_.setValue(Keys::tuPath, tuPath->text());
 }
 
-void frmSetup::tdPathChange()
+void frmSetup::tdPath_Change()
 {
     settings_.setValue(Keys::tdPath, tdPath->text());
 }
 
-void frmSetup::volStepsChange()
+void frmSetup::volSteps_Change()
 {
     settings_.setValue(Keys::volSteps, numberText(static_cast<quint8>(volSteps->value())));
 }

@@ -16,6 +16,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QScrollBar;
+class Messages;
 class ReceiveLoop;
 class SerialLine;
 class SettingsModel;
@@ -30,9 +31,8 @@ public:
     // The "Setup" button: loads the one setup window when it is closed, or only
     // brings it to the front when it is open.
     // Apply reopens and probes the main window's port, borrowed from its receive loop.
-    static frmSetup *showSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings);
-    // The open setup window, or nullptr.
-    static frmSetup *instance();
+    static frmSetup *showSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings,
+                               Messages &messages);
 
     ~frmSetup() override;
 
@@ -78,7 +78,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    frmSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings);
+    frmSetup(SerialLine &comm, ReceiveLoop &loop, SettingsModel &settings, Messages &messages);
     void letGo();
 
     void createControls();
@@ -91,35 +91,36 @@ private:
     void getPlaylists();
 
     // Serial port frame and the adapter probe.
-    void cmdApplyClick();
+    void cmdApply_Click();
     void adapterProbed(AdapterProbe::Result result);
     void fillDeviceList();
     void showPortDevice();
     int pickedPort() const;
     void storePortDevice(int port);
-    void cmdFindAdapterClick();
+    void cmdFindAdapter_Click();
     void tryNextDevice();
     void endSearch(const QString &message);
 
-    void cmdApplyHCClick();
+    void cmdApplyHC_Click();
 
     // Playlist assignment and file browsing.
-    void Drive1Change();
-    void Dir1Change();
-    void File1MouseDown(QPoint pointer);
-    void playlistDropped(int number);
+    void Drive1_Change();
+    void Dir1_Change();
+    void File1_MouseDown(QPoint pointer);
+    void txtPlaylist_DragDrop(int number);
 
     // Thumbs files and the volume step.
-    void tuFileChange();
-    void tdFileChange();
-    void tuPathChange();
-    void tdPathChange();
-    void volStepsChange();
+    void tuFile_Change();
+    void tdFile_Change();
+    void tuPath_Change();
+    void tdPath_Change();
+    void volSteps_Change();
 
     void tell(const QString &text);
 
     SerialLine &comm_;
     SettingsModel &settings_;
+    Messages &messages_;
     AdapterProbe *probe_ = nullptr;
     // The device Find adapter probes now, an index into cboDevice; -1 when no
     // search runs. The first reason a device could not be opened is kept for

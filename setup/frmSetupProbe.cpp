@@ -16,7 +16,7 @@
 
 namespace {
 
-const QString lineFormat = QStringLiteral("4800,N,8,1");
+const QString kLineFormat = QStringLiteral("4800,N,8,1");
 
 // A port number as in the invalid-port message: a blank stands where a minus would.
 QString signedDecimal(int number)
@@ -44,7 +44,7 @@ QString probeMessage(AdapterProbe::Result result)
 
 } // namespace
 
-void frmSetup::cmdApplyClick()
+void frmSetup::cmdApply_Click()
 {
     // No port picked (the stored one is not in the list): nothing to open or store.
     if (probing() || ComportList->currentIndex() < 0)
@@ -52,7 +52,7 @@ void frmSetup::cmdApplyClick()
     storePortDevice(pickedPort());
     if (comm_.portOpen())
         comm_.close();
-    comm_.setSettings(lineFormat);
+    comm_.setSettings(kLineFormat);
     const int port = ComportList->currentText().toInt();
     comm_.setCommPort(port);
     const SerialLine::OpenResult opened = comm_.open();
@@ -139,7 +139,7 @@ void frmSetup::storePortDevice(int port)
 
 // Probes each listed device in turn, as Apply probes the picked one, and picks
 // the first an adapter answers on.
-void frmSetup::cmdFindAdapterClick()
+void frmSetup::cmdFindAdapter_Click()
 {
     if (probing() || searching_ >= 0 || cboDevice->count() == 0)
         return;
@@ -156,7 +156,7 @@ void frmSetup::tryNextDevice()
     for (; searching_ < cboDevice->count(); ++searching_) {
         comm_.close();
         comm_.setDevice(cboDevice->itemData(searching_).toString());
-        comm_.setSettings(lineFormat);
+        comm_.setSettings(kLineFormat);
         if (comm_.open() == SerialLine::OpenResult::Opened) {
             probe_->start();
             return;

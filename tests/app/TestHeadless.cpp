@@ -4,6 +4,7 @@
 
 #include "AdapterEmulator.h"
 #include "PlayerPeers.h"
+#include "Version.h"
 
 #include <QDir>
 #include <QFile>
@@ -119,7 +120,7 @@ void TestHeadless::helpAndVersion()
     QProcess kavelo;
     kavelo.start(QStringLiteral(KAVELO_BINARY_DIR "/kavelo"), {QStringLiteral("--version")});
     QVERIFY(kavelo.waitForFinished(10000));
-    QCOMPARE(kavelo.readAllStandardOutput().trimmed(), QByteArray("Kavelo 1.1"));
+    QCOMPARE(kavelo.readAllStandardOutput().trimmed(), QByteArray("Kavelo " KAVELO_VERSION));
     kavelo.start(QStringLiteral(KAVELO_BINARY_DIR "/kavelo"), {QStringLiteral("--help")});
     QVERIFY(kavelo.waitForFinished(10000));
     QVERIFY(kavelo.readAllStandardOutput().contains("--headless"));

@@ -435,7 +435,7 @@ void TestDispatch::keyPressEndToEnd()
     h.remote.handleFrame(bytes(0x02, 0x02));
     QVERIFY(h.settle());
     QCOMPARE(h.view.events,
-             (QStringList{"showCommand()", "showFrame(A3 on)", "highlightFrame(00c0ffc0)",
+             (QStringList{"showCommand()", "showFrame(A3 on)", "highlightFrame(accepted)",
                           "showCommand()", "showCommand(/music/three.m3u)"}));
     QCOMPARE(h.player.calls, (QStringList{"findPlayer", "prepareLoad",
                                           "loadPlaylist(/music/three.m3u)", "findPlayer", "play"}));
@@ -446,19 +446,19 @@ void TestDispatch::handledFrames_data()
     QTest::addColumn<QByteArray>("received");
     QTest::addColumn<QString>("bankb");
     QTest::addColumn<QString>("frameText");
-    QTest::addColumn<QList<quint32>>("highlights");
+    QTest::addColumn<QList<bool>>("highlights");
     QTest::addColumn<QString>("commandText");
     QTest::addColumn<QStringList>("actions");
 
     const QString earlier = QStringLiteral("earlier");
-    const QList<quint32> green{kLightGreen};
-    const QList<quint32> red{kLightRed};
+    const QList<bool> green{true};
+    const QList<bool> red{false};
     QTest::newRow("one byte: nothing at all") << QByteArray(1, char(0x03)) << "True" << earlier
-                                              << QList<quint32>() << earlier << QStringList();
+                                              << QList<bool>() << earlier << QStringList();
     QTest::newRow("halves differ: command emptied, frame kept")
-        << bytes(0x03, 0x10) << "True" << earlier << QList<quint32>() << QString() << QStringList();
+        << bytes(0x03, 0x10) << "True" << earlier << QList<bool>() << QString() << QStringList();
     QTest::newRow("undefined function")
-        << bytes(0x09, 0x00) << "True" << earlier << QList<quint32>() << QString() << QStringList();
+        << bytes(0x09, 0x00) << "True" << earlier << QList<bool>() << QString() << QStringList();
     QTest::newRow("other house") << bytes(0x13, 0x11) << "True"
                                  << "B2 off" << red << QString() << QStringList();
     QTest::newRow("outside the bank") << bytes(0x03, 0x01) << "False"
@@ -478,7 +478,7 @@ void TestDispatch::handledFrames()
     QFETCH(QByteArray, received);
     QFETCH(QString, bankb);
     QFETCH(QString, frameText);
-    QFETCH(QList<quint32>, highlights);
+    QFETCH(QList<bool>, highlights);
     QFETCH(QString, commandText);
     QFETCH(QStringList, actions);
 

@@ -19,7 +19,7 @@ namespace {
 constexpr int frozenCallMs = 500;
 
 const char *const droppedWarning =
-    "Kavelo: the player does not keep up; key presses are dropped until it has caught up";
+    "the player does not keep up; key presses are dropped until it has caught up";
 } // namespace
 
 class TestPlayerSession : public QObject

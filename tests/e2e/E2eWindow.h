@@ -9,6 +9,7 @@
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
+#include "gui/Messages.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/PlayerFactory.h"
@@ -57,8 +58,8 @@ public:
         if (emulator_->devicePath().isEmpty())
             return false;
         store_->setValue(Keys::comDevice(5), emulator_->devicePath());
-        window_ =
-            std::make_unique<Tarrow>(*store_, thumbs_, [this] { return createPlayer(*store_); });
+        window_ = std::make_unique<Tarrow>(
+            *store_, thumbs_, [this] { return createPlayer(*store_); }, messages_);
         window_->load();
         return window_->Comm1->portOpen();
     }
@@ -99,6 +100,7 @@ private:
     std::unique_ptr<SettingsModel> store_;
     std::unique_ptr<AdapterEmulator> emulator_;
     ThumbsLists thumbs_{QString()};
+    Messages messages_;
     std::unique_ptr<Tarrow> window_;
 };
 

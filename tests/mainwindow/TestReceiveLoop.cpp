@@ -4,8 +4,11 @@
 // receive loop itself waits, discards and reopens is tested on its own.
 
 #include "AdapterEmulator.h"
+#include "DeviceLineFormat.h"
 #include "RecordingPlayer.h"
 #include "RecordingSink.h"
+#include "SetupWindowOnScreen.h"
+#include "Version.h"
 
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
@@ -98,11 +101,14 @@ void TestReceiveLoop::init()
     QVERIFY(!emulator_->devicePath().isEmpty());
     sink_ = std::make_unique<RecordingSink>();
     thumbs_ = std::make_unique<ThumbsLists>(QString());
-    window_ = std::make_unique<Tarrow>(*store_, *thumbs_, [this] {
-        auto player = std::make_unique<RecordingPlayer>();
-        player_ = player.get();
-        return player;
-    });
+    window_ = std::make_unique<Tarrow>(
+        *store_, *thumbs_,
+        [this] {
+            auto player = std::make_unique<RecordingPlayer>();
+            player_ = player.get();
+            return player;
+        },
+        *sink_);
 }
 
 void TestReceiveLoop::cleanup()
@@ -213,13 +219,13 @@ void TestReceiveLoop::aFrameDuringAMessageIsCarriedOutWhenItCloses()
 {
     store_->setValue(Keys::playlist(2), QStringLiteral("/music/while-open.m3u"));
     start();
-    sink_->whileOpen = [this] {
-        emulator_->send(QStringLiteral("A2 on"));
-        QTRY_COMPARE(window_->Comm1->inBufferCount(), 2);
-        QVERIFY(window_->txtMonitor->text().isEmpty());
-    };
+    sink_->keepOpen = true;
     window_->mnuHelpAbout->trigger();
     QCOMPARE(sink_->shown.size(), 1);
+    emulator_->send(QStringLiteral("A2 on"));
+    QTRY_COMPARE(window_->Comm1->inBufferCount(), 2);
+    QVERIFY(window_->txtMonitor->text().isEmpty());
+    sink_->closeAll();
 
     QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A2 on"));
     QCOMPARE(window_->txtWincmd->text(), QStringLiteral("/music/while-open.m3u"));
@@ -233,7 +239,7 @@ void TestReceiveLoop::theSetupWindowsProbeGivesThePortBack()
     start();
     store_->setValue(Keys::comDevice(3), emulator_->devicePath());
     QTest::mouseClick(window_->cmdSetup, Qt::LeftButton);
-    QPointer<frmSetup> setup = frmSetup::instance();
+    QPointer<frmSetup> setup = setupWindowOnScreen();
     QVERIFY(setup);
     setup->ComportList->setCurrentText(QStringLiteral("3"));
     QTest::mouseClick(setup->cmdApply, Qt::LeftButton);
@@ -270,7 +276,7 @@ void TestReceiveLoop::portNumber()
     window_->load();
     QVERIFY(window_->Comm1->portOpen());
     QCOMPARE(window_->Comm1->commPort(), opened);
-    QCOMPARE(window_->Comm1->settings(), QStringLiteral("4800,N,8,1"));
+    QCOMPARE(deviceLineFormat(*window_->Comm1), QStringLiteral("4800,N,8,1"));
     QVERIFY(sink_->shown.isEmpty());
 }
 
@@ -287,7 +293,7 @@ void TestReceiveLoop::missingDeviceIsReportedOnce()
 
     window_->mnuHelpAbout->trigger();
     QCOMPARE(sink_->shown.size(), 2);
-    QCOMPARE(sink_->shown.last().first, QStringLiteral("Kavelo ver 1.1"));
+    QCOMPARE(sink_->shown.last().first, QStringLiteral("Kavelo ver " KAVELO_VERSION));
 }
 
 void TestReceiveLoop::deviceHeldElsewhere_data()
@@ -344,13 +350,13 @@ void TestReceiveLoop::closingClosesThePortAndTheSetupWindow()
 {
     start();
     QTest::mouseClick(window_->cmdSetup, Qt::LeftButton);
-    QPointer<frmSetup> setup = frmSetup::instance();
+    QPointer<frmSetup> setup = setupWindowOnScreen();
     QVERIFY(setup);
 
     QVERIFY(window_->close());
     QVERIFY(!window_->Comm1->portOpen());
     QVERIFY(setup.isNull());
-    QVERIFY(!frmSetup::instance());
+    QVERIFY(!setupWindowOnScreen());
 
     QSerialPort next(emulator_->devicePath());
     QVERIFY2(next.open(QIODevice::ReadWrite), qPrintable(next.errorString()));

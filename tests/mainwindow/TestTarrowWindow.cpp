@@ -4,16 +4,18 @@
 #include "CaptionsFit.h"
 #include "RecordingPlayer.h"
 #include "RecordingSink.h"
+#include "SetupWindowOnScreen.h"
+#include "Version.h"
 
 #include "browser/HelpSite.h"
 #include "browser/frmBrowser.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
+#include "gui/Twips.h"
 #include "mainwindow/Tarrow.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/SerialComm.h"
-#include "platform/Twips.h"
 #include "setup/frmSetup.h"
 
 #include <QAbstractButton>
@@ -23,6 +25,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -52,6 +55,7 @@ private slots:
     void menus();
     void options();
     void aboutShowsTheVersion();
+    void aMessageBoxWaitsForOkWithoutBlocking();
     void webHelpOpensANewBrowserEachTime();
     void closingTakesEveryOtherWindow();
     void clearButtonsClearTheirOwnList_data();
@@ -65,6 +69,7 @@ private:
     std::unique_ptr<IniSettingsStore> file_;
     std::unique_ptr<SettingsModel> store_; // the settings of the program, over file_
     std::unique_ptr<ThumbsLists> thumbs_;
+    RecordingSink messages_;
     std::unique_ptr<Tarrow> window_;
 };
 
@@ -79,13 +84,14 @@ void TestTarrowWindow::initTestCase()
 void TestTarrowWindow::init()
 {
     thumbs_ = std::make_unique<ThumbsLists>(QString());
-    window_ = std::make_unique<Tarrow>(*store_, *thumbs_,
-                                       [] { return std::make_unique<RecordingPlayer>(); });
+    window_ = std::make_unique<Tarrow>(
+        *store_, *thumbs_, [] { return std::make_unique<RecordingPlayer>(); }, messages_);
 }
 
 void TestTarrowWindow::cleanup()
 {
     window_.reset();
+    messages_.shown.clear();
 }
 
 void TestTarrowWindow::window()
@@ -289,11 +295,39 @@ void TestTarrowWindow::options()
 
 void TestTarrowWindow::aboutShowsTheVersion()
 {
-    RecordingSink sink;
     window_->mnuHelpAbout->trigger();
-    QCOMPARE(sink.shown.size(), 1);
-    QCOMPARE(sink.shown.first().first, QStringLiteral("Kavelo ver 1.1"));
-    QCOMPARE(sink.shown.first().second, QStringLiteral("Kavelo"));
+    QCOMPARE(messages_.shown.size(), 1);
+    QCOMPARE(messages_.shown.first().first, QStringLiteral("Kavelo ver " KAVELO_VERSION));
+    QCOMPARE(messages_.shown.first().second, QStringLiteral("Kavelo"));
+}
+
+// The real boxes: show() returns with the box open and application modal,
+// and the box counts as open until OK closes it.
+void TestTarrowWindow::aMessageBoxWaitsForOkWithoutBlocking()
+{
+    Messages boxes;
+    QSignalSpy opened(&boxes, &Messages::opened);
+    QSignalSpy closed(&boxes, &Messages::closed);
+    boxes.show(QStringLiteral("text"), QStringLiteral("title"));
+    QCOMPARE(opened.size(), 1);
+    QVERIFY(boxes.anyOpen());
+
+    QMessageBox *box = nullptr;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *found = qobject_cast<QMessageBox *>(window); found && found->isVisible())
+            box = found;
+    }
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("text"));
+    QCOMPARE(box->windowTitle(), QStringLiteral("title"));
+    QCOMPARE(box->windowModality(), Qt::ApplicationModal);
+    QCOMPARE(closed.size(), 0);
+
+    QPointer<QMessageBox> gone = box;
+    box->button(QMessageBox::Ok)->click();
+    QCOMPARE(closed.size(), 1);
+    QVERIFY(!boxes.anyOpen());
+    QTRY_VERIFY(gone.isNull());
 }
 
 static QList<frmBrowser *> browsers()
@@ -330,11 +364,11 @@ void TestTarrowWindow::closingTakesEveryOtherWindow()
     window_->show();
     window_->mnuViewBrowser->trigger();
     QTest::mouseClick(window_->cmdSetup, Qt::LeftButton);
-    QVERIFY(frmSetup::instance());
+    QVERIFY(setupWindowOnScreen());
     QCOMPARE(browsers().size(), 1);
 
     QVERIFY(window_->close());
-    QVERIFY(!frmSetup::instance());
+    QVERIFY(!setupWindowOnScreen());
     QVERIFY(browsers().isEmpty());
     QVERIFY(!window_->Comm1->portOpen());
 }
@@ -396,11 +430,10 @@ void TestTarrowWindow::makePlaylists()
     thumbs_->add(ThumbsLists::List::Up, QStringLiteral("/music/kept.mp3"));
     thumbs_->add(ThumbsLists::List::Down, QStringLiteral("/music/dropped.mp3"));
 
-    RecordingSink sink;
     QTest::mouseClick(window_->cmdMakePlaylist, Qt::LeftButton);
 
     QStringList reported;
-    for (const auto &[text, title] : sink.shown) {
+    for (const auto &[text, title] : messages_.shown) {
         QCOMPARE(title, QStringLiteral("Kavelo"));
         reported << text;
     }
@@ -425,9 +458,8 @@ void TestTarrowWindow::makePlaylistsReadsThePathsAtTheClick()
     thumbs_->add(ThumbsLists::List::Up, QStringLiteral("/music/a.mp3"));
     store_->setValue(Keys::thumbsup, dir.filePath(QStringLiteral("after.m3u")));
 
-    RecordingSink sink;
     QTest::mouseClick(window_->cmdMakePlaylist, Qt::LeftButton);
-    QVERIFY(sink.shown.isEmpty());
+    QVERIFY(messages_.shown.isEmpty());
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("before.m3u"))));
     QCOMPARE(readAll(dir.filePath(QStringLiteral("after.m3u"))),
              QByteArray("#EXTM3U\r\n/music/a.mp3\r\n"));

@@ -281,7 +281,7 @@ void TestIniSettingsStore::unwritableFileKeepsValuesInMemory()
          QStringLiteral("volume?"), QStringLiteral("housecode?")});
     QCOMPARE(run.answers, (QStringList{QStringLiteral("missing"), QStringLiteral("value:130"),
                                        QStringLiteral("value:D")}));
-    QCOMPARE(run.errors.count(QStringLiteral("kavelo:")), 1);
+    QCOMPARE(run.errors.count(QStringLiteral("kavelo.settings:")), 1);
     QVERIFY2(run.errors.contains(QStringLiteral("cannot read or write the settings file ") +
                                  settingsFile()),
              qPrintable(run.errors));
@@ -295,7 +295,7 @@ void TestIniSettingsStore::damagedFileIsKeptAside()
     const OtherProcess run = runOtherProcess(
         {QStringLiteral("comn?"), QStringLiteral("volume=99"), QStringLiteral("volume=100")});
     QCOMPARE(run.answers, QStringList{QStringLiteral("value:3")});
-    QCOMPARE(run.errors.count(QStringLiteral("kavelo:")), 1);
+    QCOMPARE(run.errors.count(QStringLiteral("kavelo.settings:")), 1);
     QVERIFY2(run.errors.contains(settingsFile() + QStringLiteral(" is damaged")),
              qPrintable(run.errors));
 

@@ -1,4 +1,5 @@
 #include "AdapterEmulator.h"
+#include "DeviceLineFormat.h"
 #include "NothingHappens.h"
 
 #include "MemorySettingsStore.h"
@@ -197,12 +198,16 @@ void TestSerialComm::rejectsMalformedLineFormat_data()
 void TestSerialComm::rejectsMalformedLineFormat()
 {
     QFETCH(QString, settings);
+    AdapterEmulator adapter;
     MemorySettingsStore store;
+    store.setValue(Keys::comDevice(port), adapter.devicePath());
     SerialComm comm(store);
+    comm.setCommPort(port);
     QVERIFY(comm.setSettings(QStringLiteral("4800,N,8,1")));
 
     QVERIFY(!comm.setSettings(settings));
-    QCOMPARE(comm.settings(), QStringLiteral("4800,N,8,1"));
+    QCOMPARE(comm.open(), SerialComm::OpenResult::Opened);
+    QCOMPARE(deviceLineFormat(comm), QStringLiteral("4800,N,8,1"));
 }
 
 void TestSerialComm::frameArrivesWithReadyRead()

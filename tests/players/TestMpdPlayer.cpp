@@ -238,8 +238,7 @@ void TestMpdPlayer::loadPlaylistRefusesWhatIsNoPlaylist_data()
 void TestMpdPlayer::loadPlaylistRefusesWhatIsNoPlaylist()
 {
     QFETCH(QString, path);
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(QStringLiteral("^Kavelo: MPD load failed")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^MPD load failed")));
     QVERIFY(!player_->loadPlaylist(path));
     QCOMPARE(mpd_->queue(), QStringList());
 }
@@ -293,7 +292,7 @@ void TestMpdPlayer::back5Seconds()
 void TestMpdPlayer::back5SecondsFailsWhenStopped()
 {
     QVERIFY(mpd_run_add(mpd_->observer(), "one.wav"));
-    QTest::ignoreMessage(QtWarningMsg, "Kavelo: MPD seek failed: no song is playing");
+    QTest::ignoreMessage(QtWarningMsg, "MPD seek failed: no song is playing");
     QVERIFY(!player_->back5Seconds());
 }
 
@@ -423,8 +422,7 @@ void TestMpdPlayer::frozenMpdCostsAtMostTheTimeout()
     signalProcess(mpd_->process(), SIGSTOP);
     QElapsedTimer clock;
     clock.start();
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(QStringLiteral("^Kavelo: MPD play failed")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^MPD play failed")));
     const bool played = player_->play();
     const qint64 elapsed = clock.elapsed();
     signalProcess(mpd_->process(), SIGCONT);
@@ -433,8 +431,7 @@ void TestMpdPlayer::frozenMpdCostsAtMostTheTimeout()
     QVERIFY2(elapsed < 900, qPrintable(QStringLiteral("play took %1 ms").arg(elapsed)));
 
     // The calls of the same key press give up at once instead of waiting again...
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(QStringLiteral("^Kavelo: MPD next failed")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^MPD next failed")));
     clock.restart();
     QVERIFY(!player_->nextTrack());
     QVERIFY2(clock.elapsed() < 100, qPrintable(QString::number(clock.elapsed())));
@@ -508,7 +505,7 @@ void TestMpdPlayer::loadPlaylistOverTcp_data()
         << "outside/tcpAbsolute.m3u"
         << musicBytes + "/one.wav\n" + outsideBytes + "four.wav\n" + musicBytes + "/sub/three.wav\n"
         << QString() << QStringList{"one.wav", "sub/three.wav"}
-        << "^Kavelo: MPD load: 1 of the 3 songs of \".*/tcpAbsolute.m3u\" left out: 1 outside \"" +
+        << "^MPD load: 1 of the 3 songs of \".*/tcpAbsolute.m3u\" left out: 1 outside \"" +
                escaped(musicFolder) + "\", the setting mpdMusicDir$";
     QTest::newRow("relative lines: beside the playlist first, else in the music folder")
         << "music/sub/tcpBeside.m3u" << QByteArray("three.wav\n../one.wav\ntwo.wav\n") << QString()
@@ -524,11 +521,11 @@ void TestMpdPlayer::loadPlaylistOverTcp_data()
     QTest::newRow("PLS outside the music folder")
         << "outside/tcp.pls" << QByteArray("[playlist]\nFile1=two.wav\n") << QString()
         << QStringList{}
-        << "^Kavelo: MPD load failed: over TCP, MPD reads no playlist outside its music folder";
+        << "^MPD load failed: over TCP, MPD reads no playlist outside its music folder";
     QTest::newRow("only songs outside mpdMusicDir")
         << "outside/tcpAllOutside.m3u" << outsideBytes + "four.wav\n"
         << QString() << QStringList{}
-        << "^Kavelo: MPD load failed: 1 of the 1 songs of \".*\" left out: 1 outside";
+        << "^MPD load failed: 1 of the 1 songs of \".*\" left out: 1 outside";
 }
 
 // Over TCP MPD takes no paths: the program reads the playlist and adds each
@@ -587,11 +584,11 @@ void TestMpdPlayer::refusedPasswordFailsCleanly_data()
     QTest::addColumn<QString>("warnings"); // said once each, in this order
     QTest::newRow("wrong password")
         << "wrong@127.0.0.1" << false
-        << "Kavelo: MPD refused the password of its address (incorrect password); the password "
+        << "MPD refused the password of its address (incorrect password); the password "
            "is the part of the setting mpdHost before \"@\"\n"
-           "Kavelo: MPD play failed: MPD refused the password of its address (incorrect password)";
-    QTest::newRow("no password")
-        << "127.0.0.1" << true << "Kavelo: MPD play failed: you don't have permission for \"play\"";
+           "MPD play failed: MPD refused the password of its address (incorrect password)";
+    QTest::newRow("no password") << "127.0.0.1" << true
+                                 << "MPD play failed: you don't have permission for \"play\"";
 }
 
 void TestMpdPlayer::refusedPasswordFailsCleanly()

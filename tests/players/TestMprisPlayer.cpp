@@ -270,8 +270,7 @@ void TestMprisPlayer::frozenPlayerCostsAtMostTheTimeout()
     signalProcess(mpv_.process(), SIGSTOP);
     QElapsedTimer clock;
     clock.start();
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(QStringLiteral("^Kavelo: player Play failed: ")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^player Play failed: ")));
     const bool played = player.play();
     const qint64 elapsed = clock.elapsed();
     signalProcess(mpv_.process(), SIGCONT);
@@ -436,8 +435,7 @@ void TestMprisPlayer::loadRefusesWhatIsNoPlaylist()
     MprisPlayer player;
     QVERIFY(player.prepareLoad());
     QTRY_COMPARE(mpvStatus(), QStringLiteral("Stopped"));
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(QStringLiteral("^Kavelo: player load failed")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^player load failed")));
     QVERIFY(!player.loadPlaylist(file));
     QTRY_COMPARE(player.getCurrentSong().value_or(QStringLiteral("failed")), QString());
 }

@@ -1,4 +1,5 @@
 #include "AdapterEmulator.h"
+#include "DeviceLineFormat.h"
 #include "RecordingSink.h"
 #include "SetupTestEnvironment.h"
 
@@ -28,7 +29,7 @@
 namespace {
 constexpr int port = 3;
 const QString kavelo = QStringLiteral("Kavelo");
-using Messages = QList<QPair<QString, QString>>;
+using Shown = QList<QPair<QString, QString>>;
 } // namespace
 
 // Apply, the probe it starts and the messages it ends with, against the
@@ -89,7 +90,7 @@ void TestSetupProbe::cleanup()
 frmSetup *TestSetupProbe::openOn(const QString &device)
 {
     store_->setValue(Keys::comDevice(port), device);
-    window_ = frmSetup::showSetup(*comm_, *loop_, *store_);
+    window_ = frmSetup::showSetup(*comm_, *loop_, *store_, *messages_);
     window_->ComportList->setCurrentText(QString::number(port));
     return window_;
 }
@@ -122,7 +123,7 @@ void TestSetupProbe::eachResultHasItsMessage()
 
     openOn(QStringLiteral("/dev/no-such-kavelo-adapter"));
     emit probe()->finished(result);
-    QCOMPARE(messages_->shown, (Messages{{message, kavelo}}));
+    QCOMPARE(messages_->shown, (Shown{{message, kavelo}}));
     QVERIFY(window_->cmdApply->isEnabled());
 }
 
@@ -149,7 +150,7 @@ void TestSetupProbe::applyProbesAndSavesThePort()
     }
     QVERIFY(adapter.waitForReceived(3));
     QCOMPARE(adapter.received(), QByteArray(3, '\x2A'));
-    QCOMPARE(comm_->settings(), QStringLiteral("4800,N,8,1"));
+    QCOMPARE(deviceLineFormat(*comm_), QStringLiteral("4800,N,8,1"));
 }
 
 void TestSetupProbe::missingDevice()
@@ -158,7 +159,7 @@ void TestSetupProbe::missingDevice()
     openOn(QStringLiteral("/dev/no-such-kavelo-adapter"));
     apply();
 
-    QCOMPARE(messages_->shown, (Messages{{"com port  3 not avalable", kavelo}}));
+    QCOMPARE(messages_->shown, (Shown{{"com port  3 not avalable", kavelo}}));
     QCOMPARE(window_->ComportList->currentText(), QStringLiteral("1"));
     QCOMPARE(store_->value(Keys::comn), QStringLiteral("2"));
     QVERIFY(!comm_->portOpen());
@@ -207,7 +208,7 @@ void TestSetupProbe::deviceHeldByAnotherProgram()
     }
 
     apply();
-    QCOMPARE(messages_->shown, (Messages{{expected, kavelo}}));
+    QCOMPARE(messages_->shown, (Shown{{expected, kavelo}}));
     QVERIFY(!comm_->portOpen());
     QCOMPARE(store_->value(Keys::comn), QString::number(port));
     QVERIFY(!window_->probing());

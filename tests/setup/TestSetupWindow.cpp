@@ -1,6 +1,7 @@
 #include "CaptionsFit.h"
 #include "RecordingSink.h"
 #include "SetupTestEnvironment.h"
+#include "SetupWindowOnScreen.h"
 
 #include "core/ReceiveLoop.h"
 #include "core/Settings.h"
@@ -119,8 +120,8 @@ void TestSetupWindow::init()
 
 void TestSetupWindow::cleanup()
 {
-    delete frmSetup::instance();
-    QVERIFY(!frmSetup::instance());
+    delete setupWindowOnScreen();
+    QVERIFY(!setupWindowOnScreen());
     messages_.reset();
     loop_.reset();
     comm_.reset();
@@ -130,7 +131,7 @@ void TestSetupWindow::cleanup()
 
 frmSetup *TestSetupWindow::open()
 {
-    frmSetup *window = frmSetup::showSetup(*comm_, *loop_, *settings_);
+    frmSetup *window = frmSetup::showSetup(*comm_, *loop_, *settings_, *messages_);
     if (!QTest::qWaitForWindowExposed(window))
         qWarning("the setup window was not exposed");
     return window;
@@ -176,7 +177,7 @@ void TestSetupWindow::doubleClick(QListWidget *list, QListWidgetItem *item)
 
 void TestSetupWindow::select(const QString &fileName)
 {
-    frmSetup *window = frmSetup::instance();
+    frmSetup *window = setupWindowOnScreen();
     const auto found = window->File1->findItems(fileName, Qt::MatchExactly);
     QCOMPARE(found.size(), 1);
     window->File1->setCurrentItem(found.first());
@@ -547,7 +548,7 @@ void TestSetupWindow::showSetupTwiceKeepsOneWindow()
 
     frmSetup *second = open();
     QCOMPARE(second, first);
-    QCOMPARE(frmSetup::instance(), first);
+    QCOMPARE(setupWindowOnScreen(), first);
     QCOMPARE(first->tuFile->text(), QStringLiteral("winners"));
     QVERIFY(store_->writes.isEmpty());
     int windows = 0;
@@ -557,7 +558,7 @@ void TestSetupWindow::showSetupTwiceKeepsOneWindow()
 
     QPointer<frmSetup> closing = first;
     first->close();
-    QVERIFY(!frmSetup::instance());
+    QVERIFY(!setupWindowOnScreen());
     QTRY_VERIFY(closing.isNull());
     QCOMPARE(open()->tuFile->text(), QStringLiteral("changed"));
 }

@@ -1,29 +1,17 @@
 #pragma once
 
-#include "platform/Messages.h"
+#include "gui/Messages.h"
 
 #include <QList>
 #include <QPair>
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
-// Records each message instead of showing a box, and puts itself in place for
-// as long as it lives. `whileOpen` runs while a message counts as open.
-class RecordingSink : public MessageSink
+// Records each message instead of showing a box. A message closes as soon as
+// it is shown, unless keepOpen is set: then it stays open until closeAll().
+class RecordingSink : public Messages
 {
 public:
-    RecordingSink() { setMessages(this); }
-    ~RecordingSink() override { setMessages(nullptr); }
-
-    void showMessage(const QString &text, const QString &title) override
-    {
-        shown.append({text, title});
-        if (whileOpen)
-            whileOpen();
-    }
-
     QStringList texts() const
     {
         QStringList result;
@@ -32,6 +20,25 @@ public:
         return result;
     }
 
+    void closeAll()
+    {
+        for (; waiting_ > 0; --waiting_)
+            closeOne();
+    }
+
     QList<QPair<QString, QString>> shown; // text, title
-    std::function<void()> whileOpen;
+    bool keepOpen = false;
+
+protected:
+    void present(const QString &text, const QString &title) override
+    {
+        shown.append({text, title});
+        if (keepOpen)
+            ++waiting_;
+        else
+            closeOne();
+    }
+
+private:
+    int waiting_ = 0;
 };

@@ -8,13 +8,13 @@
 
 // A main window stand-in for the remote-control core: keeps what a real window
 // would show and records every call, in order, in `events` as "name" or
-// "name(argument)" (colours as eight hex digits, 0x00BBGGRR).
+// "name(argument)" (a highlight as "accepted" or "rejected").
 class RecordingView : public RemoteView
 {
 public:
-    QString frameText;   // txtMonitor
-    QString commandText; // txtWincmd
-    QList<quint32> highlights;
+    QString frameText;      // txtMonitor
+    QString commandText;    // txtWincmd
+    QList<bool> highlights; // accepted
     QList<int> pauseGuards;
     QStringList thumbsUp;   // listTU
     QStringList thumbsDown; // listTD
@@ -37,11 +37,11 @@ public:
         frameText = text;
         record(QStringLiteral("showFrame"), text);
     }
-    void highlightFrame(quint32 colour) override
+    void highlightFrame(bool accepted) override
     {
-        highlights.append(colour);
+        highlights.append(accepted);
         record(QStringLiteral("highlightFrame"),
-               QStringLiteral("%1").arg(colour, 8, 16, QLatin1Char('0')));
+               accepted ? QStringLiteral("accepted") : QStringLiteral("rejected"));
     }
     void showCommand(const QString &text) override
     {
