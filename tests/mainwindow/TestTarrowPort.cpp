@@ -40,7 +40,7 @@ const QColor lightRed(255, 128, 128);
 const QString thirdPlaylist = QStringLiteral("/music/third list.m3u");
 } // namespace
 
-class TestReceiveLoop : public QObject
+class TestTarrowPort : public QObject
 {
     Q_OBJECT
 
@@ -85,13 +85,13 @@ private:
     std::unique_ptr<RecordingSink> sink_;
 };
 
-void TestReceiveLoop::initTestCase()
+void TestTarrowPort::initTestCase()
 {
     QVERIFY(config_.isValid());
     qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
 }
 
-void TestReceiveLoop::init()
+void TestTarrowPort::init()
 {
     QFile::remove(config_.filePath(QStringLiteral("rarozavE.ini")));
     file_ = std::make_unique<IniSettingsStore>();
@@ -111,7 +111,7 @@ void TestReceiveLoop::init()
         *sink_);
 }
 
-void TestReceiveLoop::cleanup()
+void TestTarrowPort::cleanup()
 {
     window_.reset();
     player_ = nullptr;
@@ -121,7 +121,7 @@ void TestReceiveLoop::cleanup()
     file_.reset();
 }
 
-void TestReceiveLoop::start()
+void TestTarrowPort::start()
 {
     store_->setValue(Keys::comDevice(5), emulator_->devicePath());
     window_->load();
@@ -129,7 +129,7 @@ void TestReceiveLoop::start()
     QVERIFY(player_);
 }
 
-void TestReceiveLoop::frame_data()
+void TestTarrowPort::frame_data()
 {
     QTest::addColumn<QString>("bankb");
     QTest::addColumn<QString>("key");
@@ -157,7 +157,7 @@ void TestReceiveLoop::frame_data()
                              << "B4 on" << lightRed << "";
 }
 
-void TestReceiveLoop::frame()
+void TestTarrowPort::frame()
 {
     QFETCH(QString, bankb);
     QFETCH(QString, key);
@@ -178,7 +178,7 @@ void TestReceiveLoop::frame()
     QVERIFY(sink_->shown.isEmpty());
 }
 
-void TestReceiveLoop::timer1RemovesTheHighlight()
+void TestTarrowPort::timer1RemovesTheHighlight()
 {
     start();
     emulator_->send(QStringLiteral("A3 on"));
@@ -193,7 +193,7 @@ void TestReceiveLoop::timer1RemovesTheHighlight()
     QCOMPARE(window_->txtMonitor->text(), QStringLiteral("A3 on"));
 }
 
-void TestReceiveLoop::timer2EndsThePauseGuard()
+void TestTarrowPort::timer2EndsThePauseGuard()
 {
     start();
     QCOMPARE(window_->remote().timeOver, quint8(1));
@@ -215,7 +215,7 @@ void TestReceiveLoop::timer2EndsThePauseGuard()
 }
 
 // The message holds the frame back; it is carried out once the message is gone.
-void TestReceiveLoop::aFrameDuringAMessageIsCarriedOutWhenItCloses()
+void TestTarrowPort::aFrameDuringAMessageIsCarriedOutWhenItCloses()
 {
     store_->setValue(Keys::playlist(2), QStringLiteral("/music/while-open.m3u"));
     start();
@@ -234,7 +234,7 @@ void TestReceiveLoop::aFrameDuringAMessageIsCarriedOutWhenItCloses()
 }
 
 // Apply probes the window's own port, and the window takes frames again after.
-void TestReceiveLoop::theSetupWindowsProbeGivesThePortBack()
+void TestTarrowPort::theSetupWindowsProbeGivesThePortBack()
 {
     start();
     store_->setValue(Keys::comDevice(3), emulator_->devicePath());
@@ -251,7 +251,7 @@ void TestReceiveLoop::theSetupWindowsProbeGivesThePortBack()
     delete setup.data();
 }
 
-void TestReceiveLoop::portNumber_data()
+void TestTarrowPort::portNumber_data()
 {
     QTest::addColumn<QString>("comn"); // null = not stored
     QTest::addColumn<int>("opened");
@@ -262,7 +262,7 @@ void TestReceiveLoop::portNumber_data()
     QTest::newRow("empty") << QStringLiteral("") << 5;
 }
 
-void TestReceiveLoop::portNumber()
+void TestTarrowPort::portNumber()
 {
     QFETCH(QString, comn);
     QFETCH(int, opened);
@@ -280,7 +280,7 @@ void TestReceiveLoop::portNumber()
     QVERIFY(sink_->shown.isEmpty());
 }
 
-void TestReceiveLoop::missingDeviceIsReportedOnce()
+void TestTarrowPort::missingDeviceIsReportedOnce()
 {
     store_->setValue(Keys::comDevice(5), config_.filePath(QStringLiteral("no-such-tty")));
     window_->load();
@@ -296,7 +296,7 @@ void TestReceiveLoop::missingDeviceIsReportedOnce()
     QCOMPARE(sink_->shown.last().first, QStringLiteral("Kavelo ver " KAVELO_VERSION));
 }
 
-void TestReceiveLoop::deviceHeldElsewhere_data()
+void TestTarrowPort::deviceHeldElsewhere_data()
 {
     QTest::addColumn<bool>("lockedByAnotherProcess");
     QTest::newRow("holder unknown: no message") << false;
@@ -305,7 +305,7 @@ void TestReceiveLoop::deviceHeldElsewhere_data()
 
 // The window starts with the port closed; a holder that the port's lock file
 // names is told, so the user knows what to close.
-void TestReceiveLoop::deviceHeldElsewhere()
+void TestTarrowPort::deviceHeldElsewhere()
 {
     QFETCH(bool, lockedByAnotherProcess);
     QSerialPort holder(emulator_->devicePath());
@@ -346,7 +346,7 @@ void TestReceiveLoop::deviceHeldElsewhere()
     QCOMPARE(window_->listTU->count(), 0);
 }
 
-void TestReceiveLoop::closingClosesThePortAndTheSetupWindow()
+void TestTarrowPort::closingClosesThePortAndTheSetupWindow()
 {
     start();
     QTest::mouseClick(window_->cmdSetup, Qt::LeftButton);
@@ -362,5 +362,5 @@ void TestReceiveLoop::closingClosesThePortAndTheSetupWindow()
     QVERIFY2(next.open(QIODevice::ReadWrite), qPrintable(next.errorString()));
 }
 
-QTEST_MAIN(TestReceiveLoop)
-#include "TestReceiveLoop.moc"
+QTEST_MAIN(TestTarrowPort)
+#include "TestTarrowPort.moc"

@@ -33,7 +33,7 @@
 
 #include <memory>
 
-class TestTarrowWindow : public QObject
+class TestTarrow : public QObject
 {
     Q_OBJECT
 
@@ -73,7 +73,7 @@ private:
     std::unique_ptr<Tarrow> window_;
 };
 
-void TestTarrowWindow::initTestCase()
+void TestTarrow::initTestCase()
 {
     QVERIFY(config_.isValid());
     qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
@@ -81,20 +81,20 @@ void TestTarrowWindow::initTestCase()
     store_ = std::make_unique<SettingsModel>(*file_);
 }
 
-void TestTarrowWindow::init()
+void TestTarrow::init()
 {
     thumbs_ = std::make_unique<ThumbsLists>(QString());
     window_ = std::make_unique<Tarrow>(
         *store_, *thumbs_, [] { return std::make_unique<RecordingPlayer>(); }, messages_);
 }
 
-void TestTarrowWindow::cleanup()
+void TestTarrow::cleanup()
 {
     window_.reset();
     messages_.shown.clear();
 }
 
-void TestTarrowWindow::window()
+void TestTarrow::window()
 {
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
@@ -108,7 +108,7 @@ void TestTarrowWindow::window()
     QVERIFY(!window_->Comm1->portOpen());
 }
 
-void TestTarrowWindow::control_data()
+void TestTarrow::control_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
@@ -144,7 +144,7 @@ static QString caption(const QWidget *control)
     return {};
 }
 
-void TestTarrowWindow::control()
+void TestTarrow::control()
 {
     QFETCH(QString, name);
     QFETCH(QString, caption);
@@ -162,14 +162,14 @@ void TestTarrowWindow::control()
     QVERIFY(widget->isEnabled());
 }
 
-void TestTarrowWindow::displayBoxes_data()
+void TestTarrow::displayBoxes_data()
 {
     QTest::addColumn<QString>("name");
     QTest::newRow("txtWincmd") << QStringLiteral("txtWincmd");
     QTest::newRow("txtMonitor") << QStringLiteral("txtMonitor");
 }
 
-void TestTarrowWindow::displayBoxes()
+void TestTarrow::displayBoxes()
 {
     QFETCH(QString, name);
     auto *box = window_->findChild<QLineEdit *>(name);
@@ -180,7 +180,7 @@ void TestTarrowWindow::displayBoxes()
     QVERIFY(box->text().isEmpty());
 }
 
-void TestTarrowWindow::tabOrderWalksTheControlsAndSkipsTheLabels()
+void TestTarrow::tabOrderWalksTheControlsAndSkipsTheLabels()
 {
     const QStringList expected = {"listTU",         "cmdMakePlaylist", "listTD",   "cmdClearlistTD",
                                   "cmdClearlistTU", "txtMonitor",      "cmdSetup", "txtWincmd"};
@@ -210,7 +210,7 @@ void TestTarrowWindow::tabOrderWalksTheControlsAndSkipsTheLabels()
     QCOMPARE(pressed, expected.mid(1));
 }
 
-void TestTarrowWindow::timersStartDisabledAtOneSecond()
+void TestTarrow::timersStartDisabledAtOneSecond()
 {
     for (QTimer *timer : {window_->Timer1, window_->Timer2}) {
         QVERIFY(!timer->isActive());
@@ -219,20 +219,20 @@ void TestTarrowWindow::timersStartDisabledAtOneSecond()
     }
 }
 
-void TestTarrowWindow::everyCaptionIsShownWhole()
+void TestTarrow::everyCaptionIsShownWhole()
 {
     const QStringList clipped = clippedCaptions(window_.get());
     QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(u' ')));
 }
 
-void TestTarrowWindow::resizingMovesNothing_data()
+void TestTarrow::resizingMovesNothing_data()
 {
     QTest::addColumn<QSize>("size");
     QTest::newRow("larger") << QSize(1000, 700);
     QTest::newRow("smaller") << QSize(250, 120);
 }
 
-void TestTarrowWindow::resizingMovesNothing()
+void TestTarrow::resizingMovesNothing()
 {
     QFETCH(QSize, size);
     window_->show();
@@ -252,7 +252,7 @@ void TestTarrowWindow::resizingMovesNothing()
         QCOMPARE(control->geometry(), before.value(control->objectName()));
 }
 
-void TestTarrowWindow::menus()
+void TestTarrow::menus()
 {
     QStringList top;
     for (const QAction *action : window_->menuBar()->actions())
@@ -271,7 +271,7 @@ void TestTarrowWindow::menus()
 }
 
 // The options write their setting, or the autostart entry, the moment they change.
-void TestTarrowWindow::options()
+void TestTarrow::options()
 {
     QVERIFY(window_->mnuNotify->isChecked()); // on unless turned off
     window_->mnuNotify->trigger();
@@ -293,7 +293,7 @@ void TestTarrowWindow::options()
     QVERIFY(!QFile::exists(entry));
 }
 
-void TestTarrowWindow::aboutShowsTheVersion()
+void TestTarrow::aboutShowsTheVersion()
 {
     window_->mnuHelpAbout->trigger();
     QCOMPARE(messages_.shown.size(), 1);
@@ -303,7 +303,7 @@ void TestTarrowWindow::aboutShowsTheVersion()
 
 // The real boxes: show() returns with the box open and application modal,
 // and the box counts as open until OK closes it.
-void TestTarrowWindow::aMessageBoxWaitsForOkWithoutBlocking()
+void TestTarrow::aMessageBoxWaitsForOkWithoutBlocking()
 {
     Messages boxes;
     QSignalSpy opened(&boxes, &Messages::opened);
@@ -340,7 +340,7 @@ static QList<frmBrowser *> browsers()
     return found;
 }
 
-void TestTarrowWindow::webHelpOpensANewBrowserEachTime()
+void TestTarrow::webHelpOpensANewBrowserEachTime()
 {
     window_->show();
     window_->mnuViewBrowser->trigger();
@@ -359,7 +359,7 @@ void TestTarrowWindow::webHelpOpensANewBrowserEachTime()
     qDeleteAll(opened);
 }
 
-void TestTarrowWindow::closingTakesEveryOtherWindow()
+void TestTarrow::closingTakesEveryOtherWindow()
 {
     window_->show();
     window_->mnuViewBrowser->trigger();
@@ -373,7 +373,7 @@ void TestTarrowWindow::closingTakesEveryOtherWindow()
     QVERIFY(!window_->Comm1->portOpen());
 }
 
-void TestTarrowWindow::clearButtonsClearTheirOwnList_data()
+void TestTarrow::clearButtonsClearTheirOwnList_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("upLeft");
@@ -382,7 +382,7 @@ void TestTarrowWindow::clearButtonsClearTheirOwnList_data()
     QTest::newRow("thumbs down") << QStringLiteral("cmdClearlistTD") << 2 << 0;
 }
 
-void TestTarrowWindow::clearButtonsClearTheirOwnList()
+void TestTarrow::clearButtonsClearTheirOwnList()
 {
     QFETCH(QString, button);
     QFETCH(int, upLeft);
@@ -404,7 +404,7 @@ static QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-void TestTarrowWindow::makePlaylists_data()
+void TestTarrow::makePlaylists_data()
 {
     QTest::addColumn<bool>("upWritable");
     QTest::addColumn<bool>("downWritable");
@@ -414,7 +414,7 @@ void TestTarrowWindow::makePlaylists_data()
     QTest::newRow("neither") << false << false;
 }
 
-void TestTarrowWindow::makePlaylists()
+void TestTarrow::makePlaylists()
 {
     QFETCH(bool, upWritable);
     QFETCH(bool, downWritable);
@@ -451,7 +451,7 @@ void TestTarrowWindow::makePlaylists()
     QCOMPARE(window_->listTD->count(), 1);
 }
 
-void TestTarrowWindow::makePlaylistsReadsThePathsAtTheClick()
+void TestTarrow::makePlaylistsReadsThePathsAtTheClick()
 {
     QTemporaryDir dir;
     store_->setValue(Keys::thumbsup, dir.filePath(QStringLiteral("before.m3u")));
@@ -470,7 +470,7 @@ int main(int argc, char *argv[])
     // The help browser's web view needs this before the application exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    TestTarrowWindow test;
+    TestTarrow test;
     return QTest::qExec(&test, argc, argv);
 }
-#include "TestTarrowWindow.moc"
+#include "TestTarrow.moc"
