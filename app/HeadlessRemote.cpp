@@ -61,9 +61,7 @@ void HeadlessRemote::stop()
 // opened as soon as its device is there.
 void HeadlessRemote::openPort()
 {
-    comm_->setSettings(QStringLiteral("4800,N,8,1"));
-    comm_->setCommPort(settings_.mainPort());
-    switch (comm_->open()) {
+    switch (comm_->openAdapter(settings_.mainPort())) {
     case SerialLine::OpenResult::InvalidPort:
         say(QStringLiteral("com port not avalable (%1); waiting for it").arg(comm_->deviceName()));
         break;

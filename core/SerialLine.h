@@ -23,6 +23,14 @@ public:
     virtual bool portOpen() const = 0;
     // Closes an open port first; a port that fails to open stays closed.
     virtual OpenResult open() = 0;
+    // Opens port number `port` (or the device set) in the adapter's line
+    // format, 4800 baud, no parity, 8 data bits, 1 stop bit: the only one used.
+    OpenResult openAdapter(int port)
+    {
+        setSettings(QStringLiteral("4800,N,8,1"));
+        setCommPort(port);
+        return open();
+    }
     // Why the last open failed, in words that tell the user what to do (the
     // device may not be opened by this user, another program holds it); "" when
     // it opened or the reason is not known.

@@ -201,16 +201,11 @@ void Tarrow::load()
 
 void Tarrow::openPort()
 {
-    const quint8 port = settings_.mainPort();
-    if (Comm1->portOpen())
-        Comm1->close();
-    Comm1->setSettings(QStringLiteral("4800,N,8,1"));
-    Comm1->setCommPort(port);
     // A port that exists but cannot be opened stays closed, and the user can
     // pick another one in the setup window. Where the reason is one the user can
     // act on (no permission, another program holds it), the message says what
     // to do.
-    switch (Comm1->open()) {
+    switch (Comm1->openAdapter(settings_.mainPort())) {
     case SerialLine::OpenResult::InvalidPort:
         messages_.show(QStringLiteral("com port not avalable"), kTitle);
         break;

@@ -16,8 +16,6 @@
 
 namespace {
 
-const QString kLineFormat = QStringLiteral("4800,N,8,1");
-
 // A port number as in the invalid-port message: a blank stands where a minus would.
 QString signedDecimal(int number)
 {
@@ -50,12 +48,8 @@ void frmSetup::cmdApply_Click()
     if (probing() || ComportList->currentIndex() < 0)
         return;
     storePortDevice(pickedPort());
-    if (comm_.portOpen())
-        comm_.close();
-    comm_.setSettings(kLineFormat);
     const int port = ComportList->currentText().toInt();
-    comm_.setCommPort(port);
-    const SerialLine::OpenResult opened = comm_.open();
+    const SerialLine::OpenResult opened = comm_.openAdapter(port);
     if (opened == SerialLine::OpenResult::InvalidPort) {
         tell(QStringLiteral("com port ") + signedDecimal(port) + QStringLiteral(" not avalable"));
         ComportList->setCurrentIndex(ComportList->findText(QStringLiteral("1")));
@@ -154,10 +148,8 @@ void frmSetup::cmdFindAdapter_Click()
 void frmSetup::tryNextDevice()
 {
     for (; searching_ < cboDevice->count(); ++searching_) {
-        comm_.close();
         comm_.setDevice(cboDevice->itemData(searching_).toString());
-        comm_.setSettings(kLineFormat);
-        if (comm_.open() == SerialLine::OpenResult::Opened) {
+        if (comm_.openAdapter(comm_.commPort()) == SerialLine::OpenResult::Opened) {
             probe_->start();
             return;
         }
