@@ -7,10 +7,10 @@
 
 namespace {
 
-constexpr quint8 trendaProbe = 0x2A;
-constexpr quint8 paskoLead = 0xF0;
-constexpr quint8 paskoProbe = 0x29;
-constexpr quint8 adapterReply = 0x29;
+constexpr quint8 kTrendaProbe = 0x2A;
+constexpr quint8 kPaskoLead = 0xF0;
+constexpr quint8 kPaskoProbe = 0x29;
+constexpr quint8 kAdapterReply = 0x29;
 
 QTimer *probeTimer(QObject *parent, const char *name, int intervalMs)
 {
@@ -50,7 +50,7 @@ void AdapterProbe::start()
     loop_.suspend();
     state_ = State::TrendaWait;
     line_.discardInput();
-    if (!line_.output(trendaProbe)) {
+    if (!line_.output(kTrendaProbe)) {
         finish(Result::PortInUse);
         return;
     }
@@ -72,7 +72,7 @@ void AdapterProbe::Timer1Tick()
 
 void AdapterProbe::sendLeadByte()
 {
-    line_.output(paskoLead);
+    line_.output(kPaskoLead);
     state_ = State::PaskoPause;
     Timer4->start();
 }
@@ -82,7 +82,7 @@ void AdapterProbe::Timer4Tick()
     if (state_ != State::PaskoPause)
         return;
     line_.discardInput();
-    line_.output(paskoProbe);
+    line_.output(kPaskoProbe);
     state_ = State::PaskoWait;
     Timer2->start();
 }
@@ -103,7 +103,7 @@ void AdapterProbe::adapterAnswered()
     const QByteArray received = line_.input();
     if (received.isEmpty())
         return;
-    if (static_cast<quint8>(received.at(0)) != adapterReply) {
+    if (static_cast<quint8>(received.at(0)) != kAdapterReply) {
         line_.close();
         finish(Result::NoResponse);
         return;

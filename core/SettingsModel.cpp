@@ -6,7 +6,7 @@
 #include <QFileSystemWatcher>
 
 namespace {
-const QString houseCodeWhenEmptyMain = QStringLiteral("B");
+const QString kHouseCodeWhenEmptyMain = QStringLiteral("B");
 }
 
 SettingsModel::SettingsModel(SettingsStore &store, QObject *parent) : QObject(parent), store_(store)
@@ -91,7 +91,7 @@ quint8 SettingsModel::mainPort() const
 QString SettingsModel::houseCode() const
 {
     const QString house = text(Keys::housecode, Defaults::housecode);
-    return house.isEmpty() ? houseCodeWhenEmptyMain : house;
+    return house.isEmpty() ? kHouseCodeWhenEmptyMain : house;
 }
 
 bool SettingsModel::bankLower() const

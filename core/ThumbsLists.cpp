@@ -11,8 +11,8 @@
 #include <QJsonObject>
 
 namespace {
-const QString upKey = QStringLiteral("thumbsUp");
-const QString downKey = QStringLiteral("thumbsDown");
+const QString kUpKey = QStringLiteral("thumbsUp");
+const QString kDownKey = QStringLiteral("thumbsDown");
 
 QStringList strings(const QJsonValue &value)
 {
@@ -79,8 +79,8 @@ void ThumbsLists::read()
                   qPrintable(stateFile_), qPrintable(copy));
         return;
     }
-    up_ = strings(document.object().value(upKey));
-    down_ = strings(document.object().value(downKey));
+    up_ = strings(document.object().value(kUpKey));
+    down_ = strings(document.object().value(kDownKey));
 }
 
 void ThumbsLists::save()
@@ -88,8 +88,8 @@ void ThumbsLists::save()
     if (stateFile_.isEmpty())
         return;
     QDir().mkpath(QFileInfo(stateFile_).absolutePath());
-    const QJsonObject lists{{upKey, QJsonArray::fromStringList(up_)},
-                            {downKey, QJsonArray::fromStringList(down_)}};
+    const QJsonObject lists{{kUpKey, QJsonArray::fromStringList(up_)},
+                            {kDownKey, QJsonArray::fromStringList(down_)}};
     const auto failure = writeFileWhole(stateFile_, QJsonDocument(lists).toJson());
     if (failure && !failureReported_) {
         failureReported_ = true;

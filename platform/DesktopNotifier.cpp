@@ -7,7 +7,7 @@
 #include <QVariantMap>
 
 namespace {
-constexpr int expireMs = 2000;
+constexpr int kExpireMs = 2000;
 }
 
 DesktopNotifier::DesktopNotifier(const QDBusConnection &bus, QObject *parent)
@@ -34,8 +34,8 @@ void DesktopNotifier::send(const QString &summary, const QString &body)
         QStringLiteral("/org/freedesktop/Notifications"),
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     message.setArguments({QStringLiteral("Kavelo"), shownId_, QStringLiteral("kavelo"), summary,
-                          body, QStringList(), QVariantMap(), expireMs});
-    auto *watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message, expireMs), this);
+                          body, QStringList(), QVariantMap(), kExpireMs});
+    auto *watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message, kExpireMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this](QDBusPendingCallWatcher *call) {
                 const QDBusPendingReply<uint> reply = *call;

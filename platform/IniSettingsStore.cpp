@@ -5,7 +5,7 @@
 #include <QStringList>
 
 namespace {
-const QString group = QStringLiteral("Startup/");
+const QString kGroup = QStringLiteral("Startup/");
 }
 
 IniSettingsStore::IniSettingsStore()
@@ -21,7 +21,7 @@ QString IniSettingsStore::fileName() const
 
 std::optional<QString> IniSettingsStore::value(const QString &key) const
 {
-    const QVariant stored = settings_.value(group + key);
+    const QVariant stored = settings_.value(kGroup + key);
     if (!stored.isValid())
         return std::nullopt;
     // An unquoted value with commas, written by hand, reads back as a list.
@@ -34,14 +34,14 @@ std::optional<QString> IniSettingsStore::value(const QString &key) const
 // this write replaces it.
 void IniSettingsStore::setValue(const QString &key, const QString &value)
 {
-    settings_.setValue(group + key, value);
+    settings_.setValue(kGroup + key, value);
     sync();
 }
 
 // The file is read at the first look into it; a damaged one is noticed here.
 void IniSettingsStore::reload()
 {
-    settings_.contains(group + QStringLiteral("comn"));
+    settings_.contains(kGroup + QStringLiteral("comn"));
     sync();
 }
 

@@ -28,16 +28,16 @@
 namespace {
 // How long one exchange with MPD may take: the connection and its greeting, or
 // one command and the start of its answer.
-constexpr int timeoutMs = 500;
+constexpr int kTimeoutMs = 500;
 // How long calls give up at once after MPD let one run out of time: long
 // enough to cover the calls of one key press, short enough for the next one.
-constexpr int hungPauseMs = 250;
+constexpr int kHungPauseMs = 250;
 // libmpdclient's own wait, for the rest of an answer once it has begun. Whole
 // seconds only: libmpdclient 2.20 takes the part below a second as microseconds.
-constexpr unsigned libraryTimeoutMs = 1000;
-constexpr unsigned fiveSecondsMs = 5000;
+constexpr unsigned kLibraryTimeoutMs = 1000;
+constexpr unsigned kFiveSecondsMs = 5000;
 // How often MPD is looked for while it is away.
-constexpr int retryMs = 1000;
+constexpr int kRetryMs = 1000;
 
 using Connection = std::unique_ptr<mpd_connection, decltype(&mpd_connection_free)>;
 using Settings = std::unique_ptr<mpd_settings, decltype(&mpd_settings_free)>;
@@ -137,7 +137,7 @@ std::optional<QByteArray> readGreeting(int fd, const QDeadlineTimer &deadline, Q
     QByteArray line;
     while (!line.endsWith('\n')) {
         if (!waitFor(fd, POLLIN, deadline)) {
-            why = QStringLiteral("no greeting within %1 ms").arg(timeoutMs);
+            why = QStringLiteral("no greeting within %1 ms").arg(kTimeoutMs);
             return std::nullopt;
         }
         char buffer[256];
@@ -176,7 +176,7 @@ Opened connectMpd(const QString &host, unsigned port, QString &why)
     Opened opened;
     const QByteArray hostBytes = host.toUtf8();
     const Settings settings(mpd_settings_new(host.isEmpty() ? nullptr : hostBytes.constData(), port,
-                                             libraryTimeoutMs, nullptr, nullptr),
+                                             kLibraryTimeoutMs, nullptr, nullptr),
                             &mpd_settings_free);
     if (!settings || !mpd_settings_get_host(settings.get())) {
         why = QStringLiteral("no MPD address");
@@ -189,7 +189,7 @@ Opened connectMpd(const QString &host, unsigned port, QString &why)
         addresses.constFirst().first.startsWith('/'))
         addresses.append({"localhost", port ? port : 6600});
 
-    const QDeadlineTimer deadline(timeoutMs);
+    const QDeadlineTimer deadline(kTimeoutMs);
     int fd = -1;
     for (const auto &[address, addressPort] : addresses) {
         if ((fd = connectTo(address, addressPort, deadline, why)) >= 0) {
@@ -211,7 +211,7 @@ Opened connectMpd(const QString &host, unsigned port, QString &why)
         mpd_async_free(async);
         return opened;
     }
-    mpd_connection_set_timeout(connection.get(), libraryTimeoutMs);
+    mpd_connection_set_timeout(connection.get(), kLibraryTimeoutMs);
     // Sent on every connection: MPD forgets a client's password when it hangs up.
     if (const char *password = mpd_settings_get_password(settings.get())) {
         if (!mpd_send_password(connection.get(), password) || !answered(connection.get(), why) ||
@@ -233,13 +233,13 @@ Opened connectMpd(const QString &host, unsigned port, QString &why)
 
 QString noAnswer()
 {
-    return QStringLiteral("no answer within %1 ms").arg(timeoutMs);
+    return QStringLiteral("no answer within %1 ms").arg(kTimeoutMs);
 }
 
 // Waits for the answer to a command that was sent; libmpdclient then reads it.
 bool answered(mpd_connection *connection, QString &why)
 {
-    if (waitFor(mpd_connection_get_fd(connection), POLLIN, QDeadlineTimer(timeoutMs)))
+    if (waitFor(mpd_connection_get_fd(connection), POLLIN, QDeadlineTimer(kTimeoutMs)))
         return true;
     why = noAnswer();
     return false;
@@ -361,7 +361,7 @@ MpdPlayer::MpdPlayer(const QString &host, unsigned port, const QString &musicFol
       musicFolder_(QDir::cleanPath(musicFolder.trimmed())),
       connection_(nullptr, &mpd_connection_free)
 {
-    retry_.setInterval(retryMs);
+    retry_.setInterval(kRetryMs);
     QObject::connect(&retry_, &QTimer::timeout, [this] {
         QString why;
         connection(why);
@@ -384,8 +384,8 @@ bool MpdPlayer::hungAMomentAgo(QString &why) const
 // once is away, not hung.
 void MpdPlayer::noteFailure(const QElapsedTimer &took)
 {
-    if (took.elapsed() >= timeoutMs)
-        quietUntil_.setRemainingTime(hungPauseMs);
+    if (took.elapsed() >= kTimeoutMs)
+        quietUntil_.setRemainingTime(kHungPauseMs);
 }
 
 mpd_connection *MpdPlayer::connection(QString &why)
@@ -483,7 +483,7 @@ bool MpdPlayer::run(const char *what, const Step &step)
     const bool spent = error != MPD_ERROR_SUCCESS && !mpd_connection_clear_error(c);
     warn(what, why);
     if (hung) {
-        quietUntil_.setRemainingTime(hungPauseMs);
+        quietUntil_.setRemainingTime(kHungPauseMs);
         drop();
         setReachable(false);
     } else if (spent) {
@@ -613,7 +613,7 @@ bool MpdPlayer::back5Seconds()
             return false;
         }
         const unsigned target =
-            status->elapsedMs > fiveSecondsMs ? status->elapsedMs - fiveSecondsMs : 0;
+            status->elapsedMs > kFiveSecondsMs ? status->elapsedMs - kFiveSecondsMs : 0;
         return acknowledged(c, why, mpd_send_seek_current(c, target / 1000.0f, false));
     });
 }

@@ -16,37 +16,37 @@
 #include <utility>
 
 namespace {
-constexpr int timeoutMs = 500;
-constexpr qlonglong fiveSecondsUs = 5'000'000;
+constexpr int kTimeoutMs = 500;
+constexpr qlonglong kFiveSecondsUs = 5'000'000;
 
-const QString servicePrefix = QStringLiteral("org.mpris.MediaPlayer2.");
-const QString objectPath = QStringLiteral("/org/mpris/MediaPlayer2");
-const QString rootInterface = QStringLiteral("org.mpris.MediaPlayer2");
-const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
-const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString kServicePrefix = QStringLiteral("org.mpris.MediaPlayer2.");
+const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString kRootInterface = QStringLiteral("org.mpris.MediaPlayer2");
+const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
-const QString busService = QStringLiteral("org.freedesktop.DBus");
-const QString busPath = QStringLiteral("/org/freedesktop/DBus");
+const QString kBusService = QStringLiteral("org.freedesktop.DBus");
+const QString kBusPath = QStringLiteral("/org/freedesktop/DBus");
 
 QDBusMessage busDaemonCall(const QString &method)
 {
-    return QDBusMessage::createMethodCall(busService, busPath, busService, method);
+    return QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService, method);
 }
 
 // A call to the player's own object on the bus.
 QDBusMessage playerCall(const QString &service, const QString &interface, const QString &method,
                         const QVariantList &args)
 {
-    auto message = QDBusMessage::createMethodCall(service, objectPath, interface, method);
+    auto message = QDBusMessage::createMethodCall(service, kObjectPath, interface, method);
     message.setArguments(args);
     return message;
 }
 
 // Asks for a property of one of the player's interfaces.
 QDBusMessage propertyGet(const QString &service, const QString &name,
-                         const QString &interface = playerInterface)
+                         const QString &interface = kPlayerInterface)
 {
-    return playerCall(service, propertiesInterface, QStringLiteral("Get"), {interface, name});
+    return playerCall(service, kPropertiesInterface, QStringLiteral("Get"), {interface, name});
 }
 
 QVariant firstArgument(const QDBusMessage &reply)
@@ -74,7 +74,7 @@ MprisPlayer::MprisPlayer(const QString &preferredPlayer, const QDBusConnection &
     // Qt's service watcher takes whole names only, so the bus's own signal is
     // followed and sorted here. Watching starts before the one listing, so no
     // player slips through between the two.
-    watching_ = bus_.connect(busService, busPath, busService, QStringLiteral("NameOwnerChanged"),
+    watching_ = bus_.connect(kBusService, kBusPath, kBusService, QStringLiteral("NameOwnerChanged"),
                              this, SLOT(nameOwnerChanged(QString, QString, QString)));
     const QStringList names =
         firstArgument(call(busDaemonCall(QStringLiteral("ListNames")))).toStringList();
@@ -87,24 +87,24 @@ MprisPlayer::MprisPlayer(const QString &preferredPlayer, const QDBusConnection &
 MprisPlayer::~MprisPlayer()
 {
     if (watching_)
-        bus_.disconnect(busService, busPath, busService, QStringLiteral("NameOwnerChanged"), this,
-                        SLOT(nameOwnerChanged(QString, QString, QString)));
+        bus_.disconnect(kBusService, kBusPath, kBusService, QStringLiteral("NameOwnerChanged"),
+                        this, SLOT(nameOwnerChanged(QString, QString, QString)));
 }
 
 QDBusMessage MprisPlayer::call(const QDBusMessage &message)
 {
     // Block, not BlockWithGui: nothing else of the program runs inside a player call.
-    return bus_.call(message, QDBus::Block, timeoutMs);
+    return bus_.call(message, QDBus::Block, kTimeoutMs);
 }
 
 // A second instance of a player registers as "<name>.instance<pid>".
 bool MprisPlayer::isCandidate(const QString &name) const
 {
-    if (!name.startsWith(servicePrefix))
+    if (!name.startsWith(kServicePrefix))
         return false;
     if (preferred_.isEmpty())
         return true;
-    const QString wanted = servicePrefix + preferred_;
+    const QString wanted = kServicePrefix + preferred_;
     return name == wanted || name.startsWith(wanted + QLatin1Char('.'));
 }
 
@@ -175,7 +175,7 @@ void MprisPlayer::learnAbilities()
             continue;
         const auto name = xml.attributes().value(QLatin1String("name"));
         if (xml.name() == u"interface") {
-            inPlayer = name == playerInterface;
+            inPlayer = name == kPlayerInterface;
             sawPlayer = sawPlayer || inPlayer;
         } else if (inPlayer && xml.name() == u"method" && name == u"OpenUri") {
             found.openUri = true;
@@ -225,7 +225,7 @@ bool MprisPlayer::callPlayer(const QString &method, const QVariantList &args)
     const QByteArray what = method.toLatin1();
     if (!requirePlayer(what.constData()))
         return false;
-    const QDBusMessage reply = call(playerCall(service_, playerInterface, method, args));
+    const QDBusMessage reply = call(playerCall(service_, kPlayerInterface, method, args));
     if (reply.type() == QDBusMessage::ErrorMessage) {
         warn(what.constData(), QStringLiteral("%1: %2").arg(service_, reply.errorMessage()));
         return false;
@@ -239,7 +239,7 @@ std::optional<QVariant> MprisPlayer::property(const QString &name, const char *w
     if (!requirePlayer(what))
         return std::nullopt;
     const QDBusMessage reply =
-        call(propertyGet(service_, name, interface.isEmpty() ? playerInterface : interface));
+        call(propertyGet(service_, name, interface.isEmpty() ? kPlayerInterface : interface));
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         warn(what, QStringLiteral("%1: reading %2: %3").arg(service_, name, reply.errorMessage()));
         return std::nullopt;
@@ -252,8 +252,8 @@ bool MprisPlayer::setProperty(const QString &name, const QVariant &value, const 
     if (!requirePlayer(what))
         return false;
     const QDBusMessage reply =
-        call(playerCall(service_, propertiesInterface, QStringLiteral("Set"),
-                        {playerInterface, name, QVariant::fromValue(QDBusVariant(value))}));
+        call(playerCall(service_, kPropertiesInterface, QStringLiteral("Set"),
+                        {kPlayerInterface, name, QVariant::fromValue(QDBusVariant(value))}));
     if (reply.type() == QDBusMessage::ErrorMessage) {
         warn(what, QStringLiteral("%1: setting %2: %3").arg(service_, name, reply.errorMessage()));
         return false;
@@ -302,7 +302,7 @@ bool MprisPlayer::loadPlaylistFile(const QFileInfo &file)
 // already takes the file into its running instance. gio returns at once.
 bool MprisPlayer::openWithDesktopEntry(const QString &file)
 {
-    const auto entry = property(QStringLiteral("DesktopEntry"), "load", rootInterface);
+    const auto entry = property(QStringLiteral("DesktopEntry"), "load", kRootInterface);
     if (!entry)
         return false;
     const QString id = entry->toString();
@@ -347,7 +347,7 @@ bool MprisPlayer::pause()
 
 bool MprisPlayer::back5Seconds()
 {
-    return callPlayer(QStringLiteral("Seek"), {QVariant::fromValue(-fiveSecondsUs)});
+    return callPlayer(QStringLiteral("Seek"), {QVariant::fromValue(-kFiveSecondsUs)});
 }
 
 bool MprisPlayer::previousTrack()

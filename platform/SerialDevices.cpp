@@ -16,14 +16,14 @@
 #include <unistd.h>
 
 namespace {
-const QString byIdFolder = QStringLiteral("/dev/serial/by-id");
-const QString lockFolder = QStringLiteral("/run/lock");
+const QString kByIdFolder = QStringLiteral("/dev/serial/by-id");
+const QString kLockFolder = QStringLiteral("/run/lock");
 
 // Device file -> its by-id link.
 QHash<QString, QString> stableLinks()
 {
     QHash<QString, QString> links;
-    const QDir folder(byIdFolder);
+    const QDir folder(kByIdFolder);
     for (const QFileInfo &link : folder.entryInfoList(QDir::System | QDir::Files, QDir::Name))
         links.insert(link.canonicalFilePath(), link.absoluteFilePath());
     return links;
@@ -53,7 +53,7 @@ std::optional<qint64> lockHolder(const QString &device)
     const QString name = QDir(QStringLiteral("/dev"))
                              .relativeFilePath(device)
                              .replace(QLatin1Char('/'), QLatin1Char('_'));
-    QFile lock(lockFolder + QStringLiteral("/LCK..") + name);
+    QFile lock(kLockFolder + QStringLiteral("/LCK..") + name);
     if (!lock.open(QIODevice::ReadOnly))
         return std::nullopt;
     bool ok = false;

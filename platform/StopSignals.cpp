@@ -11,7 +11,7 @@
 namespace {
 // The handler may only write a byte; the event loop reads it.
 int signalPipe[2] = {-1, -1};
-constexpr int stopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 extern "C" void writeSignal(int number)
 {
@@ -33,7 +33,7 @@ StopSignals::StopSignals(QObject *parent) : QObject(parent)
     action.sa_handler = writeSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int number : stopSignals)
+    for (const int number : kStopSignals)
         ::sigaction(number, &action, nullptr);
 }
 
@@ -41,7 +41,7 @@ StopSignals::~StopSignals()
 {
     if (!notifier_)
         return;
-    for (const int number : stopSignals)
+    for (const int number : kStopSignals)
         ::signal(number, SIG_DFL);
     delete notifier_;
     ::close(signalPipe[0]);

@@ -30,10 +30,10 @@ enum class Model
     Noisy
 };
 
-constexpr unsigned char trendaProbe = 0x2A;
-constexpr unsigned char paskoLead = 0xF0;
-constexpr unsigned char paskoProbe = 0x29;
-constexpr unsigned char probeAnswer = 0x29;
+constexpr unsigned char kTrendaProbe = 0x2A;
+constexpr unsigned char kPaskoLead = 0xF0;
+constexpr unsigned char kPaskoProbe = 0x29;
+constexpr unsigned char kProbeAnswer = 0x29;
 constexpr unsigned char wrongAnswer = 0x55;
 
 // While nobody has the device open the master reports a hang-up at once;
@@ -201,18 +201,18 @@ public:
     {
         writeLine("rx " + hexBytes({byte}));
         const bool afterLead = lastWasLead_;
-        lastWasLead_ = byte == paskoLead;
+        lastWasLead_ = byte == kPaskoLead;
         switch (model_) {
         case Model::Trenda:
-            if (byte == trendaProbe)
-                send({probeAnswer});
+            if (byte == kTrendaProbe)
+                send({kProbeAnswer});
             break;
         case Model::Pasko:
-            if (afterLead && byte == paskoProbe)
-                send({probeAnswer});
+            if (afterLead && byte == kPaskoProbe)
+                send({kProbeAnswer});
             break;
         case Model::Noisy:
-            if (byte == trendaProbe || (afterLead && byte == paskoProbe))
+            if (byte == kTrendaProbe || (afterLead && byte == kPaskoProbe))
                 send({wrongAnswer});
             break;
         case Model::Silent:
