@@ -14,7 +14,7 @@ static QByteArray bytes(int first, int second)
     return frame;
 }
 
-class TestDispatch : public QObject
+class TestRemoteControl : public QObject
 {
     Q_OBJECT
 
@@ -44,7 +44,7 @@ private slots:
     void handledFrames();
 };
 
-void TestDispatch::playlistKeys_data()
+void TestRemoteControl::playlistKeys_data()
 {
     QTest::addColumn<bool>("running");
     QTest::addColumn<bool>("loadStartsPlayer");
@@ -66,7 +66,7 @@ void TestDispatch::playlistKeys_data()
         << QStringList{"findPlayer", "prepareLoad", load, "findPlayer", "play"};
 }
 
-void TestDispatch::playlistKeys()
+void TestRemoteControl::playlistKeys()
 {
     QFETCH(bool, running);
     QFETCH(bool, loadStartsPlayer);
@@ -85,7 +85,7 @@ void TestDispatch::playlistKeys()
     QCOMPARE(h.view.commandHistory(), (QStringList{QString(), QStringLiteral("/music/three.m3u")}));
 }
 
-void TestDispatch::playerCommandsNeedARunningPlayer_data()
+void TestRemoteControl::playerCommandsNeedARunningPlayer_data()
 {
     QTest::addColumn<int>("command");
     QTest::addColumn<bool>("queryFails");
@@ -95,7 +95,7 @@ void TestDispatch::playerCommandsNeedARunningPlayer_data()
     }
 }
 
-void TestDispatch::playerCommandsNeedARunningPlayer()
+void TestRemoteControl::playerCommandsNeedARunningPlayer()
 {
     QFETCH(int, command);
     QFETCH(bool, queryFails);
@@ -117,7 +117,7 @@ void TestDispatch::playerCommandsNeedARunningPlayer()
     QVERIFY(h.store.values.isEmpty());
 }
 
-void TestDispatch::playerCommands_data()
+void TestRemoteControl::playerCommands_data()
 {
     QTest::addColumn<int>("command");
     QTest::addColumn<QString>("text");
@@ -135,7 +135,7 @@ void TestDispatch::playerCommands_data()
     QTest::newRow("vol down") << 17 << "vol down" << QStringList{"setVolume(120)"};
 }
 
-void TestDispatch::playerCommands()
+void TestRemoteControl::playerCommands()
 {
     QFETCH(int, command);
     QFETCH(QString, text);
@@ -150,7 +150,7 @@ void TestDispatch::playerCommands()
     QCOMPARE(h.player.actions(), actions);
 }
 
-void TestDispatch::pauseGuard()
+void TestRemoteControl::pauseGuard()
 {
     RemoteHarness h;
     h.remote.dispatch(8);
@@ -176,7 +176,7 @@ void TestDispatch::pauseGuard()
     QCOMPARE(h.view.pauseGuards, (QList<int>{800, 800}));
 }
 
-void TestDispatch::volume_data()
+void TestRemoteControl::volume_data()
 {
     QTest::addColumn<int>("start");
     QTest::addColumn<int>("step");
@@ -201,7 +201,7 @@ void TestDispatch::volume_data()
     QTest::newRow("big step up") << 10 << 255 << 16 << 255;
 }
 
-void TestDispatch::volume()
+void TestRemoteControl::volume()
 {
     QFETCH(int, start);
     QFETCH(int, step);
@@ -224,7 +224,7 @@ void TestDispatch::volume()
     QCOMPARE(h.player.actions(), QStringList{QStringLiteral("setVolume(%1)").arg(expected)});
 }
 
-void TestDispatch::storedVolumeOutOfRange()
+void TestRemoteControl::storedVolumeOutOfRange()
 {
     RemoteHarness h;
     h.store.setValue(Keys::volume, QStringLiteral("300"));
@@ -241,7 +241,7 @@ void TestDispatch::storedVolumeOutOfRange()
              (QStringList{"setVolume(300)", "setVolume(295)", "setVolume(255)", "setVolume(255)"}));
 }
 
-void TestDispatch::shuffle_data()
+void TestRemoteControl::shuffle_data()
 {
     QTest::addColumn<int>("command");
     QTest::addColumn<bool>("state");
@@ -268,7 +268,7 @@ void TestDispatch::shuffle_data()
         << 15 << true << false << playOnly << true << false << none;
 }
 
-void TestDispatch::shuffle()
+void TestRemoteControl::shuffle()
 {
     QFETCH(int, command);
     QFETCH(bool, state);
@@ -291,7 +291,7 @@ void TestDispatch::shuffle()
     QCOMPARE(h.player.shuffle, stateAfter);
 }
 
-void TestDispatch::thumbsDownAddsThenMovesOn()
+void TestRemoteControl::thumbsDownAddsThenMovesOn()
 {
     RemoteHarness h([](RecordingPlayer &player) {
         player.currentSong = QStringLiteral("/music/Björk/Jóga.mp3");
@@ -312,7 +312,7 @@ void TestDispatch::thumbsDownAddsThenMovesOn()
     QCOMPARE(h.view.thumbsUp, QStringList{QStringLiteral("/music/Björk/Jóga.mp3")});
 }
 
-void TestDispatch::failingOperationsAreSkipped_data()
+void TestRemoteControl::failingOperationsAreSkipped_data()
 {
     QTest::addColumn<int>("command");
     QTest::addColumn<QString>("failing");
@@ -337,7 +337,7 @@ void TestDispatch::failingOperationsAreSkipped_data()
                             << "vol up" << QStringList{"setVolume(130)"};
 }
 
-void TestDispatch::failingOperationsAreSkipped()
+void TestRemoteControl::failingOperationsAreSkipped()
 {
     QFETCH(int, command);
     QFETCH(QString, failing);
@@ -361,7 +361,7 @@ void TestDispatch::failingOperationsAreSkipped()
         QCOMPARE(h.store.values.value(Keys::volume), QStringLiteral("130"));
 }
 
-void TestDispatch::unknownCommandDoesNothing()
+void TestRemoteControl::unknownCommandDoesNothing()
 {
     RemoteHarness h;
     h.remote.dispatch(18);
@@ -372,7 +372,7 @@ void TestDispatch::unknownCommandDoesNothing()
 }
 
 // The session follows the player between keys; dispatch takes its word.
-void TestDispatch::keysFollowThePlayerComingAndGoing()
+void TestRemoteControl::keysFollowThePlayerComingAndGoing()
 {
     RemoteHarness h;
     h.player.setRunning(false);
@@ -386,7 +386,7 @@ void TestDispatch::keysFollowThePlayerComingAndGoing()
 }
 
 // Unit 3 on, house A, bank 1-8: the frame 0x02 0x02 loads playlist 3.
-void TestDispatch::announcements_data()
+void TestRemoteControl::announcements_data()
 {
     QTest::addColumn<int>("command");
     QTest::addColumn<QString>("notify");
@@ -401,7 +401,7 @@ void TestDispatch::announcements_data()
 
 // What a key changed, for the person across the room; with notifications off
 // the player is not even asked for the song.
-void TestDispatch::announcements()
+void TestRemoteControl::announcements()
 {
     QFETCH(int, command);
     QFETCH(QString, notify);
@@ -424,7 +424,7 @@ void TestDispatch::announcements()
     QTRY_COMPARE(h.view.announcements, announced);
 }
 
-void TestDispatch::keyPressEndToEnd()
+void TestRemoteControl::keyPressEndToEnd()
 {
     RemoteHarness h;
     h.store.values.insert(Keys::playlist(3), QStringLiteral("/music/three.m3u"));
@@ -441,7 +441,7 @@ void TestDispatch::keyPressEndToEnd()
                                           "loadPlaylist(/music/three.m3u)", "findPlayer", "play"}));
 }
 
-void TestDispatch::handledFrames_data()
+void TestRemoteControl::handledFrames_data()
 {
     QTest::addColumn<QByteArray>("received");
     QTest::addColumn<QString>("bankb");
@@ -473,7 +473,7 @@ void TestDispatch::handledFrames_data()
                             << "A4 brt" << green << "vol up" << QStringList{"setVolume(130)"};
 }
 
-void TestDispatch::handledFrames()
+void TestRemoteControl::handledFrames()
 {
     QFETCH(QByteArray, received);
     QFETCH(QString, bankb);
@@ -495,5 +495,5 @@ void TestDispatch::handledFrames()
     QCOMPARE(h.player.actions(), actions);
 }
 
-QTEST_GUILESS_MAIN(TestDispatch)
-#include "TestDispatch.moc"
+QTEST_GUILESS_MAIN(TestRemoteControl)
+#include "TestRemoteControl.moc"
