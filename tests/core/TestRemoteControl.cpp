@@ -1,7 +1,6 @@
 #include "NothingHappens.h"
 #include "RemoteHarness.h"
 
-#include "core/FrameDecoder.h"
 #include "core/Settings.h"
 
 #include <QTest>
@@ -23,25 +22,23 @@ private slots:
     void playlistKeys();
     void playerCommandsNeedARunningPlayer_data();
     void playerCommandsNeedARunningPlayer();
-    void playerCommands_data();
-    void playerCommands();
+    void commands_data();
+    void commands();
+    void nothingIsAnnouncedWhileNotifyIsOff();
     void pauseGuard();
     void volume_data();
     void volume();
-    void storedVolumeOutOfRange();
     void shuffle_data();
     void shuffle();
-    void thumbsDownAddsThenMovesOn();
     void failingOperationsAreSkipped_data();
     void failingOperationsAreSkipped();
     void unknownCommandDoesNothing();
     void keysFollowThePlayerComingAndGoing();
-    void announcements_data();
-    void announcements();
-
-    void keyPressEndToEnd();
-    void handledFrames_data();
-    void handledFrames();
+    void withoutAPlayerComponent();
+    void getOptions_data();
+    void getOptions();
+    void handleFrame_data();
+    void handleFrame();
 };
 
 void TestRemoteControl::playlistKeys_data()
@@ -117,37 +114,77 @@ void TestRemoteControl::playerCommandsNeedARunningPlayer()
     QVERIFY(h.store.values.isEmpty());
 }
 
-void TestRemoteControl::playerCommands_data()
+// What each key shows at once, asks of the player, adds to the thumbs lists
+// and announces (notifications are on until the user turns them off).
+void TestRemoteControl::commands_data()
 {
     QTest::addColumn<int>("command");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("actions");
-    QTest::newRow("pause") << 8 << "pause" << QStringList{"pause"};
-    QTest::newRow("back") << 9 << "go back 5 sec" << QStringList{"back5Seconds"};
-    QTest::newRow("previous") << 10 << "previous" << QStringList{"previousTrack"};
-    QTest::newRow("next") << 11 << "advance" << QStringList{"nextTrack"};
-    QTest::newRow("thumbs up") << 12 << "add to Thumbs Up List" << QStringList();
-    QTest::newRow("thumbs down") << 13 << "add to Thumbs Down List" << QStringList{"nextTrack"};
-    QTest::newRow("shuffle on") << 14 << "player shuffle on"
-                                << QStringList{"toggleShuffle", "play"};
-    QTest::newRow("shuffle off") << 15 << "player shuffle off" << QStringList{"play"};
-    QTest::newRow("vol up") << 16 << "vol up" << QStringList{"setVolume(130)"};
-    QTest::newRow("vol down") << 17 << "vol down" << QStringList{"setVolume(120)"};
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<QStringList>("announced");
+    const QString song = QStringLiteral("/music/The Song.mp3");
+    QTest::newRow("playlist") << 2 << "/music/three.m3u"
+                              << QStringList{"findPlayer", "prepareLoad",
+                                             "loadPlaylist(/music/three.m3u)", "findPlayer", "play"}
+                              << QStringList() << QStringList{"playlist: three"};
+    QTest::newRow("pause") << 8 << "pause" << QStringList{"pause"} << QStringList()
+                           << QStringList{"pause / play: "};
+    QTest::newRow("back") << 9 << "go back 5 sec" << QStringList{"back5Seconds"} << QStringList()
+                          << QStringList();
+    QTest::newRow("previous, no title tag")
+        << 10 << "previous" << QStringList{"previousTrack", "getCurrentSong"} << QStringList()
+        << QStringList{"previous: The Song.mp3"};
+    QTest::newRow("next, no title tag")
+        << 11 << "advance" << QStringList{"nextTrack", "getCurrentSong"} << QStringList()
+        << QStringList{"advance: The Song.mp3"};
+    QTest::newRow("thumbs up") << 12 << "add to Thumbs Up List" << QStringList{"getCurrentSong"}
+                               << QStringList{"addThumbsUp(" + song + ")"}
+                               << QStringList{"thumbs up: The Song.mp3"};
+    // The song is known before the player moves on from it.
+    QTest::newRow("thumbs down") << 13 << "add to Thumbs Down List"
+                                 << QStringList{"getCurrentSong", "nextTrack"}
+                                 << QStringList{"addThumbsDown(" + song + ")"}
+                                 << QStringList{"thumbs down: The Song.mp3"};
+    QTest::newRow("vol up") << 16 << "vol up" << QStringList{"setVolume(130)"} << QStringList()
+                            << QStringList{"volume: 51 %"};
+    QTest::newRow("vol down") << 17 << "vol down" << QStringList{"setVolume(120)"} << QStringList()
+                              << QStringList{"volume: 47 %"};
 }
 
-void TestRemoteControl::playerCommands()
+void TestRemoteControl::commands()
 {
     QFETCH(int, command);
     QFETCH(QString, text);
-    QFETCH(QStringList, actions);
-    RemoteHarness h;
+    QFETCH(QStringList, calls);
+    QFETCH(QStringList, listed);
+    QFETCH(QStringList, announced);
+    RemoteHarness h([](RecordingPlayer &player) {
+        player.currentSong = QStringLiteral("/music/The Song.mp3");
+    });
+    h.store.setValue(Keys::playlist(3), QStringLiteral("/music/three.m3u"));
     h.remote.vol = 125;
-    h.store.setValue(Keys::volSteps, QStringLiteral("5"));
     h.remote.dispatch(quint8(command));
     // The text is there before the player has done anything.
     QCOMPARE(h.view.commandHistory(), (QStringList{QString(), text}));
+    // The song of "previous" and "next" is asked a moment after the key.
+    QTRY_COMPARE(h.view.announcements, announced);
     QVERIFY(h.settle());
-    QCOMPARE(h.player.actions(), actions);
+    QCOMPARE(h.player.calls, calls);
+    QCOMPARE(h.view.events.filter(QStringLiteral("addThumbs")), listed);
+}
+
+// The player is not even asked for the song.
+void TestRemoteControl::nothingIsAnnouncedWhileNotifyIsOff()
+{
+    RemoteHarness h;
+    h.store.setValue(Keys::notify, QStringLiteral("False"));
+    h.remote.dispatch(11);
+    h.remote.dispatch(16);
+    // Longer than the player is given to move on.
+    QVERIFY(nothingHappensWithin(400, [&] { return !h.view.announcements.isEmpty(); }));
+    QVERIFY(h.settle());
+    QCOMPARE(h.player.calls, (QStringList{"nextTrack", "setVolume(130)"}));
 }
 
 void TestRemoteControl::pauseGuard()
@@ -224,23 +261,6 @@ void TestRemoteControl::volume()
     QCOMPARE(h.player.actions(), QStringList{QStringLiteral("setVolume(%1)").arg(expected)});
 }
 
-void TestRemoteControl::storedVolumeOutOfRange()
-{
-    RemoteHarness h;
-    h.store.setValue(Keys::volume, QStringLiteral("300"));
-    h.remote.getOptions();
-    h.remote.dispatch(17);
-    QCOMPARE(h.remote.vol, qint16(295));
-    QCOMPARE(h.store.values.value(Keys::volume), QStringLiteral("295"));
-    h.remote.dispatch(16);
-    h.remote.dispatch(16);
-    QVERIFY(h.settle());
-    QCOMPARE(h.remote.vol, qint16(255));
-    QCOMPARE(h.store.values.value(Keys::volume), QStringLiteral("255"));
-    QCOMPARE(h.player.actions(),
-             (QStringList{"setVolume(300)", "setVolume(295)", "setVolume(255)", "setVolume(255)"}));
-}
-
 void TestRemoteControl::shuffle_data()
 {
     QTest::addColumn<int>("command");
@@ -289,27 +309,6 @@ void TestRemoteControl::shuffle()
     QCOMPARE(h.player.calls.contains(QStringLiteral("getShuffle")), hasShuffle);
     QCOMPARE(h.player.actions(), actions);
     QCOMPARE(h.player.shuffle, stateAfter);
-}
-
-void TestRemoteControl::thumbsDownAddsThenMovesOn()
-{
-    RemoteHarness h([](RecordingPlayer &player) {
-        player.currentSong = QStringLiteral("/music/Björk/Jóga.mp3");
-    });
-    h.remote.dispatch(13);
-    // The text at once; the song once the player has told it.
-    QCOMPARE(h.view.commandText, QStringLiteral("add to Thumbs Down List"));
-    QVERIFY(h.view.thumbsDown.isEmpty());
-    QVERIFY(h.settle());
-    QCOMPARE(h.view.thumbsDown, QStringList{QStringLiteral("/music/Björk/Jóga.mp3")});
-    QVERIFY(h.view.thumbsUp.isEmpty());
-    QCOMPARE(h.player.calls, (QStringList{"getCurrentSong", "nextTrack"}));
-
-    h.remote.dispatch(13);
-    h.remote.dispatch(12);
-    QVERIFY(h.settle());
-    QCOMPARE(h.view.thumbsDown, QStringList(2, QStringLiteral("/music/Björk/Jóga.mp3")));
-    QCOMPARE(h.view.thumbsUp, QStringList{QStringLiteral("/music/Björk/Jóga.mp3")});
 }
 
 void TestRemoteControl::failingOperationsAreSkipped_data()
@@ -385,113 +384,102 @@ void TestRemoteControl::keysFollowThePlayerComingAndGoing()
     QCOMPARE(h.player.calls, QStringList{QStringLiteral("nextTrack")});
 }
 
-// Unit 3 on, house A, bank 1-8: the frame 0x02 0x02 loads playlist 3.
-void TestRemoteControl::announcements_data()
+// A session whose factory makes no player: every key that needs one does nothing.
+void TestRemoteControl::withoutAPlayerComponent()
 {
-    QTest::addColumn<int>("command");
-    QTest::addColumn<QString>("notify");
-    QTest::addColumn<QStringList>("announced");
-    QTest::newRow("playlist") << 2 << "True" << QStringList{"playlist: three"};
-    QTest::newRow("pause") << 8 << "True" << QStringList{"pause / play: "};
-    QTest::newRow("next, no title tag") << 11 << "True" << QStringList{"advance: The Song.mp3"};
-    QTest::newRow("thumbs down") << 13 << "True" << QStringList{"thumbs down: The Song.mp3"};
-    QTest::newRow("vol up") << 16 << "True" << QStringList{"volume: 51 %"};
-    QTest::newRow("notify off") << 11 << "False" << QStringList();
+    MemorySettingsStore store;
+    store.setValue(Keys::volume, QStringLiteral("90"));
+    store.setValue(Keys::playlist(1), QStringLiteral("/m/a.m3u"));
+    SettingsModel settings(store);
+    RecordingView view;
+    PlayerSession session([] { return std::unique_ptr<PlayerControl>(); });
+    RemoteControl remote(settings, view, session);
+    remote.getOptions();
+    QCOMPARE(remote.vol, qint16(90));
+
+    remote.dispatch(0);
+    QCOMPARE(view.commandText, QStringLiteral("/m/a.m3u"));
+    remote.dispatch(16);
+    QCOMPARE(remote.vol, qint16(90));
 }
 
-// What a key changed, for the person across the room; with notifications off
-// the player is not even asked for the song.
-void TestRemoteControl::announcements()
+void TestRemoteControl::getOptions_data()
 {
-    QFETCH(int, command);
-    QFETCH(QString, notify);
-    QFETCH(QStringList, announced);
-    RemoteHarness h([](RecordingPlayer &player) {
-        player.currentSong = QStringLiteral("/music/The Song.mp3");
-    });
-    h.store.setValue(Keys::notify, notify);
-    h.store.setValue(Keys::playlist(3), QStringLiteral("/music/three.m3u"));
-    h.remote.vol = 125;
-    h.remote.dispatch(quint8(command));
-    if (announced.isEmpty()) {
-        // Longer than the player is given to move on.
-        QVERIFY(nothingHappensWithin(400, [&] { return !h.view.announcements.isEmpty(); }));
-        QVERIFY(h.settle());
-        QVERIFY(h.view.announcements.isEmpty());
-        QVERIFY(!h.player.calls.contains(QStringLiteral("getCurrentSong")));
-        return;
-    }
-    QTRY_COMPARE(h.view.announcements, announced);
+    QTest::addColumn<QString>("key"); // a null string: nothing stored
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("optLower");
+    QTest::addColumn<int>("vol");
+    QTest::newRow("nothing stored") << QString() << QString() << true << 125;
+    QTest::newRow("bank False") << Keys::bankb << "False" << false << 125;
+    QTest::newRow("bank bad") << Keys::bankb << "upper" << true << 125;
+    QTest::newRow("volume 300 kept") << Keys::volume << "300" << true << 300;
+    QTest::newRow("volume bad") << Keys::volume << "loud" << true << 125;
 }
 
-void TestRemoteControl::keyPressEndToEnd()
+// The bank and the volume are taken, the volume is sent, nothing is written.
+void TestRemoteControl::getOptions()
 {
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(bool, optLower);
+    QFETCH(int, vol);
     RemoteHarness h;
-    h.store.values.insert(Keys::playlist(3), QStringLiteral("/music/three.m3u"));
+    if (!key.isNull())
+        h.store.setValue(key, stored);
+    h.store.accesses.clear();
+    h.remote.optLower = !optLower;
     h.remote.getOptions();
+    QCOMPARE(h.remote.optLower, optLower);
+    QCOMPARE(int(h.remote.vol), vol);
     QVERIFY(h.settle());
-    h.player.calls.clear();
-
-    h.remote.handleFrame(bytes(0x02, 0x02));
-    QVERIFY(h.settle());
-    QCOMPARE(h.view.events,
-             (QStringList{"showCommand()", "showFrame(A3 on)", "highlightFrame(accepted)",
-                          "showCommand()", "showCommand(/music/three.m3u)"}));
-    QCOMPARE(h.player.calls, (QStringList{"findPlayer", "prepareLoad",
-                                          "loadPlaylist(/music/three.m3u)", "findPlayer", "play"}));
+    QCOMPARE(h.player.calls, QStringList{QStringLiteral("setVolume(%1)").arg(vol)});
+    QCOMPARE(h.store.reads(), h.store.accesses);
 }
 
-void TestRemoteControl::handledFrames_data()
+// Everything the window is told about one received frame, in order.
+void TestRemoteControl::handleFrame_data()
 {
     QTest::addColumn<QByteArray>("received");
     QTest::addColumn<QString>("bankb");
-    QTest::addColumn<QString>("frameText");
-    QTest::addColumn<QList<bool>>("highlights");
-    QTest::addColumn<QString>("commandText");
+    QTest::addColumn<QStringList>("events");
     QTest::addColumn<QStringList>("actions");
-
-    const QString earlier = QStringLiteral("earlier");
-    const QList<bool> green{true};
-    const QList<bool> red{false};
-    QTest::newRow("one byte: nothing at all") << QByteArray(1, char(0x03)) << "True" << earlier
-                                              << QList<bool>() << earlier << QStringList();
+    const QString emptied = QStringLiteral("showCommand()");
+    QTest::newRow("one byte: nothing at all")
+        << QByteArray(1, char(0x03)) << "True" << QStringList() << QStringList();
     QTest::newRow("halves differ: command emptied, frame kept")
-        << bytes(0x03, 0x10) << "True" << earlier << QList<bool>() << QString() << QStringList();
-    QTest::newRow("undefined function")
-        << bytes(0x09, 0x00) << "True" << earlier << QList<bool>() << QString() << QStringList();
+        << bytes(0x03, 0x10) << "True" << QStringList{emptied} << QStringList();
     QTest::newRow("other house") << bytes(0x13, 0x11) << "True"
-                                 << "B2 off" << red << QString() << QStringList();
-    QTest::newRow("outside the bank") << bytes(0x03, 0x01) << "False"
-                                      << "A2 off" << red << QString() << QStringList();
+                                 << QStringList{emptied, "showFrame(B2 off)",
+                                                "highlightFrame(rejected)"}
+                                 << QStringList();
     QTest::newRow("all on: green, no command")
         << bytes(0x01, 0x00) << "True"
-        << "A1 all on" << green << QString() << QStringList();
+        << QStringList{emptied, "showFrame(A1 all on)", "highlightFrame(accepted)"}
+        << QStringList();
+    QTest::newRow("A3 on loads playlist 3")
+        << bytes(0x02, 0x02) << "True"
+        << QStringList{emptied, "showFrame(A3 on)", "highlightFrame(accepted)", emptied,
+                       "showCommand(/music/three.m3u)"}
+        << QStringList{"prepareLoad", "loadPlaylist(/music/three.m3u)", "play"};
     QTest::newRow("bank 9-16 next key")
         << bytes(0x03, 0x0B) << "False"
-        << "A 12 off" << green << "advance" << QStringList{"nextTrack"};
-    QTest::newRow("bright") << bytes(0x05, 0x33) << "True"
-                            << "A4 brt" << green << "vol up" << QStringList{"setVolume(130)"};
+        << QStringList{emptied, "showFrame(A 12 off)", "highlightFrame(accepted)", emptied,
+                       "showCommand(advance)"}
+        << QStringList{"nextTrack"};
 }
 
-void TestRemoteControl::handledFrames()
+void TestRemoteControl::handleFrame()
 {
     QFETCH(QByteArray, received);
     QFETCH(QString, bankb);
-    QFETCH(QString, frameText);
-    QFETCH(QList<bool>, highlights);
-    QFETCH(QString, commandText);
+    QFETCH(QStringList, events);
     QFETCH(QStringList, actions);
-
     RemoteHarness h;
-    h.remote.vol = 125;
     h.store.setValue(Keys::bankb, bankb);
-    h.view.frameText = QStringLiteral("earlier");
-    h.view.commandText = QStringLiteral("earlier");
+    h.store.setValue(Keys::playlist(3), QStringLiteral("/music/three.m3u"));
     h.remote.handleFrame(received);
     QVERIFY(h.settle());
-    QCOMPARE(h.view.frameText, frameText);
-    QCOMPARE(h.view.highlights, highlights);
-    QCOMPARE(h.view.commandText, commandText);
+    QCOMPARE(h.view.events, events);
     QCOMPARE(h.player.actions(), actions);
 }
 
