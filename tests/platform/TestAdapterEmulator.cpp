@@ -101,7 +101,6 @@ void TestAdapterEmulator::keyPressBecomesFrame_data()
     QTest::newRow("A dim") << "A dim" << QByteArray::fromHex("0400");
     QTest::newRow("C5 dim keeps the unit") << "C5 dim" << QByteArray::fromHex("2424");
     QTest::newRow("lower case, extra blanks") << "  b12   off " << QByteArray::fromHex("131B");
-    QTest::newRow("raw 02 10") << "raw 02 10" << QByteArray::fromHex("0210");
     QTest::newRow("raw, three bytes") << "raw 02 0a FF" << QByteArray::fromHex("020AFF");
 }
 
