@@ -98,12 +98,11 @@ private slots:
     void init();
     void cleanup();
 
-    void fileIsTheUsersIniFileWithGroupStartup();
+    void plainTextUnderStartup_data();
+    void plainTextUnderStartup();
     void missingAndEmptyStayApart();
     void valuesSurviveTheFile_data();
     void valuesSurviveTheFile();
-    void numbersAndBooleansArePlainText_data();
-    void numbersAndBooleansArePlainText();
     void settingsFollowAnotherProcessWrite();
     void handWrittenFileIsRead_data();
     void handWrittenFileIsRead();
@@ -121,15 +120,6 @@ void TestIniSettingsStore::cleanup()
 {
     QDir(settingsFile()).removeRecursively();
     init();
-}
-
-void TestIniSettingsStore::fileIsTheUsersIniFileWithGroupStartup()
-{
-    IniSettingsStore store;
-    QCOMPARE(store.fileName(), settingsFile());
-
-    store.setValue(Keys::comn, QStringLiteral("3"));
-    QCOMPARE(fileContents(), QByteArray("[Startup]\ncomn=3\n"));
 }
 
 void TestIniSettingsStore::missingAndEmptyStayApart()
@@ -176,26 +166,28 @@ void TestIniSettingsStore::valuesSurviveTheFile()
     QCOMPARE(readInOtherProcess(Keys::volume), QStringLiteral("value:7"));
 }
 
-void TestIniSettingsStore::numbersAndBooleansArePlainText_data()
+void TestIniSettingsStore::plainTextUnderStartup_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QByteArray>("line");
 
+    QTest::newRow("port") << Keys::comn << QStringLiteral("3") << QByteArray("comn=3\n");
     QTest::newRow("volume") << Keys::volume << numberText(255) << QByteArray("volume=255\n");
     QTest::newRow("zero") << Keys::volume << numberText(0) << QByteArray("volume=0\n");
     QTest::newRow("True") << Keys::bankb << booleanText(true) << QByteArray("bankb=True\n");
     QTest::newRow("False") << Keys::bankb << booleanText(false) << QByteArray("bankb=False\n");
 }
 
-void TestIniSettingsStore::numbersAndBooleansArePlainText()
+// The user's own ini file, group [Startup], numbers and booleans as plain text.
+void TestIniSettingsStore::plainTextUnderStartup()
 {
     QFETCH(QString, key);
     QFETCH(QString, value);
     QFETCH(QByteArray, line);
     IniSettingsStore store;
+    QCOMPARE(store.fileName(), settingsFile());
     store.setValue(key, value);
-
     QCOMPARE(fileContents(), "[Startup]\n" + line);
 }
 
