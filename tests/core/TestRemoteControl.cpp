@@ -397,7 +397,6 @@ void TestRemoteControl::getOptions_data()
     QTest::addColumn<int>("vol");
     QTest::newRow("nothing stored") << QString() << QString() << true << 125;
     QTest::newRow("bank False") << Keys::bankb << "False" << false << 125;
-    QTest::newRow("bank bad") << Keys::bankb << "upper" << true << 125;
     QTest::newRow("volume 300 kept") << Keys::volume << "300" << true << 300;
     QTest::newRow("volume bad") << Keys::volume << "loud" << true << 125;
 }
