@@ -74,9 +74,7 @@ void TestAdapterProbe::startWith(const QString &model)
 void TestAdapterProbe::attach()
 {
     comm_ = std::make_unique<SerialComm>(store_);
-    comm_->setSettings(QStringLiteral("4800,N,8,1"));
-    comm_->setCommPort(port);
-    comm_->open();
+    comm_->openAdapter(port);
     loop_ = std::make_unique<ReceiveLoop>(*comm_);
     loop_->start();
     probe_ = std::make_unique<AdapterProbe>(*comm_, *loop_);

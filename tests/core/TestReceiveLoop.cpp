@@ -34,19 +34,21 @@ private slots:
     void init();
     void cleanup();
 
-    void onePendingByteWaitsForTheSecond();
-    void threeBytesAreOneFrame();
-    void startDiscardsWhatIsPending();
+    void framesAreTwoBytesOrMore();
+    void pendingBytesGo_data();
+    void pendingBytesGo();
     void bytesArrivingWhileAFrameIsHandledAreDiscarded();
-    void suspendLendsThePort();
     void aFrameDuringAHoldIsCarriedOutAtTheLastRelease();
     void lostDevice_data();
     void lostDevice();
     void deviceMissingAtStartIsOpenedWhenItComes();
 
 private:
-    // Opens port 3 on `device` and starts the loop.
+    // Opens port 3 on `device`, and starts the loop.
+    void openOn(const QString &device);
     void startOn(const QString &device);
+    // The port opens again, and the next key press is a frame.
+    void framesFlowAgain();
     QByteArray frame(int index) const { return frames_->at(index).at(0).toByteArray(); }
 
     std::unique_ptr<AdapterEmulator> emulator_;
@@ -73,16 +75,29 @@ void TestReceiveLoop::cleanup()
     emulator_.reset();
 }
 
-void TestReceiveLoop::startOn(const QString &device)
+void TestReceiveLoop::openOn(const QString &device)
 {
     store_.setValue(Keys::comDevice(port), device);
-    comm_->setSettings(QStringLiteral("4800,N,8,1"));
-    comm_->setCommPort(port);
-    QCOMPARE(comm_->open(), SerialLine::OpenResult::Opened);
+    QCOMPARE(comm_->openAdapter(port), SerialLine::OpenResult::Opened);
+}
+
+void TestReceiveLoop::startOn(const QString &device)
+{
+    openOn(device);
     loop_->start();
 }
 
-void TestReceiveLoop::onePendingByteWaitsForTheSecond()
+void TestReceiveLoop::framesFlowAgain()
+{
+    QTRY_VERIFY_WITH_TIMEOUT(comm_->portOpen(), 2000);
+    emulator_->send(QStringLiteral("A3 on"));
+    QTRY_COMPARE(frames_->count(), 1);
+    QCOMPARE(frame(0), a3On);
+}
+
+// A frame waits for its second byte and takes all that has arrived, so nothing
+// is left over to start the next frame.
+void TestReceiveLoop::framesAreTwoBytesOrMore()
 {
     startOn(emulator_->devicePath());
     QSignalSpy arrived(comm_.get(), &SerialLine::readyRead);
@@ -91,16 +106,7 @@ void TestReceiveLoop::onePendingByteWaitsForTheSecond()
     QCOMPARE(comm_->inBufferCount(), 1);
     QCOMPARE(frames_->count(), 0);
 
-    emulator_->send(QStringLiteral("raw 00"));
-    QTRY_COMPARE(frames_->count(), 1);
-    QCOMPARE(frame(0), QByteArray("\x02\x00", 2));
-}
-
-// All of it is read, so nothing is left over to start the next frame.
-void TestReceiveLoop::threeBytesAreOneFrame()
-{
-    startOn(emulator_->devicePath());
-    emulator_->send(QStringLiteral("raw 02 02 13"));
+    emulator_->send(QStringLiteral("raw 02 13"));
     QTRY_COMPARE(frames_->count(), 1);
     QCOMPARE(frame(0), QByteArray("\x02\x02\x13"));
     QCOMPARE(comm_->inBufferCount(), 0);
@@ -110,15 +116,31 @@ void TestReceiveLoop::threeBytesAreOneFrame()
     QCOMPARE(frame(1), QByteArray("\x12\x13"));
 }
 
-void TestReceiveLoop::startDiscardsWhatIsPending()
+void TestReceiveLoop::pendingBytesGo_data()
 {
-    store_.setValue(Keys::comDevice(port), emulator_->devicePath());
-    comm_->setCommPort(port);
-    QCOMPARE(comm_->open(), SerialLine::OpenResult::Opened);
+    QTest::addColumn<bool>("lent");
+    QTest::newRow("when the loop starts") << false;
+    QTest::newRow("when a borrower gives the port back") << true;
+}
+
+// What waits is the borrower's to read; the loop leaves it alone.
+void TestReceiveLoop::pendingBytesGo()
+{
+    QFETCH(bool, lent);
+    openOn(emulator_->devicePath());
+    if (lent) {
+        loop_->start();
+        loop_->suspend();
+    }
     emulator_->send(QStringLiteral("A2 on"));
     QTRY_COMPARE(comm_->inBufferCount(), 2);
+    QCoreApplication::processEvents();
+    QCOMPARE(comm_->inBufferCount(), 2);
 
-    loop_->start();
+    if (lent)
+        loop_->resume();
+    else
+        loop_->start();
     QCOMPARE(comm_->inBufferCount(), 0);
     emulator_->send(QStringLiteral("A4 on"));
     QTRY_COMPARE(frames_->count(), 1);
@@ -148,24 +170,6 @@ void TestReceiveLoop::bytesArrivingWhileAFrameIsHandledAreDiscarded()
     QTRY_COMPARE(frames_->count(), 2);
     QCOMPARE(frame(0), a3On);
     QCOMPARE(frame(1), a4On);
-}
-
-// The borrower reads what arrives; what it leaves goes when the loop takes the
-// port back.
-void TestReceiveLoop::suspendLendsThePort()
-{
-    startOn(emulator_->devicePath());
-    loop_->suspend();
-    emulator_->send(QStringLiteral("A2 on"));
-    QTRY_COMPARE(comm_->inBufferCount(), 2);
-    QCoreApplication::processEvents();
-    QCOMPARE(comm_->inBufferCount(), 2);
-
-    loop_->resume();
-    QCOMPARE(comm_->inBufferCount(), 0);
-    emulator_->send(QStringLiteral("A4 on"));
-    QTRY_COMPARE(frames_->count(), 1);
-    QCOMPARE(frame(0), a4On);
 }
 
 void TestReceiveLoop::aFrameDuringAHoldIsCarriedOutAtTheLastRelease()
@@ -238,11 +242,8 @@ void TestReceiveLoop::lostDevice()
         QVERIFY(!comm_->portOpen());
         return;
     }
-    QTRY_VERIFY_WITH_TIMEOUT(comm_->portOpen(), 2000);
+    framesFlowAgain();
     QVERIFY(!reopenTimer->isActive());
-    emulator_->send(QStringLiteral("A3 on"));
-    QTRY_COMPARE(frames_->count(), 1);
-    QCOMPARE(frame(0), a3On);
 }
 
 // An adapter not plugged in yet when the program starts (a music server that
@@ -252,16 +253,12 @@ void TestReceiveLoop::deviceMissingAtStartIsOpenedWhenItComes()
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("ttyUSB-adapter"));
     store_.setValue(Keys::comDevice(port), link);
-    comm_->setCommPort(port);
-    QCOMPARE(comm_->open(), SerialLine::OpenResult::InvalidPort);
+    QCOMPARE(comm_->openAdapter(port), SerialLine::OpenResult::InvalidPort);
     loop_->start();
     loop_->reopenWhenAvailable();
 
     QVERIFY(QFile::link(emulator_->devicePath(), link));
-    QTRY_VERIFY_WITH_TIMEOUT(comm_->portOpen(), 2000);
-    emulator_->send(QStringLiteral("A3 on"));
-    QTRY_COMPARE(frames_->count(), 1);
-    QCOMPARE(frame(0), a3On);
+    framesFlowAgain();
 }
 
 QTEST_GUILESS_MAIN(TestReceiveLoop)

@@ -17,8 +17,7 @@ private slots:
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
     }
-    void marksSurviveARestart();
-    void clearingIsKeptToo();
+    void marksAndClearingSurviveARestart();
     void damagedFileIsKeptAside();
     void unwritableStateKeepsTheListsInMemory();
     void defaultFileFollowsXdgStateHome();
@@ -28,34 +27,27 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
 };
 
-void TestThumbsLists::marksSurviveARestart()
+void TestThumbsLists::marksAndClearingSurviveARestart()
 {
     const QString odd = QStringLiteral("/music/ü \"quoted\"\r\nnext.mp3");
+    const QString song = QStringLiteral("/music/a.mp3");
     {
         ThumbsLists lists(stateFile());
         QSignalSpy added(&lists, &ThumbsLists::added);
-        lists.add(ThumbsLists::List::Up, QStringLiteral("/music/a.mp3"));
-        lists.add(ThumbsLists::List::Up, QStringLiteral("/music/a.mp3"));
+        lists.add(ThumbsLists::List::Up, song);
+        lists.add(ThumbsLists::List::Up, song);
         lists.add(ThumbsLists::List::Down, odd);
         QCOMPARE(added.count(), 3);
     }
-    ThumbsLists again(stateFile());
-    QCOMPARE(again.entries(ThumbsLists::List::Up),
-             (QStringList{QStringLiteral("/music/a.mp3"), QStringLiteral("/music/a.mp3")}));
-    QCOMPARE(again.entries(ThumbsLists::List::Down), QStringList{odd});
-}
-
-void TestThumbsLists::clearingIsKeptToo()
-{
     {
-        ThumbsLists lists(stateFile());
-        lists.add(ThumbsLists::List::Up, QStringLiteral("/music/a.mp3"));
-        lists.add(ThumbsLists::List::Down, QStringLiteral("/music/b.mp3"));
-        lists.clear(ThumbsLists::List::Up);
+        ThumbsLists again(stateFile());
+        QCOMPARE(again.entries(ThumbsLists::List::Up), (QStringList{song, song}));
+        QCOMPARE(again.entries(ThumbsLists::List::Down), QStringList{odd});
+        again.clear(ThumbsLists::List::Up);
     }
-    ThumbsLists again(stateFile());
-    QVERIFY(again.entries(ThumbsLists::List::Up).isEmpty());
-    QCOMPARE(again.entries(ThumbsLists::List::Down), QStringList{QStringLiteral("/music/b.mp3")});
+    ThumbsLists cleared(stateFile());
+    QVERIFY(cleared.entries(ThumbsLists::List::Up).isEmpty());
+    QCOMPARE(cleared.entries(ThumbsLists::List::Down), QStringList{odd});
 }
 
 void TestThumbsLists::damagedFileIsKeptAside()

@@ -13,15 +13,11 @@
 
 namespace {
 
-// The settings folder of this test run: $XDG_CONFIG_HOME, set before any store
-// is made (QSettings finds its folder once per process).
-QString configHome()
-{
-    return qEnvironmentVariable("XDG_CONFIG_HOME");
-}
+// In $XDG_CONFIG_HOME of this test run, set before any store is made
+// (QSettings finds its folder once per process).
 QString settingsFile()
 {
-    return configHome() + QStringLiteral("/rarozavE.ini");
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/rarozavE.ini");
 }
 
 QByteArray fileContents()
@@ -102,13 +98,11 @@ private slots:
     void init();
     void cleanup();
 
-    void fileIsTheUsersIniFileWithGroupStartup();
+    void plainTextUnderStartup_data();
+    void plainTextUnderStartup();
     void missingAndEmptyStayApart();
     void valuesSurviveTheFile_data();
     void valuesSurviveTheFile();
-    void numbersAndBooleansArePlainText_data();
-    void numbersAndBooleansArePlainText();
-    void anotherProcessSeesAWriteAtOnce();
     void settingsFollowAnotherProcessWrite();
     void handWrittenFileIsRead_data();
     void handWrittenFileIsRead();
@@ -126,15 +120,6 @@ void TestIniSettingsStore::cleanup()
 {
     QDir(settingsFile()).removeRecursively();
     init();
-}
-
-void TestIniSettingsStore::fileIsTheUsersIniFileWithGroupStartup()
-{
-    IniSettingsStore store;
-    QCOMPARE(store.fileName(), settingsFile());
-
-    store.setValue(Keys::comn, QStringLiteral("3"));
-    QCOMPARE(fileContents(), QByteArray("[Startup]\ncomn=3\n"));
 }
 
 void TestIniSettingsStore::missingAndEmptyStayApart()
@@ -167,11 +152,13 @@ void TestIniSettingsStore::valuesSurviveTheFile_data()
     QTest::newRow("line break") << "one\ntwo";
 }
 
-// Each value read back by another process, so it went through the file.
+// Each value read back by another process, so it went through the file at
+// once; a value written again replaces the first.
 void TestIniSettingsStore::valuesSurviveTheFile()
 {
     QFETCH(QString, value);
     IniSettingsStore store;
+    store.setValue(Keys::volume, QStringLiteral("6"));
     store.setValue(Keys::thumbsup, value);
     store.setValue(Keys::volume, QStringLiteral("7"));
 
@@ -179,37 +166,29 @@ void TestIniSettingsStore::valuesSurviveTheFile()
     QCOMPARE(readInOtherProcess(Keys::volume), QStringLiteral("value:7"));
 }
 
-void TestIniSettingsStore::numbersAndBooleansArePlainText_data()
+void TestIniSettingsStore::plainTextUnderStartup_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QByteArray>("line");
 
+    QTest::newRow("port") << Keys::comn << QStringLiteral("3") << QByteArray("comn=3\n");
     QTest::newRow("volume") << Keys::volume << numberText(255) << QByteArray("volume=255\n");
     QTest::newRow("zero") << Keys::volume << numberText(0) << QByteArray("volume=0\n");
-    QTest::newRow("port") << Keys::comn << numberText(3) << QByteArray("comn=3\n");
     QTest::newRow("True") << Keys::bankb << booleanText(true) << QByteArray("bankb=True\n");
     QTest::newRow("False") << Keys::bankb << booleanText(false) << QByteArray("bankb=False\n");
 }
 
-void TestIniSettingsStore::numbersAndBooleansArePlainText()
+// The user's own ini file, group [Startup], numbers and booleans as plain text.
+void TestIniSettingsStore::plainTextUnderStartup()
 {
     QFETCH(QString, key);
     QFETCH(QString, value);
     QFETCH(QByteArray, line);
     IniSettingsStore store;
+    QCOMPARE(store.fileName(), settingsFile());
     store.setValue(key, value);
-
     QCOMPARE(fileContents(), "[Startup]\n" + line);
-}
-
-void TestIniSettingsStore::anotherProcessSeesAWriteAtOnce()
-{
-    IniSettingsStore store;
-    store.setValue(Keys::volSteps, QStringLiteral("10"));
-    QCOMPARE(readInOtherProcess(Keys::volSteps), QStringLiteral("value:10"));
-    store.setValue(Keys::volSteps, QStringLiteral("15"));
-    QCOMPARE(readInOtherProcess(Keys::volSteps), QStringLiteral("value:15"));
 }
 
 // The program's settings take in what another process or a hand edit writes,

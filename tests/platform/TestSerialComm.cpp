@@ -18,6 +18,27 @@ namespace {
 
 constexpr int port = 3;
 
+// The emulator's pseudo-terminal as port 3 of a SerialComm, not open yet.
+struct Rig
+{
+    Rig()
+    {
+        store.setValue(Keys::comDevice(port), adapter.devicePath());
+        comm.setCommPort(port);
+    }
+    // Another control on the same port.
+    std::unique_ptr<SerialComm> control()
+    {
+        auto other = std::make_unique<SerialComm>(store);
+        other->setCommPort(port);
+        return other;
+    }
+
+    AdapterEmulator adapter;
+    MemorySettingsStore store;
+    SerialComm comm{store};
+};
+
 // CPU time this process has used so far, user and system, in milliseconds.
 qint64 cpuMilliseconds()
 {
@@ -34,36 +55,40 @@ class TestSerialComm : public QObject
     Q_OBJECT
 
 private slots:
-    void opensTheConfiguredDevice();
+    void opensClosesAndOpensAgain();
     void invalidPort_data();
     void invalidPort();
     void deviceHeldByAnotherControlFails();
-    void reopensAfterClose();
     void lineFormatApplied_data();
     void lineFormatApplied();
     void rejectsMalformedLineFormat_data();
     void rejectsMalformedLineFormat();
-    void frameArrivesWithReadyRead();
-    void discardDropsPendingBytes();
     void outputReachesTheAdapter();
-    void outputFailsWhileClosed();
     void lostDeviceClosesThePort();
 };
 
-void TestSerialComm::opensTheConfiguredDevice()
+// Opening an open port closes it first instead of failing on its own lock; a
+// closed port writes and reads nothing, and another control may open it.
+void TestSerialComm::opensClosesAndOpensAgain()
 {
-    AdapterEmulator adapter;
-    QVERIFY(!adapter.devicePath().isEmpty());
-    MemorySettingsStore store;
-    store.setValue(Keys::comDevice(port), adapter.devicePath());
-    SerialComm comm(store);
-    comm.setCommPort(port);
+    Rig r;
+    QVERIFY(!r.adapter.devicePath().isEmpty());
+    QCOMPARE(r.comm.deviceName(), r.adapter.devicePath());
+    QVERIFY(!r.comm.output(0x2A));
+    QCOMPARE(r.comm.open(), SerialComm::OpenResult::Opened);
+    QVERIFY(r.comm.portOpen());
+    QCOMPARE(r.comm.open(), SerialComm::OpenResult::Opened);
+    r.comm.close();
+    QVERIFY(!r.comm.portOpen());
+    QVERIFY(!r.comm.output(0x2A));
+    QCOMPARE(r.comm.inBufferCount(), 0);
+    QCOMPARE(r.comm.input(), QByteArray());
 
-    QCOMPARE(comm.deviceName(), adapter.devicePath());
-    QCOMPARE(comm.open(), SerialComm::OpenResult::Opened);
-    QVERIFY(comm.portOpen());
-    comm.close();
-    QVERIFY(!comm.portOpen());
+    const auto other = r.control();
+    QCOMPARE(other->open(), SerialComm::OpenResult::Opened);
+    QVERIFY(other->output(0x01));
+    QVERIFY(r.adapter.waitForReceived(1));
+    QCOMPARE(r.adapter.received(), QByteArray("\x01"));
 }
 
 void TestSerialComm::invalidPort_data()
@@ -92,46 +117,19 @@ void TestSerialComm::invalidPort()
 
 void TestSerialComm::deviceHeldByAnotherControlFails()
 {
-    AdapterEmulator adapter;
-    MemorySettingsStore store;
-    store.setValue(Keys::comDevice(port), adapter.devicePath());
-    SerialComm holder(store);
-    holder.setCommPort(port);
-    QCOMPARE(holder.open(), SerialComm::OpenResult::Opened);
-
-    SerialComm second(store);
-    second.setCommPort(port);
-    QCOMPARE(second.open(), SerialComm::OpenResult::Failed);
-    QVERIFY(!second.portOpen());
-    QVERIFY(!second.output(0x2A));
+    Rig r;
+    QCOMPARE(r.comm.open(), SerialComm::OpenResult::Opened);
+    const auto second = r.control();
+    QCOMPARE(second->open(), SerialComm::OpenResult::Failed);
+    QVERIFY(!second->portOpen());
+    QVERIFY(!second->output(0x2A));
 
     // The holder is not disturbed by the failed attempt.
-    QVERIFY(holder.output(0x2A));
-    QVERIFY(adapter.waitForReceived(1));
-    QCOMPARE(adapter.received(), QByteArray("\x2A"));
+    QVERIFY(r.comm.output(0x2A));
+    QVERIFY(r.adapter.waitForReceived(1));
+    QCOMPARE(r.adapter.received(), QByteArray("\x2A"));
 }
 
-void TestSerialComm::reopensAfterClose()
-{
-    AdapterEmulator adapter;
-    MemorySettingsStore store;
-    store.setValue(Keys::comDevice(port), adapter.devicePath());
-    SerialComm comm(store);
-    comm.setCommPort(port);
-    QCOMPARE(comm.open(), SerialComm::OpenResult::Opened);
-    // Opening an open port closes it first instead of failing on its own lock.
-    QCOMPARE(comm.open(), SerialComm::OpenResult::Opened);
-    comm.close();
-
-    SerialComm other(store);
-    other.setCommPort(port);
-    QCOMPARE(other.open(), SerialComm::OpenResult::Opened);
-    QVERIFY(other.output(0x01));
-    QVERIFY(adapter.waitForReceived(1));
-}
-
-// A pseudo-terminal keeps 8 data bits without parity whatever it is told, so
-// speed, stop bits and flow control are what can be seen of the line format.
 void TestSerialComm::lineFormatApplied_data()
 {
     QTest::addColumn<QString>("settings");
@@ -149,11 +147,11 @@ void TestSerialComm::lineFormatApplied()
     QFETCH(speed_t, speed);
     QFETCH(bool, twoStopBits);
 
-    AdapterEmulator adapter;
+    Rig r;
     // A second descriptor, opened before the control locks the device, to look
     // at the line as the driver has it.
     const int observer =
-        ::open(adapter.devicePath().toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        ::open(r.adapter.devicePath().toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     QVERIFY(observer >= 0);
     auto closeObserver = qScopeGuard([observer] { ::close(observer); });
     // Start from a line that differs from every row, so each row must be applied.
@@ -165,12 +163,8 @@ void TestSerialComm::lineFormatApplied()
     before.c_iflag |= IXON | IXOFF;
     QCOMPARE(::tcsetattr(observer, TCSANOW, &before), 0);
 
-    MemorySettingsStore store;
-    store.setValue(Keys::comDevice(port), adapter.devicePath());
-    SerialComm comm(store);
-    QVERIFY(comm.setSettings(settings));
-    comm.setCommPort(port);
-    QCOMPARE(comm.open(), SerialComm::OpenResult::Opened);
+    QVERIFY(r.comm.setSettings(settings));
+    QCOMPARE(r.comm.open(), SerialComm::OpenResult::Opened);
 
     termios line{};
     QCOMPARE(::tcgetattr(observer, &line), 0);
@@ -198,113 +192,44 @@ void TestSerialComm::rejectsMalformedLineFormat_data()
 void TestSerialComm::rejectsMalformedLineFormat()
 {
     QFETCH(QString, settings);
-    AdapterEmulator adapter;
-    MemorySettingsStore store;
-    store.setValue(Keys::comDevice(port), adapter.devicePath());
-    SerialComm comm(store);
-    comm.setCommPort(port);
-    QVERIFY(comm.setSettings(QStringLiteral("4800,N,8,1")));
-
-    QVERIFY(!comm.setSettings(settings));
-    QCOMPARE(comm.open(), SerialComm::OpenResult::Opened);
-    QCOMPARE(deviceLineFormat(comm), QStringLiteral("4800,N,8,1"));
-}
-
-void TestSerialComm::frameArrivesWithReadyRead()
-{
-    AdapterEmulator adapter;
-    MemorySettingsStore store;
-    store.setValue(Keys::comDevice(port), adapter.devicePath());
-    SerialComm comm(store);
-    comm.setSettings(QStringLiteral("4800,N,8,1"));
-    comm.setCommPort(port);
-    QCOMPARE(comm.open(), SerialComm::OpenResult::Opened);
-    QSignalSpy arrived(&comm, &SerialComm::readyRead);
-
-    adapter.send(QStringLiteral("A 11 off"));
-    QVERIFY(arrived.wait(5000));
-    QTRY_COMPARE(comm.inBufferCount(), 2);
-    QCOMPARE(comm.input(), QByteArray("\x03\x0A", 2));
-    QCOMPARE(comm.inBufferCount(), 0);
-    QCOMPARE(comm.input(), QByteArray());
-}
-
-void TestSerialComm::discardDropsPendingBytes()
-{
-    AdapterEmulator adapter;
-    MemorySettingsStore store;
-    store.setValue(Keys::comDevice(port), adapter.devicePath());
-    SerialComm comm(store);
-    comm.setCommPort(port);
-    QCOMPARE(comm.open(), SerialComm::OpenResult::Opened);
-
-    adapter.send(QStringLiteral("raw 02 02 02"));
-    QTRY_COMPARE(comm.inBufferCount(), 3);
-    comm.discardInput();
-    QCOMPARE(comm.inBufferCount(), 0);
-
-    QSignalSpy arrived(&comm, &SerialComm::readyRead);
-    adapter.send(QStringLiteral("A dim"));
-    QVERIFY(arrived.wait(5000));
-    QTRY_COMPARE(comm.inBufferCount(), 2);
-    QCOMPARE(comm.input(), QByteArray("\x04\x00", 2));
+    Rig r;
+    QVERIFY(r.comm.setSettings(QStringLiteral("4800,N,8,1")));
+    QVERIFY(!r.comm.setSettings(settings));
+    QCOMPARE(r.comm.open(), SerialComm::OpenResult::Opened);
+    QCOMPARE(deviceLineFormat(r.comm), QStringLiteral("4800,N,8,1"));
 }
 
 void TestSerialComm::outputReachesTheAdapter()
 {
-    AdapterEmulator adapter(QStringLiteral("trenda"));
-    MemorySettingsStore store;
-    store.setValue(Keys::comDevice(port), adapter.devicePath());
-    SerialComm comm(store);
-    comm.setCommPort(port);
-    QCOMPARE(comm.open(), SerialComm::OpenResult::Opened);
-    QSignalSpy arrived(&comm, &SerialComm::readyRead);
+    Rig r; // a Trenda adapter, which answers 0x2A
+    QCOMPARE(r.comm.open(), SerialComm::OpenResult::Opened);
+    QSignalSpy arrived(&r.comm, &SerialComm::readyRead);
 
-    QVERIFY(comm.output(0xF0));
-    QVERIFY(comm.output(0x00));
-    QVERIFY(comm.output(0x2A));
-    QVERIFY(adapter.waitForReceived(3));
-    QCOMPARE(adapter.received(), QByteArray("\xF0\x00\x2A", 3));
+    QVERIFY(r.comm.output(0xF0));
+    QVERIFY(r.comm.output(0x00));
+    QVERIFY(r.comm.output(0x2A));
+    QVERIFY(r.adapter.waitForReceived(3));
+    QCOMPARE(r.adapter.received(), QByteArray("\xF0\x00\x2A", 3));
 
-    // The Trenda answers the probe byte.
     QTRY_VERIFY(!arrived.isEmpty());
-    QTRY_COMPARE(comm.inBufferCount(), 1);
-    QCOMPARE(comm.input(), QByteArray("\x29"));
-}
-
-void TestSerialComm::outputFailsWhileClosed()
-{
-    AdapterEmulator adapter;
-    MemorySettingsStore store;
-    store.setValue(Keys::comDevice(port), adapter.devicePath());
-    SerialComm comm(store);
-    comm.setCommPort(port);
-    QVERIFY(!comm.output(0x2A));
-
-    QCOMPARE(comm.open(), SerialComm::OpenResult::Opened);
-    comm.close();
-    QVERIFY(!comm.output(0x2A));
-    QCOMPARE(comm.inBufferCount(), 0);
-    QCOMPARE(comm.input(), QByteArray());
+    QTRY_COMPARE(r.comm.inBufferCount(), 1);
+    QCOMPARE(r.comm.input(), QByteArray("\x29"));
+    QCOMPARE(r.comm.inBufferCount(), 0);
 }
 
 void TestSerialComm::lostDeviceClosesThePort()
 {
-    auto adapter = std::make_unique<AdapterEmulator>();
-    MemorySettingsStore store;
-    store.setValue(Keys::comDevice(port), adapter->devicePath());
-    SerialComm comm(store);
-    comm.setCommPort(port);
-    QCOMPARE(comm.open(), SerialComm::OpenResult::Opened);
-    QSignalSpy lost(&comm, &SerialComm::portLost);
+    Rig r;
+    QCOMPARE(r.comm.open(), SerialComm::OpenResult::Opened);
+    QSignalSpy lost(&r.comm, &SerialComm::portLost);
 
     const qint64 cpuBefore = cpuMilliseconds();
-    adapter->kill();
+    r.adapter.kill();
     // A write that meets the vanished device fails, before the loss is reported.
-    QVERIFY(!comm.output(0x2A));
+    QVERIFY(!r.comm.output(0x2A));
     QVERIFY(lost.wait(5000));
-    QVERIFY(!comm.portOpen());
-    QVERIFY(!comm.output(0x2A));
+    QVERIFY(!r.comm.portOpen());
+    QVERIFY(!r.comm.output(0x2A));
 
     // Nothing may keep the process busy once the device is gone.
     QVERIFY(nothingHappensWithin(300, [&] { return lost.count() > 1; }));
