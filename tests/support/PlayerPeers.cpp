@@ -23,6 +23,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
 bool writeWav(const QString &path, int seconds, const QString &title)
 {
     constexpr quint32 rate = 8000;
@@ -98,7 +104,8 @@ bool SessionBus::start()
 {
     if (!launch(QStringLiteral("dbus-daemon"),
                 {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                 QStringLiteral("--print-address=1")}))
+                 QStringLiteral("--print-address=1")},
+                QProcess::SeparateChannels))
         return false;
     const QDeadlineTimer deadline(10000);
     while (!process_.canReadLine() && !deadline.hasExpired()) {
@@ -116,7 +123,8 @@ bool BusMonitor::start(const QString &busAddress, const QString &sender)
 {
     if (!launch(QStringLiteral("dbus-monitor"),
                 {QStringLiteral("--address"), busAddress,
-                 QStringLiteral("type='method_call',sender='%1'").arg(sender)}))
+                 QStringLiteral("type='method_call',sender='%1'").arg(sender)},
+                QProcess::SeparateChannels))
         return false;
     // Once it monitors, the bus takes its name away, and it prints that.
     const QDeadlineTimer deadline(10000);

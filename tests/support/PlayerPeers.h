@@ -17,6 +17,9 @@
 
 struct mpd_connection;
 
+// Writes a file of the test's own: a playlist, a script.
+bool writeFile(const QString &path, const QByteArray &content);
+
 // A short mono WAV file, 8 kHz, of a quiet tone; with a title tag when one is given.
 bool writeWav(const QString &path, int seconds, const QString &title = {});
 
@@ -36,7 +39,7 @@ public:
     QProcess &process() { return process_; }
 
 protected:
-    // Starts the program; its standard error goes to the test's.
+    // Starts the program; by default its standard error goes to the test's.
     bool launch(const QString &program, const QStringList &arguments,
                 QProcess::ProcessChannelMode mode = QProcess::ForwardedErrorChannel);
     QProcess process_;
