@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,7 +48,6 @@ private slots:
     void currentSong();
     void setVolume_data();
     void setVolume();
-    void defaultsHonourMpdHost();
     void factoryBuildsTheChosenBackend_data();
     void factoryBuildsTheChosenBackend();
     void frozenMpdCostsAtMostTheTimeout();
@@ -282,34 +282,30 @@ void TestMpdPlayer::setVolume()
     QCOMPARE(mpd_->volume(), percent);
 }
 
-void TestMpdPlayer::defaultsHonourMpdHost()
-{
-    const QByteArray before = qgetenv("MPD_HOST");
-    qputenv("MPD_HOST", mpd_->socketPath().toUtf8());
-    MpdPlayer byDefault;
-    QVERIFY(mpd_run_add(mpd_->observer(), "one.wav"));
-    const bool played = byDefault.play();
-    qputenv("MPD_HOST", before);
-    QVERIFY(played);
-    QCOMPARE(mpd_->state(), MPD_STATE_PLAY);
-}
-
 void TestMpdPlayer::factoryBuildsTheChosenBackend_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("mpd") << "mpd";
+    QTest::addColumn<bool>("mpdHostUnset"); // MPD's address then comes from MPD_HOST
+    QTest::newRow("mpd") << "mpd" << false;
     // This test has no session bus, so the automatic choice falls back to MPD.
-    QTest::newRow("auto") << "auto";
-    QTest::newRow("unset") << QString();
+    QTest::newRow("auto") << "auto" << false;
+    QTest::newRow("unset") << QString() << false;
+    QTest::newRow("mpd, at MPD_HOST") << "mpd" << true;
 }
 
 void TestMpdPlayer::factoryBuildsTheChosenBackend()
 {
     QFETCH(QString, kind);
+    QFETCH(bool, mpdHostUnset);
     MemorySettingsStore store;
     if (!kind.isEmpty())
         store.setValue(Keys::player, kind);
-    store.setValue(Keys::mpdHost, mpd_->socketPath());
+    const QByteArray mpdHost = qgetenv("MPD_HOST");
+    const auto restore = qScopeGuard([&] { qputenv("MPD_HOST", mpdHost); });
+    if (mpdHostUnset)
+        qputenv("MPD_HOST", mpd_->socketPath().toUtf8());
+    else
+        store.setValue(Keys::mpdHost, mpd_->socketPath());
     const auto player = createPlayer(store);
     QVERIFY(player);
 
