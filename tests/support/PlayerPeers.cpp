@@ -207,14 +207,12 @@ bool Audacious::start()
             sdlOutput = candidate;
     }
     const QString config = home_.filePath(QStringLiteral(".config"));
-    QFile registry(config + QStringLiteral("/audacious/plugin-registry"));
     if (sdlOutput.isEmpty() || !QDir().mkpath(config + QStringLiteral("/audacious")) ||
-        !registry.open(QIODevice::WriteOnly))
+        !writeFile(config + QStringLiteral("/audacious/plugin-registry"),
+                   "format 11\noutput " + sdlOutput.toUtf8() +
+                       "\nstamp 1\nversion 48\nflags 0\nname SDL Output\n"
+                       "domain audacious-plugins\npriority 9\nabout 1\nconfig 0\nenabled 1\n"))
         return false;
-    registry.write("format 11\noutput " + sdlOutput.toUtf8() +
-                   "\nstamp 1\nversion 48\nflags 0\nname SDL Output\ndomain audacious-plugins\n"
-                   "priority 9\nabout 1\nconfig 0\nenabled 1\n");
-    registry.close();
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), home_.path());
