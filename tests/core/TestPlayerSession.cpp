@@ -114,17 +114,12 @@ void TestPlayerSession::windowAnswersWhileThePlayerIsFrozen()
 void TestPlayerSession::closingWaitsForOneCallAtMost()
 {
     QSemaphore entered;
-    RecordingPlayer *player = nullptr;
-    auto session = std::make_unique<PlayerSession>([&] {
-        auto made = std::make_unique<RecordingPlayer>();
-        player = made.get();
-        return made;
-    });
-    player->onCall = [&](const QString &) {
+    auto h = std::make_unique<RemoteHarness>();
+    h->player.onCall = [&](const QString &) {
         entered.release();
         QThread::msleep(frozenCallMs);
     };
-    QVERIFY(session->post([](PlayerControl &frozen) {
+    QVERIFY(h->session.post([](PlayerControl &frozen) {
         frozen.prepareLoad();
         frozen.loadPlaylist(QStringLiteral("/music/one.m3u"));
         frozen.play();
@@ -133,7 +128,7 @@ void TestPlayerSession::closingWaitsForOneCallAtMost()
 
     QElapsedTimer clock;
     clock.start();
-    session.reset();
+    h.reset();
     QVERIFY2(clock.elapsed() < frozenCallMs + 200, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(entered.available(), 0); // no call after the first reached the player
 }

@@ -12,6 +12,8 @@
 #include <QThread>
 #include <QVariantMap>
 
+#include <functional>
+
 struct FakePlayerState
 {
     bool shuffle = false;
@@ -34,26 +36,14 @@ public:
     {
     }
 
-    bool shuffle() const
-    {
-        QMutexLocker lock(&mutex_);
-        return state_.shuffle;
-    }
+    bool shuffle() const { return read(&FakePlayerState::shuffle); }
     void setShuffle(bool on)
     {
         QMutexLocker lock(&mutex_);
         state_.shuffle = on;
     }
-    QVariantMap metadata() const
-    {
-        QMutexLocker lock(&mutex_);
-        return state_.metadata;
-    }
-    QString playbackStatus() const
-    {
-        QMutexLocker lock(&mutex_);
-        return state_.playbackStatus;
-    }
+    QVariantMap metadata() const { return read(&FakePlayerState::metadata); }
+    QString playbackStatus() const { return read(&FakePlayerState::playbackStatus); }
 
 public slots:
     void Play() { record(QStringLiteral("Play")); }
@@ -65,6 +55,11 @@ public slots:
     void OpenUri(const QString &uri) { record(QStringLiteral("OpenUri ") + uri); }
 
 private:
+    template <typename T> T read(T FakePlayerState::*field) const
+    {
+        QMutexLocker lock(&mutex_);
+        return state_.*field;
+    }
     void record(const QString &call)
     {
         QMutexLocker lock(&mutex_);
@@ -78,10 +73,14 @@ private:
 class FakeMprisPlayer
 {
 public:
-    explicit FakeMprisPlayer(const QString &busAddress, const QString &name)
+    // `set` sets the player up before it is on the bus.
+    FakeMprisPlayer(const QString &busAddress, const QString &name,
+                    const std::function<void(FakePlayerState &)> &set = {})
         : connection_(QDBusConnection::connectToBus(busAddress, QStringLiteral("fake-") + name)),
           service_(QStringLiteral("org.mpris.MediaPlayer2.") + name)
     {
+        if (set)
+            set(state_);
         thread_.start();
         host_ = new QObject;
         new FakePlayerAdaptor(host_, mutex_, state_);
@@ -109,6 +108,10 @@ public:
     }
 
     QString service() const { return service_; }
+    QStringList calls()
+    {
+        return with([](FakePlayerState &state) { return state.calls; });
+    }
 
 private:
     QDBusConnection connection_;

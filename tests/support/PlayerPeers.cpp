@@ -23,6 +23,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
 bool writeWav(const QString &path, int seconds, const QString &title)
 {
     constexpr quint32 rate = 8000;
@@ -65,42 +71,61 @@ void signalProcess(const QProcess &process, int signal)
         ::kill(static_cast<pid_t>(process.processId()), signal);
 }
 
-SessionBus::~SessionBus()
+bool onBus(const QString &service)
 {
-    daemon_.kill();
-    daemon_.waitForFinished(3000);
+    auto message = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+    message.setArguments({service});
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(message);
+    return !reply.arguments().isEmpty() && reply.arguments().constFirst().toBool();
+}
+
+bool PeerProcess::launch(const QString &program, const QStringList &arguments,
+                         QProcess::ProcessChannelMode mode)
+{
+    process_.setProgram(program);
+    process_.setArguments(arguments);
+    process_.setProcessChannelMode(mode);
+    process_.start();
+    return process_.waitForStarted(5000);
+}
+
+void PeerProcess::kill()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    signalProcess(process_, SIGCONT);
+    process_.kill();
+    process_.waitForFinished(5000);
 }
 
 bool SessionBus::start()
 {
-    daemon_.setProgram(QStringLiteral("dbus-daemon"));
-    daemon_.setArguments({QStringLiteral("--session"), QStringLiteral("--nofork"),
-                          QStringLiteral("--print-address=1")});
-    daemon_.start();
+    if (!launch(QStringLiteral("dbus-daemon"),
+                {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                 QStringLiteral("--print-address=1")},
+                QProcess::SeparateChannels))
+        return false;
     const QDeadlineTimer deadline(10000);
-    while (!daemon_.canReadLine() && !deadline.hasExpired()) {
-        if (!daemon_.waitForReadyRead(int(deadline.remainingTime())))
+    while (!process_.canReadLine() && !deadline.hasExpired()) {
+        if (!process_.waitForReadyRead(int(deadline.remainingTime())))
             break;
     }
-    address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+    address_ = QString::fromUtf8(process_.readLine()).trimmed();
     if (address_.isEmpty())
         return false;
     qputenv("DBUS_SESSION_BUS_ADDRESS", address_.toUtf8());
     return true;
 }
 
-BusMonitor::~BusMonitor()
-{
-    process_.kill();
-    process_.waitForFinished(3000);
-}
-
 bool BusMonitor::start(const QString &busAddress, const QString &sender)
 {
-    process_.setProgram(QStringLiteral("dbus-monitor"));
-    process_.setArguments({QStringLiteral("--address"), busAddress,
-                           QStringLiteral("type='method_call',sender='%1'").arg(sender)});
-    process_.start();
+    if (!launch(QStringLiteral("dbus-monitor"),
+                {QStringLiteral("--address"), busAddress,
+                 QStringLiteral("type='method_call',sender='%1'").arg(sender)},
+                QProcess::SeparateChannels))
+        return false;
     // Once it monitors, the bus takes its name away, and it prints that.
     const QDeadlineTimer deadline(10000);
     while (!seen_.contains("member=NameLost")) {
@@ -123,11 +148,6 @@ QStringList BusMonitor::calls()
     return members;
 }
 
-Mpv::~Mpv()
-{
-    kill();
-}
-
 QString Mpv::mprisPlugin()
 {
     for (const char *path : {"/usr/lib/mpv-mpris/mpris.so", "/etc/mpv/scripts/mpris.so",
@@ -140,15 +160,12 @@ QString Mpv::mprisPlugin()
 
 bool Mpv::start()
 {
-    process_.setProgram(QStringLiteral("mpv"));
-    process_.setArguments({QStringLiteral("--idle"), QStringLiteral("--ao=null"),
-                           QStringLiteral("--no-video"), QStringLiteral("--no-config"),
-                           QStringLiteral("--no-terminal"),
-                           QStringLiteral("--input-ipc-server=") + ipcSocket_,
-                           QStringLiteral("--script=") + mprisPlugin()});
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start();
-    return process_.waitForStarted(5000);
+    return launch(QStringLiteral("mpv"),
+                  {QStringLiteral("--idle"), QStringLiteral("--ao=null"),
+                   QStringLiteral("--no-video"), QStringLiteral("--no-config"),
+                   QStringLiteral("--no-terminal"),
+                   QStringLiteral("--input-ipc-server=") + ipcSocket_,
+                   QStringLiteral("--script=") + mprisPlugin()});
 }
 
 QVariant Mpv::property(const QString &name)
@@ -173,21 +190,7 @@ QVariant Mpv::property(const QString &name)
     return {};
 }
 
-void Mpv::kill()
-{
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    signalProcess(process_, SIGCONT);
-    process_.kill();
-    process_.waitForFinished(5000);
-}
-
 const QString Audacious::service = QStringLiteral("org.mpris.MediaPlayer2.audacious");
-
-Audacious::~Audacious()
-{
-    kill();
-}
 
 bool Audacious::installed()
 {
@@ -204,14 +207,12 @@ bool Audacious::start()
             sdlOutput = candidate;
     }
     const QString config = home_.filePath(QStringLiteral(".config"));
-    QFile registry(config + QStringLiteral("/audacious/plugin-registry"));
     if (sdlOutput.isEmpty() || !QDir().mkpath(config + QStringLiteral("/audacious")) ||
-        !registry.open(QIODevice::WriteOnly))
+        !writeFile(config + QStringLiteral("/audacious/plugin-registry"),
+                   "format 11\noutput " + sdlOutput.toUtf8() +
+                       "\nstamp 1\nversion 48\nflags 0\nname SDL Output\n"
+                       "domain audacious-plugins\npriority 9\nabout 1\nconfig 0\nenabled 1\n"))
         return false;
-    registry.write("format 11\noutput " + sdlOutput.toUtf8() +
-                   "\nstamp 1\nversion 48\nflags 0\nname SDL Output\ndomain audacious-plugins\n"
-                   "priority 9\nabout 1\nconfig 0\nenabled 1\n");
-    registry.close();
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), home_.path());
@@ -220,19 +221,7 @@ bool Audacious::start()
     env.insert(QStringLiteral("XDG_CACHE_HOME"), home_.filePath(QStringLiteral(".cache")));
     env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("dummy"));
     process_.setProcessEnvironment(env);
-    process_.setProgram(QStringLiteral("audacious"));
-    process_.setArguments({QStringLiteral("-H")});
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start();
-    return process_.waitForStarted(5000);
-}
-
-void Audacious::kill()
-{
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.kill();
-    process_.waitForFinished(5000);
+    return launch(QStringLiteral("audacious"), {QStringLiteral("-H")});
 }
 
 namespace {
@@ -287,11 +276,6 @@ MpdServer::MpdServer(const QString &folder, int idleSeconds, const QString &pass
     }
 }
 
-MpdServer::~MpdServer()
-{
-    kill();
-}
-
 QString MpdServer::socketPath() const
 {
     return folder_.filePath(QStringLiteral("socket"));
@@ -311,12 +295,9 @@ QString MpdServer::log() const
 bool MpdServer::start()
 {
     QFile::remove(folder_.filePath(QStringLiteral("pid")));
-    process_.setProgram(QStringLiteral("/usr/bin/mpd"));
-    process_.setArguments(
-        {QStringLiteral("--no-daemon"), folder_.filePath(QStringLiteral("mpd.conf"))});
-    process_.setProcessChannelMode(QProcess::ForwardedChannels);
-    process_.start();
-    if (!process_.waitForStarted(5000))
+    if (!launch(QStringLiteral("/usr/bin/mpd"),
+                {QStringLiteral("--no-daemon"), folder_.filePath(QStringLiteral("mpd.conf"))},
+                QProcess::ForwardedChannels))
         return false;
     // MPD creates its socket once it is ready; nothing signals that, so ask until it answers.
     const QByteArray socket = socketPath().toUtf8();
@@ -364,11 +345,7 @@ void MpdServer::kill()
         mpd_connection_free(observer_);
         observer_ = nullptr;
     }
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    signalProcess(process_, SIGCONT);
-    process_.kill();
-    process_.waitForFinished(5000);
+    PeerProcess::kill();
 }
 
 QStringList MpdServer::queue()
@@ -385,16 +362,6 @@ QStringList MpdServer::queue()
     return uris;
 }
 
-bool onBus(const QString &service)
-{
-    auto message = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
-    message.setArguments({service});
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(message);
-    return !reply.arguments().isEmpty() && reply.arguments().constFirst().toBool();
-}
-
 mpd_connection *MpdServer::observer()
 {
     if (observer_ && mpd_connection_get_error(observer_) != MPD_ERROR_SUCCESS &&
@@ -405,4 +372,31 @@ mpd_connection *MpdServer::observer()
     if (!observer_)
         observer_ = mpd_connection_new(socketPath().toUtf8().constData(), 0, 5000);
     return observer_;
+}
+
+namespace {
+// One value of MPD's status, asked on a connection of its own: one kept open
+// could have been let go by an MPD that ends idle clients.
+template <typename T>
+T statusValue(const QString &socket, T (*get)(const mpd_status *), T otherwise)
+{
+    mpd_connection *c = mpd_connection_new(socket.toUtf8().constData(), 0, 3000);
+    mpd_status *status = c ? mpd_run_status(c) : nullptr;
+    const T value = status ? get(status) : otherwise;
+    if (status)
+        mpd_status_free(status);
+    if (c)
+        mpd_connection_free(c);
+    return value;
+}
+} // namespace
+
+mpd_state MpdServer::state()
+{
+    return statusValue(socketPath(), mpd_status_get_state, MPD_STATE_UNKNOWN);
+}
+
+int MpdServer::volume()
+{
+    return statusValue(socketPath(), mpd_status_get_volume, -1);
 }

@@ -13,7 +13,12 @@
 
 #include <memory>
 
+#include <mpd/status.h>
+
 struct mpd_connection;
+
+// Writes a file of the test's own: a playlist, a script.
+bool writeFile(const QString &path, const QByteArray &content);
 
 // A short mono WAV file, 8 kHz, of a quiet tone; with a title tag when one is given.
 bool writeWav(const QString &path, int seconds, const QString &title = {});
@@ -24,71 +29,76 @@ void signalProcess(const QProcess &process, int signal);
 // Whether a service owns its name on the session bus.
 bool onBus(const QString &service);
 
-// A private session bus. Start it before the first use of QDBusConnection::sessionBus():
-// it points DBUS_SESSION_BUS_ADDRESS of this process (and so of every child) at itself.
-class SessionBus
+// A program that a test starts and that ends with it; kill() wakes a frozen
+// one (SIGSTOP) first.
+class PeerProcess
 {
 public:
-    ~SessionBus();
+    ~PeerProcess() { kill(); }
+    void kill();
+    QProcess &process() { return process_; }
+
+protected:
+    // Starts the program; by default its standard error goes to the test's.
+    bool launch(const QString &program, const QStringList &arguments,
+                QProcess::ProcessChannelMode mode = QProcess::ForwardedErrorChannel);
+    QProcess process_;
+};
+
+// A private session bus. Start it before the first use of QDBusConnection::sessionBus():
+// it points DBUS_SESSION_BUS_ADDRESS of this process (and so of every child) at itself.
+class SessionBus : public PeerProcess
+{
+public:
     bool start();
     QString address() const { return address_; }
 
 private:
-    QProcess daemon_;
     QString address_;
 };
 
 // dbus-monitor on a bus, for the method calls that one connection sends.
-class BusMonitor
+class BusMonitor : public PeerProcess
 {
 public:
-    ~BusMonitor();
     // Starts it and waits until it monitors.
     bool start(const QString &busAddress, const QString &sender);
     // The methods called so far, in order.
     QStringList calls();
 
 private:
-    QProcess process_;
     QByteArray seen_;
 };
 
 // mpv, idle, without sound or video, with the MPRIS plugin, on the current session bus.
-class Mpv
+class Mpv : public PeerProcess
 {
 public:
-    ~Mpv();
     static QString mprisPlugin(); // "" when the plugin is not installed
     explicit Mpv(const QString &ipcSocket) : ipcSocket_(ipcSocket) {}
     bool start();
-    void kill();
-    QProcess &process() { return process_; }
 
     // A property as mpv itself tells it on its own control socket, not through MPRIS.
     QVariant property(const QString &name);
 
 private:
     QString ipcSocket_;
-    QProcess process_;
 };
 
 // Audacious without a window (-H), with its MPRIS plugin, on the current
 // session bus, its settings in a home folder of its own. It plays in real time
 // into SDL's silent driver: its file writer writes a song out at once, so the
 // song would be over before a key reached it.
-class Audacious
+class Audacious : public PeerProcess
 {
 public:
     static const QString service;
     explicit Audacious(const QString &home) : home_(home) {}
-    ~Audacious();
     static bool installed();
     bool start();
-    void kill();
 
 private:
     QDir home_;
-    QProcess process_;
 };
 
 // An MPD of the test's own: its music folder, playlist folder and socket live
@@ -96,16 +106,15 @@ private:
 // It lets idle clients go after `idleSeconds` (0: MPD's own default). With a
 // password it also listens on a free TCP port of 127.0.0.1, where a client may
 // do nothing before it gives the password; the socket lets everyone do all.
-class MpdServer
+class MpdServer : public PeerProcess
 {
 public:
     explicit MpdServer(const QString &folder, int idleSeconds = 0, const QString &password = {});
-    ~MpdServer();
+    ~MpdServer() { kill(); }
 
     bool start();          // starts it and waits until its socket answers
     bool updateDatabase(); // scans the music folder and waits until the scan ends
     void kill();
-    QProcess &process() { return process_; }
 
     QString socketPath() const;
     quint16 port() const { return port_; } // 0 without a password
@@ -117,10 +126,12 @@ public:
     mpd_connection *observer();
     // The songs of MPD's queue, in order, by their URIs.
     QStringList queue();
+    // From MPD's status; MPD_STATE_UNKNOWN and -1 when it does not answer.
+    mpd_state state();
+    int volume();
 
 private:
     QDir folder_;
     quint16 port_ = 0;
-    QProcess process_;
     mpd_connection *observer_ = nullptr;
 };
