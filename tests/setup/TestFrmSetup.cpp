@@ -1,8 +1,11 @@
+#include "AdapterEmulator.h"
 #include "CaptionsFit.h"
+#include "DeviceLineFormat.h"
 #include "RecordingSink.h"
 #include "SetupTestEnvironment.h"
 #include "SetupWindowOnScreen.h"
 
+#include "core/AdapterProbe.h"
 #include "core/ReceiveLoop.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
@@ -22,13 +25,25 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
 #include <memory>
+
+#include <unistd.h>
+
+namespace {
+// The port Apply and Find adapter work on.
+constexpr int port = 3;
+const QString kavelo = QStringLiteral("Kavelo");
+using Shown = QList<QPair<QString, QString>>;
+} // namespace
 
 // The real settings file under a store that also notes each write in order.
 class NotingStore : public SettingsStore
@@ -45,12 +60,12 @@ public:
     QStringList writes;
 };
 
-class TestSetupWindow : public QObject
+class TestFrmSetup : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit TestSetupWindow(const SetupTestEnvironment &environment) : env_(environment) {}
+    explicit TestFrmSetup(const SetupTestEnvironment &environment) : env_(environment) {}
 
 private slots:
     void init();
@@ -91,8 +106,22 @@ private slots:
     void pressWithAnyButtonPicksRow();
     void typingIntoPlaylistBoxStoresNothing();
 
+    void eachResultHasItsMessage_data();
+    void eachResultHasItsMessage();
+    void applyProbesAndSavesThePort();
+    void missingDevice();
+    void deviceHeldByAnotherProgram_data();
+    void deviceHeldByAnotherProgram();
+    void closingMidProbeGivesThePortBack();
+    void findAdapterPicksTheDeviceThatAnswers();
+    void usbAdapterPickedByItsStableName();
+
 private:
     frmSetup *open();
+    // The window with port 3 picked, which opens the given device.
+    frmSetup *openOn(const QString &device);
+    void apply();
+    AdapterProbe *probe() const { return window_->findChild<AdapterProbe *>(); }
     QString folderWithLists();
     QString home() const { return env_.home(); }
     QStringList writesOf(const QString &key) const;
@@ -106,19 +135,21 @@ private:
     std::unique_ptr<ReceiveLoop> loop_;
     std::unique_ptr<RecordingSink> messages_;
     std::unique_ptr<SettingsModel> settings_;
+    QPointer<frmSetup> window_;
 };
 
-void TestSetupWindow::init()
+void TestFrmSetup::init()
 {
     SetupTestEnvironment::clearSettings();
     store_ = std::make_unique<NotingStore>();
-    comm_ = std::make_unique<SerialComm>(store_->file);
-    loop_ = std::make_unique<ReceiveLoop>(*comm_);
-    messages_ = std::make_unique<RecordingSink>();
     settings_ = std::make_unique<SettingsModel>(*store_);
+    comm_ = std::make_unique<SerialComm>(*settings_);
+    loop_ = std::make_unique<ReceiveLoop>(*comm_);
+    loop_->start();
+    messages_ = std::make_unique<RecordingSink>();
 }
 
-void TestSetupWindow::cleanup()
+void TestFrmSetup::cleanup()
 {
     delete setupWindowOnScreen();
     QVERIFY(!setupWindowOnScreen());
@@ -129,16 +160,28 @@ void TestSetupWindow::cleanup()
     store_.reset();
 }
 
-frmSetup *TestSetupWindow::open()
+frmSetup *TestFrmSetup::open()
 {
-    frmSetup *window = frmSetup::showSetup(*comm_, *loop_, *settings_, *messages_);
-    if (!QTest::qWaitForWindowExposed(window))
+    window_ = frmSetup::showSetup(*comm_, *loop_, *settings_, *messages_);
+    if (!QTest::qWaitForWindowExposed(window_))
         qWarning("the setup window was not exposed");
-    return window;
+    return window_;
+}
+
+frmSetup *TestFrmSetup::openOn(const QString &device)
+{
+    settings_->setValue(Keys::comDevice(port), device);
+    open()->ComportList->setCurrentText(QString::number(port));
+    return window_;
+}
+
+void TestFrmSetup::apply()
+{
+    QTest::mouseClick(window_->cmdApply, Qt::LeftButton);
 }
 
 // A folder with three playlists, a file of another kind and a subfolder.
-QString TestSetupWindow::folderWithLists()
+QString TestFrmSetup::folderWithLists()
 {
     QDir home(env_.home());
     home.mkpath(QStringLiteral("lists/sub"));
@@ -150,13 +193,13 @@ QString TestSetupWindow::folderWithLists()
     return folder;
 }
 
-void TestSetupWindow::everyCaptionIsShownWhole()
+void TestFrmSetup::everyCaptionIsShownWhole()
 {
     const QStringList clipped = clippedCaptions(open());
     QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(u' ')));
 }
 
-void TestSetupWindow::drop(QWidget *target, const QString &format)
+void TestFrmSetup::drop(QWidget *target, const QString &format)
 {
     QMimeData data;
     data.setData(format, "rock.m3u");
@@ -168,14 +211,14 @@ void TestSetupWindow::drop(QWidget *target, const QString &format)
 }
 
 // A double-click as a user makes it: the first click lands before it.
-void TestSetupWindow::doubleClick(QListWidget *list, QListWidgetItem *item)
+void TestFrmSetup::doubleClick(QListWidget *list, QListWidgetItem *item)
 {
     const QPoint at = list->visualItemRect(item).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
 }
 
-void TestSetupWindow::select(const QString &fileName)
+void TestFrmSetup::select(const QString &fileName)
 {
     frmSetup *window = setupWindowOnScreen();
     const auto found = window->File1->findItems(fileName, Qt::MatchExactly);
@@ -183,7 +226,7 @@ void TestSetupWindow::select(const QString &fileName)
     window->File1->setCurrentItem(found.first());
 }
 
-void TestSetupWindow::controlLayout_data()
+void TestFrmSetup::controlLayout_data()
 {
     QTest::addColumn<QString>("parentName");
     QTest::addColumn<QRect>("twipsGeometry");
@@ -238,7 +281,7 @@ QString shownText(const QWidget *widget)
 
 // Positions in twips, inside the frame or the window; the captions the load
 // leaves alone (the loaded boxes have theirs replaced, so their column is empty).
-void TestSetupWindow::controlLayout()
+void TestFrmSetup::controlLayout()
 {
     QFETCH(QString, parentName);
     QFETCH(QRect, twipsGeometry);
@@ -255,7 +298,7 @@ void TestSetupWindow::controlLayout()
         QCOMPARE(shownText(control), text);
 }
 
-QStringList TestSetupWindow::writesOf(const QString &key) const
+QStringList TestFrmSetup::writesOf(const QString &key) const
 {
     QStringList values;
     for (const QString &write : store_->writes)
@@ -264,7 +307,7 @@ QStringList TestSetupWindow::writesOf(const QString &key) const
     return values;
 }
 
-void TestSetupWindow::windowProperties()
+void TestFrmSetup::windowProperties()
 {
     frmSetup *window = open();
     QCOMPARE(window->windowTitle(), QStringLiteral("Setup"));
@@ -294,7 +337,7 @@ void TestSetupWindow::windowProperties()
     }
 }
 
-void TestSetupWindow::tabOrder()
+void TestFrmSetup::tabOrder()
 {
     frmSetup *window = open();
     QVERIFY(QTest::qWaitForWindowActive(window));
@@ -315,7 +358,7 @@ void TestSetupWindow::tabOrder()
     QCOMPARE(visited, expected);
 }
 
-void TestSetupWindow::firstLoadWithEmptyStore()
+void TestFrmSetup::firstLoadWithEmptyStore()
 {
     frmSetup *window = open();
     const QString h = home();
@@ -352,7 +395,7 @@ void TestSetupWindow::firstLoadWithEmptyStore()
 
 // The file names are joined to the stored folders before the folder list moves
 // the folder boxes on to its own folder.
-void TestSetupWindow::loadRecomputesThumbsBeforeFolder()
+void TestFrmSetup::loadRecomputesThumbsBeforeFolder()
 {
     const QString lists = folderWithLists();
     store_->file.setValue(Keys::tuPath, QStringLiteral("/music/"));
@@ -384,7 +427,7 @@ QString fieldText(const QWidget *field)
     return QStringLiteral("?");
 }
 
-void TestSetupWindow::loadShowsStoredValues_data()
+void TestFrmSetup::loadShowsStoredValues_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("stored");
@@ -445,7 +488,7 @@ void TestSetupWindow::loadShowsStoredValues_data()
                                    << "0";
 }
 
-void TestSetupWindow::loadShowsStoredValues()
+void TestFrmSetup::loadShowsStoredValues()
 {
     QFETCH(QString, key);
     QFETCH(QString, stored);
@@ -460,7 +503,7 @@ void TestSetupWindow::loadShowsStoredValues()
         QCOMPARE(settings_->volStep(), quint8(stored.toInt()));
 }
 
-void TestSetupWindow::badStoredValueSkipsOnlyThatField_data()
+void TestFrmSetup::badStoredValueSkipsOnlyThatField_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("stored");
@@ -507,7 +550,7 @@ void TestSetupWindow::badStoredValueSkipsOnlyThatField_data()
 
 // The window opens without a message; the bad field keeps what it had, every
 // other field loads, and the bad value stays stored as it was.
-void TestSetupWindow::badStoredValueSkipsOnlyThatField()
+void TestFrmSetup::badStoredValueSkipsOnlyThatField()
 {
     QFETCH(QString, key);
     QFETCH(QString, stored);
@@ -540,7 +583,7 @@ void TestSetupWindow::badStoredValueSkipsOnlyThatField()
         QCOMPARE(window->volSteps->value(), 9);
 }
 
-void TestSetupWindow::showSetupTwiceKeepsOneWindow()
+void TestFrmSetup::showSetupTwiceKeepsOneWindow()
 {
     frmSetup *first = open();
     settings_->setValue(Keys::tuFile, QStringLiteral("changed"));
@@ -565,7 +608,7 @@ void TestSetupWindow::showSetupTwiceKeepsOneWindow()
 
 // The main window's own default, port 5, is not in the list: Apply must not
 // store a port the user never picked.
-void TestSetupWindow::applyWithNoPortPickedDoesNothing()
+void TestFrmSetup::applyWithNoPortPickedDoesNothing()
 {
     store_->file.setValue(Keys::comn, QStringLiteral("5"));
     frmSetup *window = open();
@@ -577,7 +620,7 @@ void TestSetupWindow::applyWithNoPortPickedDoesNothing()
     QVERIFY(window->cmdApply->isEnabled());
 }
 
-void TestSetupWindow::reopenShowsWhatWasSaved()
+void TestFrmSetup::reopenShowsWhatWasSaved()
 {
     const QString lists = folderWithLists();
     frmSetup *window = open();
@@ -600,7 +643,7 @@ void TestSetupWindow::reopenShowsWhatWasSaved()
     QCOMPARE(window->Dir1->path(), lists);
 }
 
-void TestSetupWindow::applyHouseCode_data()
+void TestFrmSetup::applyHouseCode_data()
 {
     QTest::addColumn<QString>("house");
     QTest::addColumn<bool>("lower");
@@ -611,7 +654,7 @@ void TestSetupWindow::applyHouseCode_data()
     QTest::newRow("unchanged") << "A" << true << "True";
 }
 
-void TestSetupWindow::applyHouseCode()
+void TestFrmSetup::applyHouseCode()
 {
     QFETCH(QString, house);
     QFETCH(bool, lower);
@@ -629,7 +672,7 @@ void TestSetupWindow::applyHouseCode()
     QCOMPARE(messages_->shown, (QList<QPair<QString, QString>>{{"HC/UC changes made", "Kavelo"}}));
 }
 
-void TestSetupWindow::typingFileNameStoresEachKeystroke()
+void TestFrmSetup::typingFileNameStoresEachKeystroke()
 {
     frmSetup *window = open();
     window->tuFile->clear();
@@ -645,7 +688,7 @@ void TestSetupWindow::typingFileNameStoresEachKeystroke()
     QCOMPARE(writesOf(Keys::thumbsdown), QStringList());
 }
 
-void TestSetupWindow::volumeStepStoresAtOnce_data()
+void TestFrmSetup::volumeStepStoresAtOnce_data()
 {
     QTest::addColumn<int>("step");
     QTest::newRow("lowest") << 0;
@@ -653,7 +696,7 @@ void TestSetupWindow::volumeStepStoresAtOnce_data()
     QTest::newRow("highest") << 25;
 }
 
-void TestSetupWindow::volumeStepStoresAtOnce()
+void TestFrmSetup::volumeStepStoresAtOnce()
 {
     QFETCH(int, step);
     frmSetup *window = open();
@@ -664,7 +707,7 @@ void TestSetupWindow::volumeStepStoresAtOnce()
 
 // Entering a folder shows its playlists, remembers it and makes it the folder
 // of both thumbs files, but the full thumbs paths wait for the next name change.
-void TestSetupWindow::folderChangeFollowsIntoFileList()
+void TestFrmSetup::folderChangeFollowsIntoFileList()
 {
     const QString lists = folderWithLists();
     frmSetup *window = open();
@@ -686,7 +729,7 @@ void TestSetupWindow::folderChangeFollowsIntoFileList()
     QCOMPARE(settings_->thumbsUpFile(), home() + "/winners.m3u");
 }
 
-void TestSetupWindow::folderListGoesUp()
+void TestFrmSetup::folderListGoesUp()
 {
     const QString lists = folderWithLists();
     frmSetup *window = open();
@@ -702,7 +745,7 @@ void TestSetupWindow::folderListGoesUp()
 
 // At the root the folder boxes hold "/" alone: a doubled "//" would make a
 // host name of the first path part when the path becomes a URL.
-void TestSetupWindow::driveChange()
+void TestFrmSetup::driveChange()
 {
     frmSetup *window = open();
     int root = window->Drive1->findText(QStringLiteral("/"));
@@ -725,7 +768,7 @@ void TestSetupWindow::driveChange()
     QVERIFY(messages_->shown.isEmpty());
 }
 
-void TestSetupWindow::driveWithoutMedium()
+void TestFrmSetup::driveWithoutMedium()
 {
     frmSetup *window = open();
     const QString before = window->Dir1->path();
@@ -739,7 +782,7 @@ void TestSetupWindow::driveWithoutMedium()
     QVERIFY(store_->writes.isEmpty());
 }
 
-void TestSetupWindow::dropOnPlaylistBox_data()
+void TestFrmSetup::dropOnPlaylistBox_data()
 {
     QTest::addColumn<int>("number");
     QTest::addColumn<QString>("selected");
@@ -748,7 +791,7 @@ void TestSetupWindow::dropOnPlaylistBox_data()
     QTest::newRow("no file selected") << 4 << "";
 }
 
-void TestSetupWindow::dropOnPlaylistBox()
+void TestFrmSetup::dropOnPlaylistBox()
 {
     QFETCH(int, number);
     QFETCH(QString, selected);
@@ -771,7 +814,7 @@ void TestSetupWindow::dropOnPlaylistBox()
             QCOMPARE(settings_->playlist(other), QString());
 }
 
-void TestSetupWindow::dropAtRootFolder()
+void TestFrmSetup::dropAtRootFolder()
 {
     frmSetup *window = open();
     QVERIFY(window->Dir1->setPath(QStringLiteral("/")));
@@ -780,7 +823,7 @@ void TestSetupWindow::dropAtRootFolder()
     QCOMPARE(store_->file.value(Keys::playlist(2)), QStringLiteral("/"));
 }
 
-void TestSetupWindow::dropElsewhereDoesNothing_data()
+void TestFrmSetup::dropElsewhereDoesNothing_data()
 {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("format");
@@ -796,7 +839,7 @@ void TestSetupWindow::dropElsewhereDoesNothing_data()
                                               << "text/plain";
 }
 
-void TestSetupWindow::dropElsewhereDoesNothing()
+void TestFrmSetup::dropElsewhereDoesNothing()
 {
     QFETCH(QString, target);
     QFETCH(QString, format);
@@ -820,7 +863,7 @@ void TestSetupWindow::dropElsewhereDoesNothing()
     }
 }
 
-void TestSetupWindow::pressWithAnyButtonPicksRow_data()
+void TestFrmSetup::pressWithAnyButtonPicksRow_data()
 {
     QTest::addColumn<Qt::MouseButton>("button");
     QTest::newRow("left") << Qt::LeftButton;
@@ -829,7 +872,7 @@ void TestSetupWindow::pressWithAnyButtonPicksRow_data()
 }
 
 // The press starts the drag; the drop then takes the row the press picked.
-void TestSetupWindow::pressWithAnyButtonPicksRow()
+void TestFrmSetup::pressWithAnyButtonPicksRow()
 {
     QFETCH(Qt::MouseButton, button);
 
@@ -854,7 +897,7 @@ void TestSetupWindow::pressWithAnyButtonPicksRow()
     QCOMPARE(settings_->playlist(6), lists + "/rock.m3u");
 }
 
-void TestSetupWindow::typingIntoPlaylistBoxStoresNothing()
+void TestFrmSetup::typingIntoPlaylistBoxStoresNothing()
 {
     frmSetup *window = open();
     store_->writes.clear();
@@ -864,12 +907,209 @@ void TestSetupWindow::typingIntoPlaylistBoxStoresNothing()
     QCOMPARE(settings_->playlist(2), QString());
 }
 
+void TestFrmSetup::eachResultHasItsMessage_data()
+{
+    QTest::addColumn<AdapterProbe::Result>("result");
+    QTest::addColumn<QString>("message");
+
+    using Result = AdapterProbe::Result;
+    QTest::newRow("Trenda") << Result::Trenda << "Trenda adapter detected";
+    QTest::newRow("Pasko") << Result::Pasko << "Pasko adapter detected";
+    QTest::newRow("wrong byte") << Result::NoResponse << "no response";
+    QTest::newRow("silence") << Result::NotResponding
+                             << "adapter not responding, verify serial port connections";
+    QTest::newRow("port in use")
+        << Result::PortInUse
+        << "Another program is using this serial port, please close it and try again.";
+}
+
+void TestFrmSetup::eachResultHasItsMessage()
+{
+    QFETCH(AdapterProbe::Result, result);
+    QFETCH(QString, message);
+
+    openOn(QStringLiteral("/dev/no-such-kavelo-adapter"));
+    emit probe()->finished(result);
+    QCOMPARE(messages_->shown, (Shown{{message, kavelo}}));
+    QVERIFY(window_->cmdApply->isEnabled());
+}
+
+// Apply on the port that is already open closes it and opens it again; an
+// adapter that answers at once, as the emulator does, is found every time: its
+// answer must not be taken for a stale byte and thrown away.
+void TestFrmSetup::applyProbesAndSavesThePort()
+{
+    AdapterEmulator adapter(QStringLiteral("trenda"));
+    openOn(adapter.devicePath());
+    for (int applies = 1; applies <= 3; ++applies) {
+        apply();
+        QVERIFY(window_->probing());
+        QVERIFY(!window_->cmdApply->isEnabled());
+        QVERIFY(loop_->suspended());
+        QCOMPARE(settings_->value(Keys::comn), QString::number(port));
+        QTRY_COMPARE(messages_->shown.size(), applies);
+        QCOMPARE(messages_->shown.last(),
+                 qMakePair(QStringLiteral("Trenda adapter detected"), kavelo));
+        QVERIFY(comm_->portOpen());
+        QVERIFY(!window_->probing());
+        QVERIFY(window_->cmdApply->isEnabled());
+        QVERIFY(!loop_->suspended());
+    }
+    QVERIFY(adapter.waitForReceived(3));
+    QCOMPARE(adapter.received(), QByteArray(3, '\x2A'));
+    QCOMPARE(deviceLineFormat(*comm_), QStringLiteral("4800,N,8,1"));
+}
+
+void TestFrmSetup::missingDevice()
+{
+    settings_->setValue(Keys::comn, QStringLiteral("2"));
+    openOn(QStringLiteral("/dev/no-such-kavelo-adapter"));
+    apply();
+
+    QCOMPARE(messages_->shown, (Shown{{"com port  3 not avalable", kavelo}}));
+    QCOMPARE(window_->ComportList->currentText(), QStringLiteral("1"));
+    QCOMPARE(settings_->value(Keys::comn), QStringLiteral("2"));
+    QVERIFY(!comm_->portOpen());
+    QVERIFY(!window_->probing());
+    QVERIFY(window_->cmdApply->isEnabled());
+    QVERIFY(!loop_->suspended());
+}
+
+void TestFrmSetup::deviceHeldByAnotherProgram_data()
+{
+    QTest::addColumn<bool>("lockedByAnotherProcess");
+    // Held by a port object of this very process: nobody to name, so the probe's
+    // first byte finds the port closed.
+    QTest::newRow("holder unknown") << false;
+    // A lock file names another process: the message names it.
+    QTest::newRow("holder named by its lock") << true;
+}
+
+void TestFrmSetup::deviceHeldByAnotherProgram()
+{
+    QFETCH(bool, lockedByAnotherProcess);
+    AdapterEmulator adapter(QStringLiteral("trenda"));
+    openOn(adapter.devicePath());
+    SerialComm otherProgram(*settings_);
+    QProcess holder;
+    const QString lock =
+        QStringLiteral("/run/lock/LCK..") + QDir(QStringLiteral("/dev"))
+                                                .relativeFilePath(adapter.devicePath())
+                                                .replace(QLatin1Char('/'), QLatin1Char('_'));
+    QString expected =
+        QStringLiteral("Another program is using this serial port, please close it and try again.");
+    if (lockedByAnotherProcess) {
+        holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        QVERIFY(holder.waitForStarted());
+        QFile file(lock);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::number(holder.processId()) + "\nsleep\nlocalhost\n");
+        file.close();
+        expected = QStringLiteral("The serial port %1 is in use by sleep (process %2). Close that "
+                                  "program and try again.")
+                       .arg(adapter.devicePath())
+                       .arg(holder.processId());
+    } else {
+        otherProgram.setCommPort(port);
+        QCOMPARE(otherProgram.open(), SerialLine::OpenResult::Opened);
+    }
+
+    apply();
+    QCOMPARE(messages_->shown, (Shown{{expected, kavelo}}));
+    QVERIFY(!comm_->portOpen());
+    QCOMPARE(settings_->value(Keys::comn), QString::number(port));
+    QVERIFY(!window_->probing());
+    QVERIFY(window_->cmdApply->isEnabled());
+    QVERIFY(!loop_->suspended());
+    if (lockedByAnotherProcess) {
+        holder.kill();
+        holder.waitForFinished();
+        QFile::remove(lock);
+    }
+}
+
+// Find adapter probes the listed devices in turn and takes the first that
+// answers as the picked port's device.
+void TestFrmSetup::findAdapterPicksTheDeviceThatAnswers()
+{
+    AdapterEmulator silent(QStringLiteral("silent"));
+    AdapterEmulator pasko(QStringLiteral("pasko"));
+    settings_->setValue(Keys::comDevice(1), silent.devicePath());
+    settings_->setValue(Keys::comDevice(2), pasko.devicePath());
+    openOn(silent.devicePath());
+    QCOMPARE(window_->cboDevice->currentData().toString(), silent.devicePath());
+
+    QTest::mouseClick(window_->cmdFindAdapter, Qt::LeftButton);
+    QVERIFY(!window_->cmdApply->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(messages_->shown.size(), 1, 5000);
+    QCOMPARE(messages_->shown.first().first,
+             QStringLiteral("Pasko adapter detected on %1, now serial port %2")
+                 .arg(pasko.devicePath())
+                 .arg(port));
+    QCOMPARE(silent.received(), QByteArray("\x2A\xF0\x29"));
+    QCOMPARE(window_->cboDevice->currentData().toString(), pasko.devicePath());
+    QCOMPARE(settings_->value(Keys::comDevice(port)), pasko.devicePath());
+    QCOMPARE(settings_->value(Keys::comn), QString::number(port));
+    QVERIFY(comm_->portOpen());
+    QVERIFY(window_->cmdApply->isEnabled() && window_->cmdFindAdapter->isEnabled());
+    QVERIFY(!loop_->suspended());
+}
+
+// A USB adapter has a stable name under /dev/serial/by-id; picked by its
+// description in the window, the port stores that name, which survives
+// replugging.
+void TestFrmSetup::usbAdapterPickedByItsStableName()
+{
+    if (::getuid() != 0)
+        QSKIP("needs root to make a link under /dev/serial/by-id");
+    AdapterEmulator trenda(QStringLiteral("trenda"));
+    QVERIFY(QDir().mkpath(QStringLiteral("/dev/serial/by-id")));
+    const QString link =
+        QStringLiteral("/dev/serial/by-id/usb-Kavelo_Test_Adapter_%1-if00-port0").arg(::getpid());
+    QVERIFY(QFile::link(trenda.devicePath(), link));
+    const auto removeLink = qScopeGuard([&link] { QFile::remove(link); });
+    settings_->setValue(Keys::comDevice(1), trenda.devicePath());
+    openOn(QStringLiteral("/dev/no-such-kavelo-adapter"));
+
+    const int item = window_->cboDevice->findData(link);
+    QVERIFY(item >= 0);
+    QCOMPARE(window_->cboDevice->currentIndex(), -1); // port 3 names no listed device
+    window_->cboDevice->setCurrentIndex(item);
+    apply();
+    QTRY_COMPARE(messages_->shown.size(), 1);
+    QCOMPARE(messages_->shown.first().first, QStringLiteral("Trenda adapter detected"));
+    QCOMPARE(settings_->value(Keys::comDevice(port)), link);
+    QCOMPARE(settings_->value(Keys::comn), QString::number(port));
+}
+
+// Closing the window ends the probe at once: the port stays as Apply left it,
+// open on the chosen device, and goes back to the receive loop.
+void TestFrmSetup::closingMidProbeGivesThePortBack()
+{
+    AdapterEmulator adapter(QStringLiteral("silent"));
+    openOn(adapter.devicePath());
+    apply();
+    QVERIFY(adapter.waitForReceived(1));
+    QVERIFY(loop_->suspended());
+
+    window_->close();
+    QVERIFY(!loop_->suspended());
+    QVERIFY(comm_->portOpen());
+    QTRY_VERIFY(window_.isNull());
+
+    QSignalSpy frames(loop_.get(), &ReceiveLoop::frameReceived);
+    adapter.send(QStringLiteral("A3 on"));
+    QTRY_COMPARE(frames.count(), 1);
+    QVERIFY(messages_->shown.isEmpty());
+    QCOMPARE(adapter.received(), QByteArray("\x2A"));
+}
+
 int main(int argc, char *argv[])
 {
     SetupTestEnvironment environment;
     QApplication app(argc, argv);
-    TestSetupWindow test(environment);
+    TestFrmSetup test(environment);
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "TestSetupWindow.moc"
+#include "TestFrmSetup.moc"
