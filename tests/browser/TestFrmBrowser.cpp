@@ -86,7 +86,7 @@ QVariant runScript(QWebEngineView *view, const QString &script)
 
 } // namespace
 
-class TestBrowserWindow : public QObject
+class TestFrmBrowser : public QObject
 {
     Q_OBJECT
 
@@ -120,7 +120,7 @@ private:
     QString help_;
 };
 
-void TestBrowserWindow::initTestCase()
+void TestFrmBrowser::initTestCase()
 {
     QVERIFY(config_.isValid());
     qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
@@ -129,19 +129,19 @@ void TestBrowserWindow::initTestCase()
     QVERIFY(!help_.isEmpty());
 }
 
-QString TestBrowserWindow::helpAddress() const
+QString TestFrmBrowser::helpAddress() const
 {
     return help_;
 }
 
-QString TestBrowserWindow::sitePage(const QString &path) const
+QString TestFrmBrowser::sitePage(const QString &path) const
 {
     QUrl page(help_);
     page.setPath(path);
     return page.toString();
 }
 
-void TestBrowserWindow::windowIsLaidOutAsDesigned()
+void TestFrmBrowser::windowIsLaidOutAsDesigned()
 {
     BrowserUnderTest b{QString()};
     QVERIFY(b.toolbar && b.panel && b.label && b.address && b.view);
@@ -157,7 +157,7 @@ void TestBrowserWindow::windowIsLaidOutAsDesigned()
     QVERIFY(!b.busy());
 }
 
-void TestBrowserWindow::toolbarButtons_data()
+void TestFrmBrowser::toolbarButtons_data()
 {
     QTest::addColumn<int>("position");
     QTest::addColumn<QString>("key");
@@ -167,7 +167,7 @@ void TestBrowserWindow::toolbarButtons_data()
         QTest::newRow(qPrintable(keys.at(i))) << i << keys.at(i);
 }
 
-void TestBrowserWindow::toolbarButtons()
+void TestFrmBrowser::toolbarButtons()
 {
     QFETCH(int, position);
     QFETCH(QString, key);
@@ -189,7 +189,7 @@ void TestBrowserWindow::toolbarButtons()
     QVERIFY(colours.size() > 2);
 }
 
-void TestBrowserWindow::tabOrderRunsViewAddressToolbar()
+void TestFrmBrowser::tabOrderRunsViewAddressToolbar()
 {
     BrowserUnderTest b{QString()};
     const QList<QWidget *> wanted{b.view, b.address, b.toolbar};
@@ -205,7 +205,7 @@ void TestBrowserWindow::tabOrderRunsViewAddressToolbar()
     QCOMPARE(seen, wanted);
 }
 
-void TestBrowserWindow::closingDeletesTheWindow()
+void TestFrmBrowser::closingDeletesTheWindow()
 {
     BrowserUnderTest b{QString()};
     b.window->show();
@@ -214,7 +214,7 @@ void TestBrowserWindow::closingDeletesTheWindow()
     QTRY_VERIFY(b.window.isNull());
 }
 
-void TestBrowserWindow::emptyStartingAddressLoadsNothing()
+void TestFrmBrowser::emptyStartingAddressLoadsNothing()
 {
     BrowserUnderTest b{QString()};
     QSignalSpy started(b.view, &QWebEngineView::loadStarted);
@@ -228,7 +228,7 @@ void TestBrowserWindow::emptyStartingAddressLoadsNothing()
     QCOMPARE(b.window->windowTitle(), QString());
 }
 
-void TestBrowserWindow::resizeFollowsTheWindow_data()
+void TestFrmBrowser::resizeFollowsTheWindow_data()
 {
     QTest::addColumn<QSize>("inner");
     QTest::addColumn<QRect>("address");
@@ -250,7 +250,7 @@ void TestBrowserWindow::resizeFollowsTheWindow_data()
         << QSize(436, 80) << QRect(3, 22, 429, 21) << QRect(3, 81, 429, 0);
 }
 
-void TestBrowserWindow::resizeFollowsTheWindow()
+void TestFrmBrowser::resizeFollowsTheWindow()
 {
     QFETCH(QSize, inner);
     QFETCH(QRect, address);
@@ -266,7 +266,7 @@ void TestBrowserWindow::resizeFollowsTheWindow()
     QCOMPARE(b.panel->width(), inner.width());
 }
 
-void TestBrowserWindow::twoWindowsBothReachTheHelpPage()
+void TestFrmBrowser::twoWindowsBothReachTheHelpPage()
 {
     IniSettingsStore store;
     BrowserUnderTest first{helpPageAddress(store)};
@@ -283,7 +283,7 @@ void TestBrowserWindow::twoWindowsBothReachTheHelpPage()
     }
 }
 
-void TestBrowserWindow::captionShowsWorkingThenTheTitle()
+void TestFrmBrowser::captionShowsWorkingThenTheTitle()
 {
     BrowserUnderTest b{helpAddress()};
     QSignalSpy captions(b.window.data(), &QWidget::windowTitleChanged);
@@ -299,7 +299,7 @@ void TestBrowserWindow::captionShowsWorkingThenTheTitle()
     QCOMPARE(seen.last(), QStringLiteral("Kavelo Help"));
 }
 
-void TestBrowserWindow::enterNavigatesAndKeepsVisitedAddresses()
+void TestFrmBrowser::enterNavigatesAndKeepsVisitedAddresses()
 {
     BrowserUnderTest b{helpAddress()};
     b.window->show();
@@ -332,7 +332,7 @@ void TestBrowserWindow::enterNavigatesAndKeepsVisitedAddresses()
     QTRY_COMPARE(b.addressList(), (QStringList{search, helpAddress()}));
 }
 
-void TestBrowserWindow::typingWithoutEnterDoesNotNavigate()
+void TestFrmBrowser::typingWithoutEnterDoesNotNavigate()
 {
     BrowserUnderTest b{helpAddress()};
     b.window->show();
@@ -357,7 +357,7 @@ void TestBrowserWindow::typingWithoutEnterDoesNotNavigate()
     QVERIFY(!b.busy());
 }
 
-void TestBrowserWindow::homeSearchAndBack()
+void TestFrmBrowser::homeSearchAndBack()
 {
     BrowserUnderTest b{helpAddress()};
     b.window->show();
@@ -382,7 +382,7 @@ void TestBrowserWindow::homeSearchAndBack()
     QTRY_VERIFY(!b.busy());
 }
 
-void TestBrowserWindow::jumpsWithinThePageEnd()
+void TestFrmBrowser::jumpsWithinThePageEnd()
 {
     BrowserUnderTest b{helpAddress()};
     b.window->show();
@@ -409,7 +409,7 @@ void TestBrowserWindow::jumpsWithinThePageEnd()
     }
 }
 
-void TestBrowserWindow::stopShowsTheTitleOnDisplayAtOnce()
+void TestFrmBrowser::stopShowsTheTitleOnDisplayAtOnce()
 {
     // A server that takes requests and never answers: the load stays busy.
     QTcpServer silent;
@@ -441,7 +441,7 @@ void TestBrowserWindow::stopShowsTheTitleOnDisplayAtOnce()
     QVERIFY(!b.busy());
 }
 
-void TestBrowserWindow::searchPageFindsHelpTopics_data()
+void TestFrmBrowser::searchPageFindsHelpTopics_data()
 {
     QTest::addColumn<QString>("words");
     QTest::addColumn<QStringList>("topics");
@@ -453,7 +453,7 @@ void TestBrowserWindow::searchPageFindsHelpTopics_data()
     QTest::newRow("nothing") << "xylophone" << QStringList{};
 }
 
-void TestBrowserWindow::searchPageFindsHelpTopics()
+void TestFrmBrowser::searchPageFindsHelpTopics()
 {
     QFETCH(QString, words);
     QFETCH(QStringList, topics);
@@ -480,7 +480,7 @@ void TestBrowserWindow::searchPageFindsHelpTopics()
         QCOMPARE(found, QStringList{});
 }
 
-void TestBrowserWindow::unknownKeysDoNothing_data()
+void TestFrmBrowser::unknownKeysDoNothing_data()
 {
     QTest::addColumn<QString>("key");
 
@@ -491,7 +491,7 @@ void TestBrowserWindow::unknownKeysDoNothing_data()
     QTest::newRow("empty") << "";
 }
 
-void TestBrowserWindow::unknownKeysDoNothing()
+void TestFrmBrowser::unknownKeysDoNothing()
 {
     QFETCH(QString, key);
     BrowserUnderTest b{helpAddress()};
@@ -518,8 +518,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    TestBrowserWindow test;
+    TestFrmBrowser test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "TestBrowserWindow.moc"
+#include "TestFrmBrowser.moc"
