@@ -149,8 +149,6 @@ private slots:
     void applyHouseCode_data();
     void applyHouseCode();
     void typingFileNameStoresEachKeystroke();
-    void volumeStepStoresAtOnce_data();
-    void volumeStepStoresAtOnce();
 
     void folderChangeFollowsIntoFileList();
     void folderListGoesUp();
@@ -480,6 +478,7 @@ void TestFrmSetup::oneWindowAndReopenShowsWhatWasSaved()
     window->tuFile->clear();
     QTest::keyClicks(window->tuFile, QStringLiteral("best"));
     window->volSteps->setValue(20);
+    QCOMPARE(p_->settings.volStep(), quint8(20)); // the main window steps by it at once
     select(QStringLiteral("jazz.m3u"));
     drop(window->txtPlaylist[2], QLatin1String(playlistDragMime));
 
@@ -547,21 +546,6 @@ void TestFrmSetup::typingFileNameStoresEachKeystroke()
     QCOMPARE(writesOf(Keys::thumbsup), QStringList({folder + "b.m3u", folder + "be.m3u",
                                                     folder + "bes.m3u", folder + "best.m3u"}));
     QCOMPARE(writesOf(Keys::thumbsdown), QStringList());
-}
-
-void TestFrmSetup::volumeStepStoresAtOnce_data()
-{
-    QTest::addColumn<int>("step");
-    QTest::newRow("lowest") << 0;
-    QTest::newRow("middle") << 17;
-    QTest::newRow("highest") << 25;
-}
-
-void TestFrmSetup::volumeStepStoresAtOnce()
-{
-    QFETCH(int, step);
-    open()->volSteps->setValue(step);
-    QCOMPARE(p_->settings.volStep(), quint8(step));
 }
 
 // Entering a folder shows its playlists, remembers it and makes it the folder
