@@ -80,9 +80,9 @@ public:
     {
         // One read takes in a few heads' worth at most, so a fast sender is
         // stopped before much of its data is held.
-        socket->setReadBufferSize(4 * helpSiteHeadLimit);
+        socket->setReadBufferSize(4 * kHelpSiteHeadLimit);
         idle_.setSingleShot(true);
-        idle_.setInterval(helpSiteIdleLimit);
+        idle_.setInterval(kHelpSiteIdleLimit);
         connect(&idle_, &QTimer::timeout, socket, &QAbstractSocket::abort);
         // Connected before the HTTP server's own handler, so this runs first.
         connect(socket, &QIODevice::readyRead, this, &ConnectionGuard::inspect);
@@ -94,7 +94,7 @@ private:
     {
         const QByteArray arrived = socket_->peek(socket_->bytesAvailable());
         for (const char c : arrived) {
-            if (++headBytes_ > helpSiteHeadLimit) {
+            if (++headBytes_ > kHelpSiteHeadLimit) {
                 refuse();
                 return;
             }

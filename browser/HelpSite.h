@@ -21,5 +21,5 @@ QString helpSiteResource(const QString &requestPath);
 // headers of at most this many bytes (a longer head is answered 414 or 431
 // and the connection closed), and this long without a complete request head
 // before the connection is dropped.
-constexpr qsizetype helpSiteHeadLimit = 16 * 1024;
-constexpr std::chrono::milliseconds helpSiteIdleLimit{5000};
+constexpr qsizetype kHelpSiteHeadLimit = 16 * 1024;
+constexpr std::chrono::milliseconds kHelpSiteIdleLimit{5000};

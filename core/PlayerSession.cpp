@@ -101,7 +101,7 @@ bool PlayerSession::post(Job job)
         std::lock_guard lock(mutex_);
         if (closing_)
             return false;
-        if (waiting_.size() >= maxWaitingJobs) {
+        if (waiting_.size() >= kMaxWaitingJobs) {
             if (!stalled_)
                 qCWarning(lcPlayer, "the player does not keep up; key presses are dropped until it "
                                     "has caught up");

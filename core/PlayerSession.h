@@ -25,7 +25,7 @@ public:
     using Factory = std::function<std::unique_ptr<PlayerControl>()>;
 
     // Jobs that may wait behind the one that runs.
-    static constexpr int maxWaitingJobs = 4;
+    static constexpr int kMaxWaitingJobs = 4;
 
     // Starts the thread, creates the backend there with `create` (nothing, or a
     // factory that makes nothing, gives a player whose every call fails) and

@@ -6,7 +6,7 @@
 namespace {
 bool isPlaylistDrag(const QDropEvent *event)
 {
-    return event->mimeData() && event->mimeData()->hasFormat(QLatin1String(playlistDragMime));
+    return event->mimeData() && event->mimeData()->hasFormat(QLatin1String(kPlaylistDragMime));
 }
 
 void acceptOnlyPlaylistDrags(QDropEvent *event)

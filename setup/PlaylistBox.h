@@ -3,7 +3,7 @@
 #include <QLineEdit>
 
 // MIME type of a file dragged out of the setup window's file list.
-inline constexpr char playlistDragMime[] = "application/x-kavelo-playlist-file";
+inline constexpr char kPlaylistDragMime[] = "application/x-kavelo-playlist-file";
 
 // One of the eight playlist boxes: it takes only a file dragged from the file
 // list; other drops, text from elsewhere included, are refused.

@@ -349,7 +349,7 @@ void frmSetup::File1_MouseDown(QPoint pointer)
     painter.end();
 
     auto *data = new QMimeData;
-    data->setData(QLatin1String(playlistDragMime), File1->fileName().toUtf8());
+    data->setData(QLatin1String(kPlaylistDragMime), File1->fileName().toUtf8());
     auto *drag = new QDrag(File1);
     drag->setMimeData(data);
     drag->setPixmap(outline);

@@ -36,9 +36,6 @@ public:
 
     ~frmSetup() override;
 
-    // True from Apply's probe of the adapter until it has an answer.
-    bool probing() const { return probe_->running(); }
-
     // Controls, by their names. Timer1, Timer2 and Timer4 belong to the probe.
     QGroupBox *Frame1 = nullptr;
     QGroupBox *Frame2 = nullptr;
@@ -92,6 +89,8 @@ private:
 
     // Serial port frame and the adapter probe.
     void cmdApply_Click();
+    // True from Apply's probe of the adapter until it has an answer.
+    bool probing() const { return probe_->running(); }
     void adapterProbed(AdapterProbe::Result result);
     void fillDeviceList();
     void showPortDevice();

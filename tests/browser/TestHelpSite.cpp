@@ -200,7 +200,7 @@ void TestHelpSite::oversizedHeadsAreRefused_data()
     QTest::addColumn<QByteArray>("head");
     QTest::addColumn<QByteArray>("status");
 
-    const QByteArray fill(helpSiteHeadLimit, 'a');
+    const QByteArray fill(kHelpSiteHeadLimit, 'a');
     QTest::newRow("request line") << "GET /" + fill << QByteArray("HTTP/1.1 414 ");
     QTest::newRow("one header") << "GET /help.html HTTP/1.1\r\nX-Fill: " + fill
                                 << QByteArray("HTTP/1.1 431 ");
@@ -226,7 +226,7 @@ void TestHelpSite::oversizedHeadsAreRefused()
 void TestHelpSite::headsAreCountedOneByOne()
 {
     const QByteArray request = "GET /help.html HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Fill: " +
-                               QByteArray(helpSiteHeadLimit * 3 / 4, 'a') + "\r\n\r\n";
+                               QByteArray(kHelpSiteHeadLimit * 3 / 4, 'a') + "\r\n\r\n";
     const QByteArray title = "<title>Kavelo Help</title>";
     SiteConnection site(embeddedPort());
     QVERIFY(site.open.isValid());
@@ -257,9 +257,9 @@ void TestHelpSite::idleConnectionsAreDropped()
     QTimer trickler;
     connect(&trickler, &QTimer::timeout, &site.socket, [&] { site.socket.write(trickle); });
     if (!trickle.isEmpty())
-        trickler.start(helpSiteIdleLimit / 10);
+        trickler.start(kHelpSiteIdleLimit / 10);
 
-    const auto limit = helpSiteIdleLimit.count();
+    const auto limit = kHelpSiteIdleLimit.count();
     QTRY_VERIFY_WITH_TIMEOUT(site.closed(), limit * 2);
     // Timers may fire a little early, never much.
     QVERIFY2(site.open.elapsed() >= limit * 9 / 10, QByteArray::number(site.open.elapsed()));

@@ -55,7 +55,7 @@ void TestPlayerSession::keepsOrderAndDropsBeyondItsBound()
     QStringList accepted{QStringLiteral("pause")};
     for (int level = 1; level <= 10; ++level) {
         const bool queued = h.session.post(volume(level));
-        QCOMPARE(queued, level <= PlayerSession::maxWaitingJobs);
+        QCOMPARE(queued, level <= PlayerSession::kMaxWaitingJobs);
         if (queued)
             accepted << QStringLiteral("setVolume(%1)").arg(level);
     }
