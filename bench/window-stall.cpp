@@ -94,16 +94,6 @@ void press(int master, const RemoteKey &key)
     QTest::qWait(byteGapMs);
     writeByte(master, key.second);
 }
-
-int volumeOf(MpdServer &mpd)
-{
-    mpd_status *status = mpd_run_status(mpd.observer());
-    if (!status)
-        return -1;
-    const int volume = mpd_status_get_volume(status);
-    mpd_status_free(status);
-    return volume;
-}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -142,12 +132,12 @@ int main(int argc, char *argv[])
     // Past the port's opening, the start ends by throwing away what has arrived.
     QTest::qWait(300);
     // The key path works: a volume key moves MPD's volume, and back.
-    const int before = volumeOf(mpd);
+    const int before = mpd.volume();
     press(pty.master(), brightKey);
-    const bool up = QTest::qWaitFor([&] { return volumeOf(mpd) > before; }, 3000);
+    const bool up = QTest::qWaitFor([&] { return mpd.volume() > before; }, 3000);
     QTest::qWait(50);
     press(pty.master(), dimKey);
-    if (!up || !QTest::qWaitFor([&] { return volumeOf(mpd) == before; }, 3000)) {
+    if (!up || !QTest::qWaitFor([&] { return mpd.volume() == before; }, 3000)) {
         std::fprintf(stderr, "window-stall: volume keys do not reach MPD on %s\n", pty.device());
         return 2;
     }
