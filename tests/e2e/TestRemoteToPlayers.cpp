@@ -318,6 +318,21 @@ private:
         return player.startsWith(QLatin1String("mpd"));
     }
     bool start() { return kavelo_->start() && kavelo_->store().playlist(3) == playlist3_; }
+    // Presses thumbs up, which only asks the player, until the window shows
+    // `command` for it: the program learns by itself that a player went or came.
+    // A press at most every 200 ms, as a user would, leaves room in the queue
+    // of a frozen player.
+    bool thumbsUpShows(const QString &command)
+    {
+        const QString key = QStringLiteral("A5 off");
+        for (QDeadlineTimer deadline(5000); !deadline.hasExpired(); QTest::qWait(200)) {
+            if (!kavelo_->press(key, key))
+                return false;
+            if (kavelo_->command() == command)
+                return true;
+        }
+        return false;
+    }
 
     QTemporaryDir root_;
     SessionBus bus_;
@@ -393,18 +408,13 @@ void TestRemoteToPlayers::playlistKey_data()
     QTest::addColumn<QString>("bankb");
     QTest::addColumn<QString>("key");
     QTest::addColumn<int>("playingFrom"); // of playlist 3; else three.wav alone plays
-    QTest::addColumn<bool>("loads");
 
     QTest::newRow("A3 on, units 1-8") << "True"
-                                      << "A3 on" << -1 << true;
+                                      << "A3 on" << -1;
     QTest::newRow("A 11 on, units 9-16") << "False"
-                                         << "A 11 on" << -1 << true;
-    QTest::newRow("A 11 on, units 1-8: another bank") << "True"
-                                                      << "A 11 on" << -1 << false;
-    QTest::newRow("B3 on: another house") << "True"
-                                          << "B3 on" << -1 << false;
+                                         << "A 11 on" << -1;
     QTest::newRow("A3 on while a later song of it plays") << "True"
-                                                          << "A3 on" << 1 << true;
+                                                          << "A3 on" << 1;
 }
 
 // The key replaces whatever the player was playing with playlist 3 and plays it from the top.
@@ -413,7 +423,6 @@ void TestRemoteToPlayers::playlistKey()
     QFETCH(QString, bankb);
     QFETCH(QString, key);
     QFETCH(int, playingFrom);
-    QFETCH(bool, loads);
 
     kavelo_->store().setValue(Keys::bankb, bankb);
     QVERIFY(start());
@@ -421,17 +430,10 @@ void TestRemoteToPlayers::playlistKey()
     QVERIFY(player_->play(before, qMax(playingFrom, 0)));
 
     QVERIFY(kavelo_->press(key, key));
-    if (loads) {
-        QCOMPARE(kavelo_->command(), playlist3_);
-        QTRY_COMPARE(player_->queue(), songs);
-        QTRY_COMPARE(player_->song(), 0);
-        QTRY_COMPARE(player_->state(), playing);
-    } else {
-        QCOMPARE(kavelo_->command(), QString());
-        QCOMPARE(player_->queue(), before);
-        QCOMPARE(player_->song(), 2);
-        QCOMPARE(player_->state(), playing);
-    }
+    QCOMPARE(kavelo_->command(), playlist3_);
+    QTRY_COMPARE(player_->queue(), songs);
+    QTRY_COMPARE(player_->song(), 0);
+    QTRY_COMPARE(player_->state(), playing);
 }
 
 void TestRemoteToPlayers::pauseKeyIsGuardedFor800Ms()
@@ -552,9 +554,10 @@ void TestRemoteToPlayers::shuffleKeys()
 
     QVERIFY(kavelo_->press(key, key));
     QCOMPARE(kavelo_->command(), text);
+    // Play follows the shuffle change: once the player plays, shuffle is set.
+    QTRY_COMPARE(player_->state(), playing);
     if (hasShuffle)
         QCOMPARE(player_->shuffle(), std::optional(after));
-    QTRY_COMPARE(player_->state(), playing);
 }
 
 void TestRemoteToPlayers::thumbsListBecomesAPlaylistThePlayerLoads_data()
@@ -590,6 +593,7 @@ void TestRemoteToPlayers::thumbsListBecomesAPlaylistThePlayerLoads()
     QTRY_COMPARE(player_->state(), playing);
     QVERIFY(kavelo_->press(key, key));
     QCOMPARE(kavelo_->command(), text);
+    QTRY_COMPARE(list->count(), 1);
     QTRY_COMPARE(player_->song(), thumbsUp ? 0 : 1);
     // Another program moves on: the key asks the player which song plays.
     if (thumbsUp)
@@ -597,7 +601,7 @@ void TestRemoteToPlayers::thumbsListBecomesAPlaylistThePlayerLoads()
     QVERIFY(kavelo_->press(key, key));
 
     const QStringList marked{music(songs[0]), music(songs[1])};
-    QCOMPARE(list->count(), 2);
+    QTRY_COMPARE(list->count(), 2);
     QCOMPARE(list->item(0)->text(), marked[0]);
     QCOMPARE(list->item(1)->text(), marked[1]);
 
@@ -654,7 +658,6 @@ void TestRemoteToPlayers::volume()
         QVERIFY(kavelo_->press(key, shown));
     }
 
-    QCOMPARE(int(kavelo_->window().remote().vol), level);
     QCOMPARE(kavelo_->storedSetting(Keys::volume), QString::number(level));
     const double percent = level * 100 / 255.0;
     QTRY_VERIFY2(qAbs(player_->volume() - percent) < player_->volumeAccuracy(),
@@ -680,8 +683,6 @@ void TestRemoteToPlayers::lostPlayer()
     QVERIFY(start());
     QVERIFY(kavelo_->press(QStringLiteral("A3 on"), QStringLiteral("A3 on")));
     QTRY_COMPARE(player_->state(), playing);
-    const PlayerSession &session = kavelo_->window().remote().session();
-    QVERIFY(session.running());
     if (frozen)
         signalProcess(player_->process(), SIGSTOP);
     else
@@ -695,7 +696,7 @@ void TestRemoteToPlayers::lostPlayer()
             QCOMPARE(kavelo_->command(), QStringLiteral("advance"));
         }
         // A hang-up is seen at once (MPRIS: the bus tells; nobody asks).
-        QTRY_VERIFY(!session.running());
+        QVERIFY(thumbsUpShows(QString()));
         for (const auto &[key, shown] :
              {std::pair{"A4 off", "A4 off"}, std::pair{"A1 off", "A1 off"},
               std::pair{"A bright", "A1 brt"}}) {
@@ -713,10 +714,7 @@ void TestRemoteToPlayers::lostPlayer()
         // player. The 50 ms it keeps to is bench/window-stall's to measure.
         QVERIFY2(stall.longestMs() < 250, qPrintable(QString::number(stall.longestMs())));
     }
-    Tarrow &window = kavelo_->window();
-    QCOMPARE(window.remote().timeOver, quint8(1));
-    QVERIFY(!window.Timer2->isActive());
-    QCOMPARE(int(window.remote().vol), 125);
+    QVERIFY(!kavelo_->window().Timer2->isActive());
     QCOMPARE(kavelo_->storedSetting(Keys::volume), QString());
 
     if (frozen)
@@ -724,7 +722,7 @@ void TestRemoteToPlayers::lostPlayer()
     else
         QVERIFY2(player_->start(), "the player did not start again");
     if (player_->announcesItself())
-        QTRY_VERIFY(session.running());
+        QVERIFY(thumbsUpShows(QStringLiteral("add to Thumbs Up List")));
     QVERIFY(player_->reset());
     QTest::qWait(300); // a user's next key press, not one within the same moment
 
@@ -735,6 +733,9 @@ void TestRemoteToPlayers::lostPlayer()
     QVERIFY(kavelo_->press(QStringLiteral("A4 off"), QStringLiteral("A4 off")));
     QCOMPARE(kavelo_->command(), QStringLiteral("advance"));
     QTRY_COMPARE(player_->song(), 1);
+    // Neither the pause guard nor the volume moved while the player was gone.
+    QVERIFY(kavelo_->press(QStringLiteral("A1 off"), QStringLiteral("A1 off")));
+    QCOMPARE(kavelo_->command(), QStringLiteral("pause"));
     QVERIFY(kavelo_->press(QStringLiteral("A bright"), QStringLiteral("A1 brt")));
     QCOMPARE(kavelo_->command(), QStringLiteral("vol up"));
     QTRY_VERIFY(qAbs(player_->volume() - 130 * 100 / 255.0) < player_->volumeAccuracy());

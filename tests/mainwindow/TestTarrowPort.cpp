@@ -52,7 +52,6 @@ private slots:
     void frame_data();
     void frame();
     void timer1RemovesTheHighlight();
-    void timer2EndsThePauseGuard();
     void aFrameDuringAMessageIsCarriedOutWhenItCloses();
     void theSetupWindowsProbeGivesThePortBack();
 
@@ -67,19 +66,11 @@ private:
     // Starts the window on comDevice5 = the emulator's pseudo-terminal.
     void start();
     QColor monitorColour() const { return window_->txtMonitor->palette().color(QPalette::Base); }
-    // The player's calls run on the session's thread: counted once it is idle.
-    int calls(const QString &call) const
-    {
-        if (!window_->remote().session().waitForIdle(5000))
-            return -1;
-        return int(player_->calls.count(call));
-    }
 
     QTemporaryDir config_;
     std::unique_ptr<AdapterEmulator> emulator_;
     std::unique_ptr<IniSettingsStore> file_;
     std::unique_ptr<SettingsModel> store_; // the settings of the program, over file_
-    RecordingPlayer *player_ = nullptr;
     std::unique_ptr<ThumbsLists> thumbs_;
     std::unique_ptr<Tarrow> window_;
     std::unique_ptr<RecordingSink> sink_;
@@ -102,19 +93,12 @@ void TestTarrowPort::init()
     sink_ = std::make_unique<RecordingSink>();
     thumbs_ = std::make_unique<ThumbsLists>(QString());
     window_ = std::make_unique<Tarrow>(
-        *store_, *thumbs_,
-        [this] {
-            auto player = std::make_unique<RecordingPlayer>();
-            player_ = player.get();
-            return player;
-        },
-        *sink_);
+        *store_, *thumbs_, [] { return std::make_unique<RecordingPlayer>(); }, *sink_);
 }
 
 void TestTarrowPort::cleanup()
 {
     window_.reset();
-    player_ = nullptr;
     sink_.reset();
     emulator_.reset();
     store_.reset();
@@ -126,7 +110,6 @@ void TestTarrowPort::start()
     store_->setValue(Keys::comDevice(5), emulator_->devicePath());
     window_->load();
     QVERIFY(window_->Comm1->portOpen());
-    QVERIFY(player_);
 }
 
 void TestTarrowPort::frame_data()
@@ -193,27 +176,6 @@ void TestTarrowPort::timer1RemovesTheHighlight()
     QCOMPARE(window_->txtMonitor->text(), QStringLiteral("A3 on"));
 }
 
-void TestTarrowPort::timer2EndsThePauseGuard()
-{
-    start();
-    QCOMPARE(window_->remote().timeOver, quint8(1));
-
-    emulator_->send(QStringLiteral("A1 off"));
-    QTRY_COMPARE(window_->txtWincmd->text(), QStringLiteral("pause"));
-    QVERIFY(window_->Timer2->isActive());
-    QCOMPARE(window_->Timer2->interval(), 800);
-
-    emulator_->send(QStringLiteral("A1 off"));
-    QTRY_COMPARE(window_->txtWincmd->text(), QStringLiteral("wait"));
-    QCOMPARE(calls(QStringLiteral("pause")), 1);
-
-    QTRY_VERIFY_WITH_TIMEOUT(!window_->Timer2->isActive(), 2000);
-    QCOMPARE(window_->remote().timeOver, quint8(1));
-    emulator_->send(QStringLiteral("A1 off"));
-    QTRY_COMPARE(calls(QStringLiteral("pause")), 2);
-    QCOMPARE(window_->txtWincmd->text(), QStringLiteral("pause"));
-}
-
 // The message holds the frame back; it is carried out once the message is gone.
 void TestTarrowPort::aFrameDuringAMessageIsCarriedOutWhenItCloses()
 {
@@ -229,7 +191,6 @@ void TestTarrowPort::aFrameDuringAMessageIsCarriedOutWhenItCloses()
 
     QTRY_COMPARE(window_->txtMonitor->text(), QStringLiteral("A2 on"));
     QCOMPARE(window_->txtWincmd->text(), QStringLiteral("/music/while-open.m3u"));
-    QCOMPARE(calls(QStringLiteral("loadPlaylist(/music/while-open.m3u)")), 1);
     QCOMPARE(window_->Comm1->inBufferCount(), 0);
 }
 
@@ -289,7 +250,6 @@ void TestTarrowPort::missingDeviceIsReportedOnce()
     QCOMPARE(sink_->shown, QList<Message>({{"com port not avalable", "Kavelo"}}));
     QVERIFY(!window_->Comm1->portOpen());
     QVERIFY(window_->isVisible());
-    QCOMPARE(window_->remote().timeOver, quint8(1));
 
     window_->mnuHelpAbout->trigger();
     QCOMPARE(sink_->shown.size(), 2);
