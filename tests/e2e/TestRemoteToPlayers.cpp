@@ -8,6 +8,7 @@
 
 #include "E2eWindow.h"
 #include "PlayerPeers.h"
+#include "SetupTestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
@@ -288,8 +289,7 @@ private slots:
     void init();
     void cleanup();
 
-    void playlistKey_data();
-    void playlistKey();
+    void playlistKeyReplacesTheQueue();
     void pauseKeyIsGuardedFor800Ms();
     void transportKeys_data();
     void transportKeys();
@@ -389,7 +389,7 @@ void TestRemoteToPlayers::init()
     for (const QString &name : {QStringLiteral("keepers.m3u"), QStringLiteral("loosers.m3u")})
         QFile::remove(stored(name));
 
-    QVERIFY(E2eWindow::clearSettings());
+    SetupTestEnvironment::clearSettings();
     kavelo_ = std::make_unique<E2eWindow>();
     SettingsStore &store = kavelo_->store();
     player_->configure(store);
@@ -403,33 +403,13 @@ void TestRemoteToPlayers::cleanup()
     kavelo_.reset();
 }
 
-void TestRemoteToPlayers::playlistKey_data()
-{
-    QTest::addColumn<QString>("bankb");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<int>("playingFrom"); // of playlist 3; else three.wav alone plays
-
-    QTest::newRow("A3 on, units 1-8") << "True"
-                                      << "A3 on" << -1;
-    QTest::newRow("A 11 on, units 9-16") << "False"
-                                         << "A 11 on" << -1;
-    QTest::newRow("A3 on while a later song of it plays") << "True"
-                                                          << "A3 on" << 1;
-}
-
 // The key replaces whatever the player was playing with playlist 3 and plays it from the top.
-void TestRemoteToPlayers::playlistKey()
+void TestRemoteToPlayers::playlistKeyReplacesTheQueue()
 {
-    QFETCH(QString, bankb);
-    QFETCH(QString, key);
-    QFETCH(int, playingFrom);
-
-    kavelo_->store().setValue(Keys::bankb, bankb);
     QVERIFY(start());
-    const QStringList before = playingFrom < 0 ? QStringList{songs[2]} : songs;
-    QVERIFY(player_->play(before, qMax(playingFrom, 0)));
+    QVERIFY(player_->play({songs[2], songs[1]}, 1));
 
-    QVERIFY(kavelo_->press(key, key));
+    QVERIFY(kavelo_->press(QStringLiteral("A3 on"), QStringLiteral("A3 on")));
     QCOMPARE(kavelo_->command(), playlist3_);
     QTRY_COMPARE(player_->queue(), songs);
     QTRY_COMPARE(player_->song(), 0);
@@ -465,7 +445,6 @@ void TestRemoteToPlayers::pauseKeyIsGuardedFor800Ms()
 void TestRemoteToPlayers::transportKeys_data()
 {
     QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("text");
     QTest::addColumn<int>("fromSong");
     QTest::addColumn<double>("fromSeconds"); // < 0: playing, else paused there
     QTest::addColumn<int>("toSong");         // -1: none
@@ -475,29 +454,20 @@ void TestRemoteToPlayers::transportKeys_data()
 
     const QString next = QStringLiteral("A4 off");
     const QString previous = QStringLiteral("A3 off");
-    const QString back = QStringLiteral("A2 off");
-    QTest::newRow("next") << next << "advance" << 0 << -1.0 << 1 << -1.0 << playing << false;
+    QTest::newRow("next") << next << 0 << -1.0 << 1 << -1.0 << playing << false;
     QTest::newRow("next, paused 3 s in: the next song from its start")
-        << next << "advance" << 0 << 3.0 << 1 << 0.0 << QString() << false;
+        << next << 0 << 3.0 << 1 << 0.0 << QString() << false;
     QTest::newRow("next from the last song: the queue ends")
-        << next << "advance" << 2 << 3.0 << -1 << -1.0 << QString() << true;
-    QTest::newRow("previous") << previous << "previous" << 1 << -1.0 << 0 << -1.0 << playing
-                              << false;
+        << next << 2 << 3.0 << -1 << -1.0 << QString() << true;
+    QTest::newRow("previous") << previous << 1 << -1.0 << 0 << -1.0 << playing << false;
     QTest::newRow("previous, 3 s in: the song before")
-        << previous << "previous" << 1 << 3.0 << 0 << 0.0 << QString() << false;
-    QTest::newRow("pause, paused by another program: resumes")
-        << "A1 off"
-        << "pause" << 0 << 4.0 << 0 << -1.0 << playing << false;
-    QTest::newRow("back 5 seconds")
-        << back << "go back 5 sec" << 1 << 12.0 << 1 << 7.0 << paused << false;
-    QTest::newRow("back 5 seconds, 2 seconds in: to the start")
-        << back << "go back 5 sec" << 1 << 2.0 << 1 << 0.0 << paused << false;
+        << previous << 1 << 3.0 << 0 << 0.0 << QString() << false;
+    QTest::newRow("back 5 seconds") << "A2 off" << 1 << 12.0 << 1 << 7.0 << paused << false;
 }
 
 void TestRemoteToPlayers::transportKeys()
 {
     QFETCH(QString, key);
-    QFETCH(QString, text);
     QFETCH(int, fromSong);
     QFETCH(double, fromSeconds);
     QFETCH(int, toSong);
@@ -511,7 +481,6 @@ void TestRemoteToPlayers::transportKeys()
     QVERIFY(player_->play(songs, fromSong, fromSeconds));
 
     QVERIFY(kavelo_->press(key, key));
-    QCOMPARE(kavelo_->command(), text);
     QTRY_COMPARE(player_->song(), toSong);
     if (!state.isEmpty())
         QTRY_COMPARE(player_->state(), state);
@@ -522,27 +491,16 @@ void TestRemoteToPlayers::transportKeys()
 
 void TestRemoteToPlayers::shuffleKeys_data()
 {
-    QTest::addColumn<bool>("before");
     QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("after");
-
-    QTest::newRow("shuffle on") << false << "A7 off"
-                                << "player shuffle on" << true;
-    QTest::newRow("shuffle on, already on") << true << "A7 off"
-                                            << "player shuffle on" << true;
-    QTest::newRow("shuffle off") << true << "A8 off"
-                                 << "player shuffle off" << false;
-    QTest::newRow("shuffle off, already off") << false << "A8 off"
-                                              << "player shuffle off" << false;
+    QTest::addColumn<bool>("on");
+    QTest::newRow("shuffle on") << "A7 off" << true;
+    QTest::newRow("shuffle off") << "A8 off" << false;
 }
 
 void TestRemoteToPlayers::shuffleKeys()
 {
-    QFETCH(bool, before);
     QFETCH(QString, key);
-    QFETCH(QString, text);
-    QFETCH(bool, after);
+    QFETCH(bool, on);
     // mpv keeps no shuffle mode (its MPRIS plugin reports shuffle always on):
     // there the keys are only seen to play.
     const bool hasShuffle = player_->shuffle().has_value();
@@ -550,26 +508,21 @@ void TestRemoteToPlayers::shuffleKeys()
     QVERIFY(start());
     QVERIFY(player_->play(songs, 0, 0));
     if (hasShuffle)
-        QVERIFY(player_->setShuffle(before));
+        QVERIFY(player_->setShuffle(!on));
 
     QVERIFY(kavelo_->press(key, key));
-    QCOMPARE(kavelo_->command(), text);
     // Play follows the shuffle change: once the player plays, shuffle is set.
     QTRY_COMPARE(player_->state(), playing);
     if (hasShuffle)
-        QCOMPARE(player_->shuffle(), std::optional(after));
+        QCOMPARE(player_->shuffle(), std::optional(on));
 }
 
 void TestRemoteToPlayers::thumbsListBecomesAPlaylistThePlayerLoads_data()
 {
     QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("thumbsUp");
-
-    QTest::newRow("thumbs up") << "A5 off"
-                               << "add to Thumbs Up List" << true;
-    QTest::newRow("thumbs down, which also skips the song") << "A6 off"
-                                                            << "add to Thumbs Down List" << false;
+    QTest::newRow("thumbs up") << "A5 off" << true;
+    QTest::newRow("thumbs down, which also skips the song") << "A6 off" << false;
 }
 
 // Two songs marked while they play end up, as full paths, in a playlist file
@@ -577,7 +530,6 @@ void TestRemoteToPlayers::thumbsListBecomesAPlaylistThePlayerLoads_data()
 void TestRemoteToPlayers::thumbsListBecomesAPlaylistThePlayerLoads()
 {
     QFETCH(QString, key);
-    QFETCH(QString, text);
     QFETCH(bool, thumbsUp);
 
     QVERIFY(start());
@@ -587,12 +539,10 @@ void TestRemoteToPlayers::thumbsListBecomesAPlaylistThePlayerLoads()
         stored(thumbsUp ? QStringLiteral("keepers.m3u") : QStringLiteral("loosers.m3u"));
     const QString otherFile =
         stored(thumbsUp ? QStringLiteral("loosers.m3u") : QStringLiteral("keepers.m3u"));
-    QCOMPARE(kavelo_->store().thumbsUpFile(), stored(QStringLiteral("keepers.m3u")));
 
     QVERIFY(kavelo_->press(QStringLiteral("A3 on"), QStringLiteral("A3 on")));
     QTRY_COMPARE(player_->state(), playing);
     QVERIFY(kavelo_->press(key, key));
-    QCOMPARE(kavelo_->command(), text);
     QTRY_COMPARE(list->count(), 1);
     QTRY_COMPARE(player_->song(), thumbsUp ? 0 : 1);
     // Another program moves on: the key asks the player which song plays.
@@ -623,22 +573,12 @@ void TestRemoteToPlayers::volume_data()
     QTest::addColumn<QStringList>("keys");
     QTest::addColumn<int>("level");
 
-    const QString up = QStringLiteral("A bright");
-    const QString down = QStringLiteral("A dim");
     QTest::newRow("the stored volume reaches the player at start") << "200"
                                                                    << "5" << QStringList{} << 200;
-    QTest::newRow("bright") << "125"
-                            << "5" << QStringList{up} << 130;
     QTest::newRow("dim") << "125"
-                         << "5" << QStringList{down} << 120;
+                         << "5" << QStringList{"A dim"} << 120;
     QTest::newRow("bright twice by 10") << "125"
-                                        << "10" << QStringList{up, up} << 145;
-    QTest::newRow("bright stops at 255") << "253"
-                                         << "5" << QStringList{up} << 255;
-    QTest::newRow("dim stops at 0") << "3"
-                                    << "5" << QStringList{down, down} << 0;
-    QTest::newRow("bright then dim") << "125"
-                                     << "5" << QStringList{up, down} << 125;
+                                        << "10" << QStringList{"A bright", "A bright"} << 145;
 }
 
 void TestRemoteToPlayers::volume()
@@ -652,11 +592,8 @@ void TestRemoteToPlayers::volume()
     kavelo_->store().setValue(Keys::volSteps, step);
     QVERIFY(player_->setVolume(33));
     QVERIFY(start());
-    for (const QString &key : keys) {
-        const QString shown =
-            key == QLatin1String("A bright") ? QStringLiteral("A1 brt") : QStringLiteral("A1 dim");
-        QVERIFY(kavelo_->press(key, shown));
-    }
+    for (const QString &key : keys)
+        QVERIFY(kavelo_->press(key, key == QLatin1String("A dim") ? "A1 dim" : "A1 brt"));
 
     QCOMPARE(kavelo_->storedSetting(Keys::volume), QString::number(level));
     const double percent = level * 100 / 255.0;

@@ -16,7 +16,6 @@
 #include "platform/SerialComm.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
 #include <QSettings>
 #include <QSignalSpy>
@@ -36,21 +35,8 @@ public:
     {
     }
 
-    ~E2eWindow()
-    {
-        window_.reset();
-        emulator_.reset();
-    }
-
     SettingsModel &store() { return *store_; }
     Tarrow &window() { return *window_; }
-
-    // Removes the settings file of an earlier test.
-    static bool clearSettings()
-    {
-        const QString file = IniSettingsStore().fileName();
-        return !QFile::exists(file) || QFile::remove(file);
-    }
 
     bool start()
     {
