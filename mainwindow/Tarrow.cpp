@@ -121,11 +121,6 @@ Tarrow::Tarrow(SettingsModel &settings, ThumbsLists &thumbs, PlayerFactory creat
 
 Tarrow::~Tarrow() = default;
 
-RemoteControl &Tarrow::remote()
-{
-    return remote_;
-}
-
 void Tarrow::createControls()
 {
     auto *area = new ClientArea(this);

@@ -35,8 +35,6 @@ public:
     // The load sequence: show, getOptions, openPort, timeOver = 1, receive.
     void load();
 
-    RemoteControl &remote();
-
     // Controls, by their names.
     SerialComm *Comm1 = nullptr;
     QTimer *Timer1 = nullptr;

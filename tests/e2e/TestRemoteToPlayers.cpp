@@ -8,6 +8,7 @@
 
 #include "E2eWindow.h"
 #include "PlayerPeers.h"
+#include "SetupTestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
@@ -288,8 +289,7 @@ private slots:
     void init();
     void cleanup();
 
-    void playlistKey_data();
-    void playlistKey();
+    void playlistKeyReplacesTheQueue();
     void pauseKeyIsGuardedFor800Ms();
     void transportKeys_data();
     void transportKeys();
@@ -318,6 +318,21 @@ private:
         return player.startsWith(QLatin1String("mpd"));
     }
     bool start() { return kavelo_->start() && kavelo_->store().playlist(3) == playlist3_; }
+    // Presses thumbs up, which only asks the player, until the window shows
+    // `command` for it: the program learns by itself that a player went or came.
+    // A press at most every 200 ms, as a user would, leaves room in the queue
+    // of a frozen player.
+    bool thumbsUpShows(const QString &command)
+    {
+        const QString key = QStringLiteral("A5 off");
+        for (QDeadlineTimer deadline(5000); !deadline.hasExpired(); QTest::qWait(200)) {
+            if (!kavelo_->press(key, key))
+                return false;
+            if (kavelo_->command() == command)
+                return true;
+        }
+        return false;
+    }
 
     QTemporaryDir root_;
     SessionBus bus_;
@@ -374,7 +389,7 @@ void TestRemoteToPlayers::init()
     for (const QString &name : {QStringLiteral("keepers.m3u"), QStringLiteral("loosers.m3u")})
         QFile::remove(stored(name));
 
-    QVERIFY(E2eWindow::clearSettings());
+    SetupTestEnvironment::clearSettings();
     kavelo_ = std::make_unique<E2eWindow>();
     SettingsStore &store = kavelo_->store();
     player_->configure(store);
@@ -388,50 +403,17 @@ void TestRemoteToPlayers::cleanup()
     kavelo_.reset();
 }
 
-void TestRemoteToPlayers::playlistKey_data()
-{
-    QTest::addColumn<QString>("bankb");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<int>("playingFrom"); // of playlist 3; else three.wav alone plays
-    QTest::addColumn<bool>("loads");
-
-    QTest::newRow("A3 on, units 1-8") << "True"
-                                      << "A3 on" << -1 << true;
-    QTest::newRow("A 11 on, units 9-16") << "False"
-                                         << "A 11 on" << -1 << true;
-    QTest::newRow("A 11 on, units 1-8: another bank") << "True"
-                                                      << "A 11 on" << -1 << false;
-    QTest::newRow("B3 on: another house") << "True"
-                                          << "B3 on" << -1 << false;
-    QTest::newRow("A3 on while a later song of it plays") << "True"
-                                                          << "A3 on" << 1 << true;
-}
-
 // The key replaces whatever the player was playing with playlist 3 and plays it from the top.
-void TestRemoteToPlayers::playlistKey()
+void TestRemoteToPlayers::playlistKeyReplacesTheQueue()
 {
-    QFETCH(QString, bankb);
-    QFETCH(QString, key);
-    QFETCH(int, playingFrom);
-    QFETCH(bool, loads);
-
-    kavelo_->store().setValue(Keys::bankb, bankb);
     QVERIFY(start());
-    const QStringList before = playingFrom < 0 ? QStringList{songs[2]} : songs;
-    QVERIFY(player_->play(before, qMax(playingFrom, 0)));
+    QVERIFY(player_->play({songs[2], songs[1]}, 1));
 
-    QVERIFY(kavelo_->press(key, key));
-    if (loads) {
-        QCOMPARE(kavelo_->command(), playlist3_);
-        QTRY_COMPARE(player_->queue(), songs);
-        QTRY_COMPARE(player_->song(), 0);
-        QTRY_COMPARE(player_->state(), playing);
-    } else {
-        QCOMPARE(kavelo_->command(), QString());
-        QCOMPARE(player_->queue(), before);
-        QCOMPARE(player_->song(), 2);
-        QCOMPARE(player_->state(), playing);
-    }
+    QVERIFY(kavelo_->press(QStringLiteral("A3 on"), QStringLiteral("A3 on")));
+    QCOMPARE(kavelo_->command(), playlist3_);
+    QTRY_COMPARE(player_->queue(), songs);
+    QTRY_COMPARE(player_->song(), 0);
+    QTRY_COMPARE(player_->state(), playing);
 }
 
 void TestRemoteToPlayers::pauseKeyIsGuardedFor800Ms()
@@ -463,7 +445,6 @@ void TestRemoteToPlayers::pauseKeyIsGuardedFor800Ms()
 void TestRemoteToPlayers::transportKeys_data()
 {
     QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("text");
     QTest::addColumn<int>("fromSong");
     QTest::addColumn<double>("fromSeconds"); // < 0: playing, else paused there
     QTest::addColumn<int>("toSong");         // -1: none
@@ -473,29 +454,20 @@ void TestRemoteToPlayers::transportKeys_data()
 
     const QString next = QStringLiteral("A4 off");
     const QString previous = QStringLiteral("A3 off");
-    const QString back = QStringLiteral("A2 off");
-    QTest::newRow("next") << next << "advance" << 0 << -1.0 << 1 << -1.0 << playing << false;
+    QTest::newRow("next") << next << 0 << -1.0 << 1 << -1.0 << playing << false;
     QTest::newRow("next, paused 3 s in: the next song from its start")
-        << next << "advance" << 0 << 3.0 << 1 << 0.0 << QString() << false;
+        << next << 0 << 3.0 << 1 << 0.0 << QString() << false;
     QTest::newRow("next from the last song: the queue ends")
-        << next << "advance" << 2 << 3.0 << -1 << -1.0 << QString() << true;
-    QTest::newRow("previous") << previous << "previous" << 1 << -1.0 << 0 << -1.0 << playing
-                              << false;
+        << next << 2 << 3.0 << -1 << -1.0 << QString() << true;
+    QTest::newRow("previous") << previous << 1 << -1.0 << 0 << -1.0 << playing << false;
     QTest::newRow("previous, 3 s in: the song before")
-        << previous << "previous" << 1 << 3.0 << 0 << 0.0 << QString() << false;
-    QTest::newRow("pause, paused by another program: resumes")
-        << "A1 off"
-        << "pause" << 0 << 4.0 << 0 << -1.0 << playing << false;
-    QTest::newRow("back 5 seconds")
-        << back << "go back 5 sec" << 1 << 12.0 << 1 << 7.0 << paused << false;
-    QTest::newRow("back 5 seconds, 2 seconds in: to the start")
-        << back << "go back 5 sec" << 1 << 2.0 << 1 << 0.0 << paused << false;
+        << previous << 1 << 3.0 << 0 << 0.0 << QString() << false;
+    QTest::newRow("back 5 seconds") << "A2 off" << 1 << 12.0 << 1 << 7.0 << paused << false;
 }
 
 void TestRemoteToPlayers::transportKeys()
 {
     QFETCH(QString, key);
-    QFETCH(QString, text);
     QFETCH(int, fromSong);
     QFETCH(double, fromSeconds);
     QFETCH(int, toSong);
@@ -509,7 +481,6 @@ void TestRemoteToPlayers::transportKeys()
     QVERIFY(player_->play(songs, fromSong, fromSeconds));
 
     QVERIFY(kavelo_->press(key, key));
-    QCOMPARE(kavelo_->command(), text);
     QTRY_COMPARE(player_->song(), toSong);
     if (!state.isEmpty())
         QTRY_COMPARE(player_->state(), state);
@@ -520,27 +491,16 @@ void TestRemoteToPlayers::transportKeys()
 
 void TestRemoteToPlayers::shuffleKeys_data()
 {
-    QTest::addColumn<bool>("before");
     QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("after");
-
-    QTest::newRow("shuffle on") << false << "A7 off"
-                                << "player shuffle on" << true;
-    QTest::newRow("shuffle on, already on") << true << "A7 off"
-                                            << "player shuffle on" << true;
-    QTest::newRow("shuffle off") << true << "A8 off"
-                                 << "player shuffle off" << false;
-    QTest::newRow("shuffle off, already off") << false << "A8 off"
-                                              << "player shuffle off" << false;
+    QTest::addColumn<bool>("on");
+    QTest::newRow("shuffle on") << "A7 off" << true;
+    QTest::newRow("shuffle off") << "A8 off" << false;
 }
 
 void TestRemoteToPlayers::shuffleKeys()
 {
-    QFETCH(bool, before);
     QFETCH(QString, key);
-    QFETCH(QString, text);
-    QFETCH(bool, after);
+    QFETCH(bool, on);
     // mpv keeps no shuffle mode (its MPRIS plugin reports shuffle always on):
     // there the keys are only seen to play.
     const bool hasShuffle = player_->shuffle().has_value();
@@ -548,25 +508,21 @@ void TestRemoteToPlayers::shuffleKeys()
     QVERIFY(start());
     QVERIFY(player_->play(songs, 0, 0));
     if (hasShuffle)
-        QVERIFY(player_->setShuffle(before));
+        QVERIFY(player_->setShuffle(!on));
 
     QVERIFY(kavelo_->press(key, key));
-    QCOMPARE(kavelo_->command(), text);
-    if (hasShuffle)
-        QCOMPARE(player_->shuffle(), std::optional(after));
+    // Play follows the shuffle change: once the player plays, shuffle is set.
     QTRY_COMPARE(player_->state(), playing);
+    if (hasShuffle)
+        QCOMPARE(player_->shuffle(), std::optional(on));
 }
 
 void TestRemoteToPlayers::thumbsListBecomesAPlaylistThePlayerLoads_data()
 {
     QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("thumbsUp");
-
-    QTest::newRow("thumbs up") << "A5 off"
-                               << "add to Thumbs Up List" << true;
-    QTest::newRow("thumbs down, which also skips the song") << "A6 off"
-                                                            << "add to Thumbs Down List" << false;
+    QTest::newRow("thumbs up") << "A5 off" << true;
+    QTest::newRow("thumbs down, which also skips the song") << "A6 off" << false;
 }
 
 // Two songs marked while they play end up, as full paths, in a playlist file
@@ -574,7 +530,6 @@ void TestRemoteToPlayers::thumbsListBecomesAPlaylistThePlayerLoads_data()
 void TestRemoteToPlayers::thumbsListBecomesAPlaylistThePlayerLoads()
 {
     QFETCH(QString, key);
-    QFETCH(QString, text);
     QFETCH(bool, thumbsUp);
 
     QVERIFY(start());
@@ -584,12 +539,11 @@ void TestRemoteToPlayers::thumbsListBecomesAPlaylistThePlayerLoads()
         stored(thumbsUp ? QStringLiteral("keepers.m3u") : QStringLiteral("loosers.m3u"));
     const QString otherFile =
         stored(thumbsUp ? QStringLiteral("loosers.m3u") : QStringLiteral("keepers.m3u"));
-    QCOMPARE(kavelo_->store().thumbsUpFile(), stored(QStringLiteral("keepers.m3u")));
 
     QVERIFY(kavelo_->press(QStringLiteral("A3 on"), QStringLiteral("A3 on")));
     QTRY_COMPARE(player_->state(), playing);
     QVERIFY(kavelo_->press(key, key));
-    QCOMPARE(kavelo_->command(), text);
+    QTRY_COMPARE(list->count(), 1);
     QTRY_COMPARE(player_->song(), thumbsUp ? 0 : 1);
     // Another program moves on: the key asks the player which song plays.
     if (thumbsUp)
@@ -597,7 +551,7 @@ void TestRemoteToPlayers::thumbsListBecomesAPlaylistThePlayerLoads()
     QVERIFY(kavelo_->press(key, key));
 
     const QStringList marked{music(songs[0]), music(songs[1])};
-    QCOMPARE(list->count(), 2);
+    QTRY_COMPARE(list->count(), 2);
     QCOMPARE(list->item(0)->text(), marked[0]);
     QCOMPARE(list->item(1)->text(), marked[1]);
 
@@ -619,22 +573,12 @@ void TestRemoteToPlayers::volume_data()
     QTest::addColumn<QStringList>("keys");
     QTest::addColumn<int>("level");
 
-    const QString up = QStringLiteral("A bright");
-    const QString down = QStringLiteral("A dim");
     QTest::newRow("the stored volume reaches the player at start") << "200"
                                                                    << "5" << QStringList{} << 200;
-    QTest::newRow("bright") << "125"
-                            << "5" << QStringList{up} << 130;
     QTest::newRow("dim") << "125"
-                         << "5" << QStringList{down} << 120;
+                         << "5" << QStringList{"A dim"} << 120;
     QTest::newRow("bright twice by 10") << "125"
-                                        << "10" << QStringList{up, up} << 145;
-    QTest::newRow("bright stops at 255") << "253"
-                                         << "5" << QStringList{up} << 255;
-    QTest::newRow("dim stops at 0") << "3"
-                                    << "5" << QStringList{down, down} << 0;
-    QTest::newRow("bright then dim") << "125"
-                                     << "5" << QStringList{up, down} << 125;
+                                        << "10" << QStringList{"A bright", "A bright"} << 145;
 }
 
 void TestRemoteToPlayers::volume()
@@ -648,13 +592,9 @@ void TestRemoteToPlayers::volume()
     kavelo_->store().setValue(Keys::volSteps, step);
     QVERIFY(player_->setVolume(33));
     QVERIFY(start());
-    for (const QString &key : keys) {
-        const QString shown =
-            key == QLatin1String("A bright") ? QStringLiteral("A1 brt") : QStringLiteral("A1 dim");
-        QVERIFY(kavelo_->press(key, shown));
-    }
+    for (const QString &key : keys)
+        QVERIFY(kavelo_->press(key, key == QLatin1String("A dim") ? "A1 dim" : "A1 brt"));
 
-    QCOMPARE(int(kavelo_->window().remote().vol), level);
     QCOMPARE(kavelo_->storedSetting(Keys::volume), QString::number(level));
     const double percent = level * 100 / 255.0;
     QTRY_VERIFY2(qAbs(player_->volume() - percent) < player_->volumeAccuracy(),
@@ -680,8 +620,6 @@ void TestRemoteToPlayers::lostPlayer()
     QVERIFY(start());
     QVERIFY(kavelo_->press(QStringLiteral("A3 on"), QStringLiteral("A3 on")));
     QTRY_COMPARE(player_->state(), playing);
-    const PlayerSession &session = kavelo_->window().remote().session();
-    QVERIFY(session.running());
     if (frozen)
         signalProcess(player_->process(), SIGSTOP);
     else
@@ -695,7 +633,7 @@ void TestRemoteToPlayers::lostPlayer()
             QCOMPARE(kavelo_->command(), QStringLiteral("advance"));
         }
         // A hang-up is seen at once (MPRIS: the bus tells; nobody asks).
-        QTRY_VERIFY(!session.running());
+        QVERIFY(thumbsUpShows(QString()));
         for (const auto &[key, shown] :
              {std::pair{"A4 off", "A4 off"}, std::pair{"A1 off", "A1 off"},
               std::pair{"A bright", "A1 brt"}}) {
@@ -713,10 +651,7 @@ void TestRemoteToPlayers::lostPlayer()
         // player. The 50 ms it keeps to is bench/window-stall's to measure.
         QVERIFY2(stall.longestMs() < 250, qPrintable(QString::number(stall.longestMs())));
     }
-    Tarrow &window = kavelo_->window();
-    QCOMPARE(window.remote().timeOver, quint8(1));
-    QVERIFY(!window.Timer2->isActive());
-    QCOMPARE(int(window.remote().vol), 125);
+    QVERIFY(!kavelo_->window().Timer2->isActive());
     QCOMPARE(kavelo_->storedSetting(Keys::volume), QString());
 
     if (frozen)
@@ -724,7 +659,7 @@ void TestRemoteToPlayers::lostPlayer()
     else
         QVERIFY2(player_->start(), "the player did not start again");
     if (player_->announcesItself())
-        QTRY_VERIFY(session.running());
+        QVERIFY(thumbsUpShows(QStringLiteral("add to Thumbs Up List")));
     QVERIFY(player_->reset());
     QTest::qWait(300); // a user's next key press, not one within the same moment
 
@@ -735,6 +670,9 @@ void TestRemoteToPlayers::lostPlayer()
     QVERIFY(kavelo_->press(QStringLiteral("A4 off"), QStringLiteral("A4 off")));
     QCOMPARE(kavelo_->command(), QStringLiteral("advance"));
     QTRY_COMPARE(player_->song(), 1);
+    // Neither the pause guard nor the volume moved while the player was gone.
+    QVERIFY(kavelo_->press(QStringLiteral("A1 off"), QStringLiteral("A1 off")));
+    QCOMPARE(kavelo_->command(), QStringLiteral("pause"));
     QVERIFY(kavelo_->press(QStringLiteral("A bright"), QStringLiteral("A1 brt")));
     QCOMPARE(kavelo_->command(), QStringLiteral("vol up"));
     QTRY_VERIFY(qAbs(player_->volume() - 130 * 100 / 255.0) < player_->volumeAccuracy());
