@@ -462,7 +462,11 @@ void TestRemoteToPlayers::transportKeys_data()
     QTest::newRow("previous") << previous << 1 << -1.0 << 0 << -1.0 << playing << false;
     QTest::newRow("previous, 3 s in: the song before")
         << previous << 1 << 3.0 << 0 << 0.0 << QString() << false;
+    QTest::newRow("pause, paused by another program: resumes")
+        << "A1 off" << 0 << 4.0 << 0 << -1.0 << playing << false;
     QTest::newRow("back 5 seconds") << "A2 off" << 1 << 12.0 << 1 << 7.0 << paused << false;
+    QTest::newRow("back 5 seconds, 2 seconds in: to the start")
+        << "A2 off" << 1 << 2.0 << 1 << 0.0 << paused << false;
 }
 
 void TestRemoteToPlayers::transportKeys()
