@@ -3,7 +3,6 @@
 
 #include "AdapterEmulator.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -39,11 +38,7 @@ void TestStopSignals::stopSignalClosesThePort()
     settings.write("[Startup]\ncomn=1\ncomDevice1=" + QFile::encodeName(adapter.devicePath()) +
                    "\n");
     settings.close();
-    // The serial port's lock file names the device below /dev, "/" written "_".
-    const QString lock =
-        QStringLiteral("/run/lock/LCK..") + QDir(QStringLiteral("/dev"))
-                                                .relativeFilePath(adapter.devicePath())
-                                                .replace(QLatin1Char('/'), QLatin1Char('_'));
+    const QString lock = adapter.lockFile();
 
     QProcess kavelo;
     kavelo.setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -26,7 +26,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -483,10 +482,7 @@ void TestTarrow::portNotOpened()
     QFETCH(QString, device);
     QSerialPort holder(emulator_->devicePath());
     QProcess holderProcess;
-    const QString lock =
-        QStringLiteral("/run/lock/LCK..") + QDir(QStringLiteral("/dev"))
-                                                .relativeFilePath(emulator_->devicePath())
-                                                .replace(QLatin1Char('/'), QLatin1Char('_'));
+    const QString lock = emulator_->lockFile();
     using Message = QPair<QString, QString>;
     QList<Message> expected;
     if (device == QLatin1String("missing")) {

@@ -8,7 +8,6 @@
 #include "core/Settings.h"
 #include "platform/SerialDevices.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -16,15 +15,6 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-QString lockFileOf(const QString &device)
-{
-    return QStringLiteral("/run/lock/LCK..") + QDir(QStringLiteral("/dev"))
-                                                   .relativeFilePath(device)
-                                                   .replace(QLatin1Char('/'), QLatin1Char('_'));
-}
-} // namespace
 
 class TestSerialDevices : public QObject
 {
@@ -96,7 +86,7 @@ void TestSerialDevices::deviceTheUserMayNotOpen()
 void TestSerialDevices::deviceLockedByAnotherProgram()
 {
     AdapterEmulator adapter;
-    const QString lock = lockFileOf(adapter.devicePath());
+    const QString lock = adapter.lockFile();
     QProcess holder;
     holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
     QVERIFY(holder.waitForStarted());

@@ -828,10 +828,7 @@ void TestFrmSetup::deviceHeldByAnotherProgram()
     openOn(adapter.devicePath());
     SerialComm otherProgram(p_->settings);
     QProcess holder;
-    const QString lock =
-        QStringLiteral("/run/lock/LCK..") + QDir(QStringLiteral("/dev"))
-                                                .relativeFilePath(adapter.devicePath())
-                                                .replace(QLatin1Char('/'), QLatin1Char('_'));
+    const QString lock = adapter.lockFile();
     QString expected =
         QStringLiteral("Another program is using this serial port, please close it and try again.");
     if (lockedByAnotherProcess) {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QEventLoop>
 #include <QProcess>
 #include <QString>
@@ -44,6 +45,14 @@ public:
 
     // The pseudo-terminal to put in "comDevice<n>"; empty when the emulator did not start.
     QString devicePath() const { return devicePath_; }
+    // The lock file a program holding the device writes: the device's name
+    // below /dev, "/" written "_".
+    QString lockFile() const
+    {
+        return QStringLiteral("/run/lock/LCK..") + QDir(QStringLiteral("/dev"))
+                                                       .relativeFilePath(devicePath_)
+                                                       .replace(QLatin1Char('/'), QLatin1Char('_'));
+    }
     bool isRunning() const { return process_.state() == QProcess::Running; }
     qint64 processId() const { return process_.processId(); }
 
