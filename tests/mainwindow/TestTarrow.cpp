@@ -32,7 +32,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSerialPort>
@@ -93,7 +92,6 @@ private slots:
     void everyCaptionIsShownWhole();
     void menus();
     void options();
-    void aMessageBoxWaitsForOkWithoutBlocking();
     void webHelpOpensANewBrowserEachTime();
     void clearButtonsClearTheirOwnList_data();
     void clearButtonsClearTheirOwnList();
@@ -317,35 +315,6 @@ void TestTarrow::options()
              text.constData());
     window_->mnuAutostart->trigger();
     QVERIFY(!QFile::exists(entry));
-}
-
-// The real boxes: show() returns with the box open and application modal,
-// and the box counts as open until OK closes it.
-void TestTarrow::aMessageBoxWaitsForOkWithoutBlocking()
-{
-    Messages boxes;
-    QSignalSpy opened(&boxes, &Messages::opened);
-    QSignalSpy closed(&boxes, &Messages::closed);
-    boxes.show(QStringLiteral("text"), QStringLiteral("title"));
-    QCOMPARE(opened.size(), 1);
-    QVERIFY(boxes.anyOpen());
-
-    QMessageBox *box = nullptr;
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (auto *found = qobject_cast<QMessageBox *>(window); found && found->isVisible())
-            box = found;
-    }
-    QVERIFY(box);
-    QCOMPARE(box->text(), QStringLiteral("text"));
-    QCOMPARE(box->windowTitle(), QStringLiteral("title"));
-    QCOMPARE(box->windowModality(), Qt::ApplicationModal);
-    QCOMPARE(closed.size(), 0);
-
-    QPointer<QMessageBox> gone = box;
-    box->button(QMessageBox::Ok)->click();
-    QCOMPARE(closed.size(), 1);
-    QVERIFY(!boxes.anyOpen());
-    QTRY_VERIFY(gone.isNull());
 }
 
 void TestTarrow::webHelpOpensANewBrowserEachTime()
