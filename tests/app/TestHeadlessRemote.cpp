@@ -4,15 +4,14 @@
 
 #include "AdapterEmulator.h"
 #include "PlayerPeers.h"
+#include "TestEnvironment.h"
 #include "Version.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <mpd/client.h>
@@ -42,11 +41,11 @@ private:
     // Starts `kavelo --headless`; its standard error collects in errors_.
     bool startKavelo(QProcess &kavelo);
     bool said(const QString &line) { return errors_.contains(line); }
-    QString state() const { return root_.filePath(QStringLiteral("state/kavelo/thumbs.json")); }
-    QString keepers() const { return root_.filePath(QStringLiteral("keepers.m3u")); }
+    QString state() const { return env_.state() + QStringLiteral("/kavelo/thumbs.json"); }
+    QString keepers() const { return env_.work() + QStringLiteral("/keepers.m3u"); }
     int mpdVolume();
 
-    QTemporaryDir root_;
+    TestEnvironment env_;
     std::unique_ptr<MpdServer> mpd_;
     std::unique_ptr<AdapterEmulator> adapter_;
     QString errors_;
@@ -54,22 +53,20 @@ private:
 
 void TestHeadlessRemote::initTestCase()
 {
-    QVERIFY(root_.isValid());
-    mpd_ = std::make_unique<MpdServer>(root_.filePath(QStringLiteral("mpd")));
+    mpd_ = std::make_unique<MpdServer>(env_.work() + QStringLiteral("/mpd"));
     for (const QString &song : songs)
         QVERIFY(writeWav(mpd_->musicFolder() + QLatin1Char('/') + song, 30));
     QVERIFY2(mpd_->start(), "MPD did not start");
     QVERIFY2(mpd_->updateDatabase(), "MPD did not scan its music folder");
 
-    QFile list(root_.filePath(QStringLiteral("list.m3u")));
+    QFile list(env_.work() + QStringLiteral("/list.m3u"));
     QVERIFY(list.open(QIODevice::WriteOnly));
     for (const QString &song : songs)
         list.write(QFile::encodeName(mpd_->musicFolder() + QLatin1Char('/') + song) + '\n');
     list.close();
 
     adapter_ = std::make_unique<AdapterEmulator>();
-    QVERIFY(QDir(root_.path()).mkpath(QStringLiteral("config")));
-    QFile settings(root_.filePath(QStringLiteral("config/rarozavE.ini")));
+    QFile settings(env_.settingsFile());
     QVERIFY(settings.open(QIODevice::WriteOnly));
     settings.write("[Startup]\ncomn=1\ncomDevice1=" + QFile::encodeName(adapter_->devicePath()) +
                    "\nplayer=mpd\nmpdHost=" + QFile::encodeName(mpd_->socketPath()) +
@@ -79,13 +76,11 @@ void TestHeadlessRemote::initTestCase()
 
 bool TestHeadlessRemote::startKavelo(QProcess &kavelo)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = env_.processEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QLatin1String(name));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), root_.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_STATE_HOME"), root_.filePath(QStringLiteral("state")));
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                       QStringLiteral("unix:path=") + root_.filePath(QStringLiteral("no-bus")));
+                       QStringLiteral("unix:path=") + env_.work() + QStringLiteral("/no-bus"));
     kavelo.setProcessEnvironment(environment);
     errors_.clear();
     connect(&kavelo, &QProcess::readyReadStandardError, this,
@@ -128,7 +123,7 @@ void TestHeadlessRemote::remoteDrivesMpdWithoutADisplay()
         adapter_->send(QStringLiteral("A3 on"));
         QTRY_COMPARE(mpd_->queue().size(), songs.size());
         QTRY_VERIFY(said(QStringLiteral("kavelo: frame A3 on (accepted)")));
-        QTRY_VERIFY(said(QStringLiteral("kavelo: command ") + root_.filePath("list.m3u")));
+        QTRY_VERIFY(said(QStringLiteral("kavelo: command ") + env_.work() + "/list.m3u"));
 
         const int before = mpdVolume();
         adapter_->send(QStringLiteral("A dim"));

@@ -2,10 +2,10 @@
 // closes its port, so the port's lock file goes, and it exits with status 0.
 
 #include "AdapterEmulator.h"
+#include "TestEnvironment.h"
 
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
@@ -17,6 +17,9 @@ class TestStopSignals : public QObject
 private slots:
     void stopSignalClosesThePort_data();
     void stopSignalClosesThePort();
+
+private:
+    TestEnvironment env_;
 };
 
 void TestStopSignals::stopSignalClosesThePort_data()
@@ -32,8 +35,7 @@ void TestStopSignals::stopSignalClosesThePort()
     QFETCH(int, number);
     AdapterEmulator adapter;
     QVERIFY(!adapter.devicePath().isEmpty());
-    QTemporaryDir config;
-    QFile settings(config.filePath(QStringLiteral("rarozavE.ini")));
+    QFile settings(env_.settingsFile());
     QVERIFY(settings.open(QIODevice::WriteOnly));
     settings.write("[Startup]\ncomn=1\ncomDevice1=" + QFile::encodeName(adapter.devicePath()) +
                    "\n");
@@ -42,9 +44,7 @@ void TestStopSignals::stopSignalClosesThePort()
 
     QProcess kavelo;
     kavelo.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
-    kavelo.setProcessEnvironment(environment);
+    kavelo.setProcessEnvironment(env_.processEnvironment());
     kavelo.start(QStringLiteral(KAVELO_BINARY_DIR "/kavelo"));
     QVERIFY(kavelo.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 10000);

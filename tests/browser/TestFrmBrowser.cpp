@@ -1,3 +1,5 @@
+#include "TestEnvironment.h"
+
 #include "browser/HelpSite.h"
 #include "browser/frmBrowser.h"
 #include "core/Settings.h"
@@ -13,7 +15,6 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QWebEngineHistory>
@@ -113,14 +114,11 @@ private slots:
 private:
     QString sitePage(const QString &path) const;
 
-    QTemporaryDir config_;
     QString help_;
 };
 
 void TestFrmBrowser::initTestCase()
 {
-    QVERIFY(config_.isValid());
-    qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
     IniSettingsStore store;
     help_ = helpPageAddress(store);
     QVERIFY(!help_.isEmpty());
@@ -460,6 +458,7 @@ void TestFrmBrowser::unknownKeysDoNothing()
 
 int main(int argc, char *argv[])
 {
+    TestEnvironment environment;
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     TestFrmBrowser test;

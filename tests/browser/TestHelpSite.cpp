@@ -1,3 +1,5 @@
+#include "TestEnvironment.h"
+
 #include "browser/HelpSite.h"
 #include "core/Settings.h"
 #include "platform/IniSettingsStore.h"
@@ -7,7 +9,6 @@
 #include <QNetworkInterface>
 #include <QSignalSpy>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -72,7 +73,6 @@ class TestHelpSite : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void configuredHostIsUsedAsIs();
     void emptyHostStartsOneEmbeddedSite();
     void answers_data();
@@ -87,14 +87,8 @@ private slots:
 private:
     quint16 embeddedPort();
 
-    QTemporaryDir config_;
+    TestEnvironment env_;
 };
-
-void TestHelpSite::initTestCase()
-{
-    QVERIFY(config_.isValid());
-    qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
-}
 
 quint16 TestHelpSite::embeddedPort()
 {

@@ -1,10 +1,9 @@
 #include "MemorySettingsStore.h"
+#include "TestEnvironment.h"
 
 #include "core/Settings.h"
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -47,21 +46,15 @@ private slots:
     void defaultsFollowTheUserFolders();
 
 private:
-    QTemporaryDir home_;
+    TestEnvironment env_;
 };
 
 void TestSettings::initTestCase()
 {
-    QVERIFY(home_.isValid());
-    const QString config = home_.filePath(QStringLiteral(".config"));
-    QVERIFY(QDir().mkpath(config));
     // The music folder is renamed, so a hard-coded "Music" is caught.
-    QFile userDirs(config + QStringLiteral("/user-dirs.dirs"));
+    QFile userDirs(env_.config() + QStringLiteral("/user-dirs.dirs"));
     QVERIFY(userDirs.open(QIODevice::WriteOnly));
     userDirs.write("XDG_MUSIC_DIR=\"$HOME/Tunes\"\n");
-    userDirs.close();
-    qputenv("HOME", QFile::encodeName(home_.path()));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
 }
 
 void TestSettings::conversions_data()
@@ -182,7 +175,7 @@ void TestSettings::keyNames()
 
 void TestSettings::defaultsFollowTheUserFolders()
 {
-    const QString home = home_.path();
+    const QString home = env_.home();
     QCOMPARE(Defaults::thumbsFolder(), home + QStringLiteral("/"));
     QCOMPARE(Defaults::dir1Path(), home);
     QCOMPARE(Defaults::thumbsup(), home + QStringLiteral("/Tunes/keepers.m3u"));

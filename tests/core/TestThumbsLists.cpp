@@ -1,6 +1,9 @@
+#include "TestEnvironment.h"
+
 #include "core/ThumbsLists.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +28,7 @@ private slots:
 private:
     QString stateFile() const { return dir_->filePath(QStringLiteral("kavelo/thumbs.json")); }
     std::unique_ptr<QTemporaryDir> dir_;
+    TestEnvironment env_;
 };
 
 void TestThumbsLists::marksAndClearingSurviveARestart()
@@ -82,11 +86,12 @@ void TestThumbsLists::unwritableStateKeepsTheListsInMemory()
 
 void TestThumbsLists::defaultFileFollowsXdgStateHome()
 {
-    qputenv("XDG_STATE_HOME", QFile::encodeName(dir_->path()));
-    QCOMPARE(ThumbsLists::defaultStateFile(), stateFile());
+    QCOMPARE(ThumbsLists::defaultStateFile(), env_.state() + QStringLiteral("/kavelo/thumbs.json"));
     qunsetenv("XDG_STATE_HOME");
+    const auto restore =
+        qScopeGuard([this] { qputenv("XDG_STATE_HOME", QFile::encodeName(env_.state())); });
     QCOMPARE(ThumbsLists::defaultStateFile(),
-             QDir::homePath() + QStringLiteral("/.local/state/kavelo/thumbs.json"));
+             env_.home() + QStringLiteral("/.local/state/kavelo/thumbs.json"));
 }
 
 QTEST_GUILESS_MAIN(TestThumbsLists)

@@ -8,7 +8,7 @@
 
 #include "E2eWindow.h"
 #include "PlayerPeers.h"
-#include "SetupTestEnvironment.h"
+#include "TestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
@@ -334,6 +334,7 @@ private:
         return false;
     }
 
+    TestEnvironment env_;
     QTemporaryDir root_;
     SessionBus bus_;
     std::unique_ptr<MpdServer> mpd_;
@@ -353,7 +354,6 @@ void TestRemoteToPlayers::initTestCase_data()
 void TestRemoteToPlayers::initTestCase()
 {
     QVERIFY(root_.isValid());
-    qputenv("XDG_CONFIG_HOME", root_.filePath(QStringLiteral("config")).toLocal8Bit());
     // Before anything touches the session bus: this test has its own.
     QVERIFY2(bus_.start(), "dbus-daemon did not start");
     QVERIFY2(!Mpv::mprisPlugin().isEmpty(), "the mpv-mpris plugin is not installed");
@@ -389,7 +389,7 @@ void TestRemoteToPlayers::init()
     for (const QString &name : {QStringLiteral("keepers.m3u"), QStringLiteral("loosers.m3u")})
         QFile::remove(stored(name));
 
-    SetupTestEnvironment::clearSettings();
+    env_.clearSettings();
     kavelo_ = std::make_unique<E2eWindow>();
     SettingsStore &store = kavelo_->store();
     player_->configure(store);

@@ -10,6 +10,7 @@
 #include "RecordingPlayer.h"
 #include "RecordingSink.h"
 #include "SetupWindowOnScreen.h"
+#include "TestEnvironment.h"
 #include "Version.h"
 
 #include "browser/HelpSite.h"
@@ -78,8 +79,10 @@ class TestTarrow : public QObject
 {
     Q_OBJECT
 
+public:
+    explicit TestTarrow(const TestEnvironment &environment) : env_(environment) {}
+
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -119,7 +122,7 @@ private:
     void start();
     QColor monitorColour() const { return window_->txtMonitor->palette().color(QPalette::Base); }
 
-    QTemporaryDir config_;
+    const TestEnvironment &env_;
     std::unique_ptr<AdapterEmulator> emulator_;
     std::unique_ptr<IniSettingsStore> file_;
     std::unique_ptr<SettingsModel> store_; // the settings of the program, over file_
@@ -128,18 +131,12 @@ private:
     std::unique_ptr<Tarrow> window_;
 };
 
-void TestTarrow::initTestCase()
-{
-    QVERIFY(config_.isValid());
-    qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
-}
-
 void TestTarrow::init()
 {
-    QFile::remove(config_.filePath(QStringLiteral("rarozavE.ini")));
+    env_.clearSettings();
     file_ = std::make_unique<IniSettingsStore>();
     store_ = std::make_unique<SettingsModel>(*file_);
-    QCOMPARE(store_->fileName(), config_.filePath(QStringLiteral("rarozavE.ini")));
+    QCOMPARE(store_->fileName(), env_.settingsFile());
     emulator_ = std::make_unique<AdapterEmulator>();
     QVERIFY(!emulator_->devicePath().isEmpty());
     sink_ = std::make_unique<RecordingSink>();
@@ -306,7 +303,7 @@ void TestTarrow::options()
     window_->mnuNotify->trigger();
     QCOMPARE(store_->value(Keys::notify), QStringLiteral("True"));
 
-    const QString entry = config_.filePath(QStringLiteral("autostart/kavelo.desktop"));
+    const QString entry = env_.config() + QStringLiteral("/autostart/kavelo.desktop");
     QVERIFY(!window_->mnuAutostart->isChecked());
     window_->mnuAutostart->trigger();
     const QByteArray text = readAll(entry);
@@ -422,7 +419,7 @@ void TestTarrow::portNumber()
     QFETCH(QString, comn);
     QFETCH(int, opened);
 
-    const QString nowhere = config_.filePath(QStringLiteral("no-such-tty"));
+    const QString nowhere = env_.work() + QStringLiteral("/no-such-tty");
     for (int port : {3, 5})
         store_->setValue(Keys::comDevice(port), port == opened ? emulator_->devicePath() : nowhere);
     if (!comn.isNull())
@@ -455,7 +452,7 @@ void TestTarrow::portNotOpened()
     using Message = QPair<QString, QString>;
     QList<Message> expected;
     if (device == QLatin1String("missing")) {
-        store_->setValue(Keys::comDevice(5), config_.filePath(QStringLiteral("no-such-tty")));
+        store_->setValue(Keys::comDevice(5), env_.work() + QStringLiteral("/no-such-tty"));
         expected.append({QStringLiteral("com port not avalable"), QStringLiteral("Kavelo")});
     } else {
         store_->setValue(Keys::comDevice(5), emulator_->devicePath());
@@ -597,10 +594,11 @@ void TestTarrow::closingTakesThePortAndEveryOtherWindow()
 
 int main(int argc, char *argv[])
 {
+    TestEnvironment environment;
     // The help browser's web view needs this before the application exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    TestTarrow test;
+    TestTarrow test(environment);
     return QTest::qExec(&test, argc, argv);
 }
 #include "TestTarrow.moc"

@@ -1,3 +1,5 @@
+#include "TestEnvironment.h"
+
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
 #include "platform/IniSettingsStore.h"
@@ -6,32 +8,11 @@
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
 
 namespace {
-
-// In $XDG_CONFIG_HOME of this test run, set before any store is made
-// (QSettings finds its folder once per process).
-QString settingsFile()
-{
-    return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/rarozavE.ini");
-}
-
-QByteArray fileContents()
-{
-    QFile file(settingsFile());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QByteArray &contents)
-{
-    QFile file(settingsFile());
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(contents), contents.size());
-}
 
 // Another process with its own store, run from this test binary with
 // "--store" and a list of steps: "KEY?" reads, "KEY=TEXT" writes. Each read
@@ -94,6 +75,9 @@ class TestIniSettingsStore : public QObject
 {
     Q_OBJECT
 
+public:
+    explicit TestIniSettingsStore(const TestEnvironment &environment) : env_(environment) {}
+
 private slots:
     void init();
     void cleanup();
@@ -108,18 +92,31 @@ private slots:
     void handWrittenFileIsRead();
     void unwritableFileKeepsValuesInMemory();
     void damagedFileIsKeptAside();
+
+private:
+    QByteArray fileContents() const
+    {
+        QFile file(env_.settingsFile());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void writeFile(const QByteArray &contents) const
+    {
+        QFile file(env_.settingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(contents), contents.size());
+    }
+
+    const TestEnvironment &env_;
 };
 
 void TestIniSettingsStore::init()
 {
-    QFile::remove(settingsFile());
-    QFile::remove(settingsFile() + QStringLiteral(".damaged"));
+    env_.clearSettings();
 }
 
 void TestIniSettingsStore::cleanup()
 {
-    QDir(settingsFile()).removeRecursively();
-    init();
+    env_.clearSettings();
 }
 
 void TestIniSettingsStore::missingAndEmptyStayApart()
@@ -186,7 +183,7 @@ void TestIniSettingsStore::plainTextUnderStartup()
     QFETCH(QString, value);
     QFETCH(QByteArray, line);
     IniSettingsStore store;
-    QCOMPARE(store.fileName(), settingsFile());
+    QCOMPARE(store.fileName(), env_.settingsFile());
     store.setValue(key, value);
     QCOMPARE(fileContents(), "[Startup]\n" + line);
 }
@@ -211,7 +208,7 @@ void TestIniSettingsStore::settingsFollowAnotherProcessWrite()
     QCOMPARE(readInOtherProcess(Keys::housecode), QStringLiteral("value:C"));
 
     // The file removed and written anew by hand is still followed.
-    QVERIFY(QFile::remove(settingsFile()));
+    QVERIFY(QFile::remove(env_.settingsFile()));
     writeFile("[Startup]\nhousecode=E\n");
     QTRY_COMPARE(settings.houseCode(), QStringLiteral("E"));
 }
@@ -253,7 +250,7 @@ void TestIniSettingsStore::unwritableFileKeepsValuesInMemory()
 {
     // A folder where the file should be: it can be neither read nor written,
     // whoever runs the test.
-    QVERIFY(QDir().mkpath(settingsFile()));
+    QVERIFY(QDir().mkpath(env_.settingsFile()));
 
     const OtherProcess run = runOtherProcess(
         {QStringLiteral("volume?"), QStringLiteral("volume=130"), QStringLiteral("housecode=D"),
@@ -262,7 +259,7 @@ void TestIniSettingsStore::unwritableFileKeepsValuesInMemory()
                                        QStringLiteral("value:D")}));
     QCOMPARE(run.errors.count(QStringLiteral("kavelo.settings:")), 1);
     QVERIFY2(run.errors.contains(QStringLiteral("cannot read or write the settings file ") +
-                                 settingsFile()),
+                                 env_.settingsFile()),
              qPrintable(run.errors));
 }
 
@@ -275,10 +272,10 @@ void TestIniSettingsStore::damagedFileIsKeptAside()
         {QStringLiteral("comn?"), QStringLiteral("volume=99"), QStringLiteral("volume=100")});
     QCOMPARE(run.answers, QStringList{QStringLiteral("value:3")});
     QCOMPARE(run.errors.count(QStringLiteral("kavelo.settings:")), 1);
-    QVERIFY2(run.errors.contains(settingsFile() + QStringLiteral(" is damaged")),
+    QVERIFY2(run.errors.contains(env_.settingsFile() + QStringLiteral(" is damaged")),
              qPrintable(run.errors));
 
-    QFile copy(settingsFile() + QStringLiteral(".damaged"));
+    QFile copy(env_.settingsFile() + QStringLiteral(".damaged"));
     QVERIFY(copy.open(QIODevice::ReadOnly));
     QCOMPARE(copy.readAll(), damaged);
     QCOMPARE(readInOtherProcess(Keys::volume), QStringLiteral("value:100"));
@@ -290,10 +287,9 @@ int main(int argc, char **argv)
     if (argc >= 2 && qstrcmp(argv[1], "--store") == 0)
         return otherProcessMain(argc, argv);
 
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    TestEnvironment environment;
     QCoreApplication app(argc, argv);
-    TestIniSettingsStore test;
+    TestIniSettingsStore test(environment);
     return QTest::qExec(&test, argc, argv);
 }
 

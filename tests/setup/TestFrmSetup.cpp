@@ -2,8 +2,8 @@
 #include "CaptionsFit.h"
 #include "DeviceLineFormat.h"
 #include "RecordingSink.h"
-#include "SetupTestEnvironment.h"
 #include "SetupWindowOnScreen.h"
+#include "TestEnvironment.h"
 
 #include "core/ReceiveLoop.h"
 #include "core/Settings.h"
@@ -128,7 +128,7 @@ class TestFrmSetup : public QObject
     Q_OBJECT
 
 public:
-    explicit TestFrmSetup(const SetupTestEnvironment &environment) : env_(environment) {}
+    explicit TestFrmSetup(const TestEnvironment &environment) : env_(environment) {}
 
 private slots:
     void init();
@@ -182,14 +182,14 @@ private:
     QStringList writesOf(const QString &key) const;
     void select(const QString &fileName);
 
-    const SetupTestEnvironment &env_;
+    const TestEnvironment &env_;
     std::unique_ptr<Program> p_;
     QPointer<frmSetup> window_;
 };
 
 void TestFrmSetup::init()
 {
-    SetupTestEnvironment::clearSettings();
+    env_.clearSettings();
     p_ = std::make_unique<Program>();
 }
 
@@ -938,7 +938,7 @@ void TestFrmSetup::usbAdapterPickedByItsStableName()
 
 int main(int argc, char *argv[])
 {
-    SetupTestEnvironment environment;
+    TestEnvironment environment;
     QApplication app(argc, argv);
     TestFrmSetup test(environment);
     return QTest::qExec(&test, argc, argv);
