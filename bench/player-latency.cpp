@@ -25,8 +25,6 @@
 #include "PlayerPeers.h"
 
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusServiceWatcher>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
@@ -551,18 +549,6 @@ private:
     QByteArray buffer_;
 };
 
-bool waitForBusName(const QString &name)
-{
-    QDBusServiceWatcher watcher(name, QDBusConnection::sessionBus(),
-                                QDBusServiceWatcher::WatchForRegistration);
-    QEventLoop loop;
-    QObject::connect(&watcher, &QDBusServiceWatcher::serviceRegistered, &loop, &QEventLoop::quit);
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    if (!onBus(name))
-        loop.exec();
-    return onBus(name);
-}
-
 bool benchMpv(const Run &bench, const QString &folder)
 {
     QDir().mkpath(folder);
@@ -578,7 +564,7 @@ bool benchMpv(const Run &bench, const QString &folder)
 
     const QString control = folder + QStringLiteral("/mpv-control");
     Mpv mpv(control);
-    if (!mpv.start() || !waitForBusName(QStringLiteral("org.mpris.MediaPlayer2.mpv"))) {
+    if (!mpv.start()) {
         std::fprintf(stderr, "player-latency: mpv did not start\n");
         return false;
     }

@@ -167,17 +167,12 @@ private:
 class MpvPeer : public Peer
 {
 public:
-    static inline const QString service = QStringLiteral("org.mpris.MediaPlayer2.mpv");
-
     MpvPeer(const QString &controlSocket, const QString &musicFolder)
         : control_(controlSocket), music_(musicFolder), mpv_(controlSocket)
     {
     }
 
-    bool start() override
-    {
-        return mpv_.start() && QTest::qWaitFor([] { return onBus(service); }, 10000);
-    }
+    bool start() override { return mpv_.start(); }
     void kill() override { mpv_.kill(); }
     QProcess &process() override { return mpv_.process(); }
     bool reset() override

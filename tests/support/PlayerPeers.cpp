@@ -91,6 +91,13 @@ bool PeerProcess::launch(const QString &program, const QStringList &arguments,
     return process_.waitForStarted(5000);
 }
 
+bool PeerProcess::waitForBusName(const QString &service)
+{
+    const bool settled = QTest::qWaitFor(
+        [&] { return process_.state() != QProcess::Running || onBus(service); }, 10000);
+    return settled && process_.state() == QProcess::Running;
+}
+
 void PeerProcess::kill()
 {
     if (process_.state() == QProcess::NotRunning)
@@ -148,6 +155,8 @@ QStringList BusMonitor::calls()
     return members;
 }
 
+const QString Mpv::service = QStringLiteral("org.mpris.MediaPlayer2.mpv");
+
 QString Mpv::mprisPlugin()
 {
     for (const char *path : {"/usr/lib/mpv-mpris/mpris.so", "/etc/mpv/scripts/mpris.so",
@@ -165,7 +174,8 @@ bool Mpv::start()
                    QStringLiteral("--no-video"), QStringLiteral("--no-config"),
                    QStringLiteral("--no-terminal"),
                    QStringLiteral("--input-ipc-server=") + ipcSocket_,
-                   QStringLiteral("--script=") + mprisPlugin()});
+                   QStringLiteral("--script=") + mprisPlugin()}) &&
+           waitForBusName(service);
 }
 
 QVariant Mpv::property(const QString &name)
@@ -221,7 +231,7 @@ bool Audacious::start()
     env.insert(QStringLiteral("XDG_CACHE_HOME"), home_.filePath(QStringLiteral(".cache")));
     env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("dummy"));
     process_.setProcessEnvironment(env);
-    return launch(QStringLiteral("audacious"), {QStringLiteral("-H")});
+    return launch(QStringLiteral("audacious"), {QStringLiteral("-H")}) && waitForBusName(service);
 }
 
 namespace {

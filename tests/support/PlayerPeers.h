@@ -42,6 +42,9 @@ protected:
     // Starts the program; by default its standard error goes to the test's.
     bool launch(const QString &program, const QStringList &arguments,
                 QProcess::ProcessChannelMode mode = QProcess::ForwardedErrorChannel);
+    // Waits until the program owns `service` on the session bus; false when it
+    // ended first or took longer than 10 s.
+    bool waitForBusName(const QString &service);
     QProcess process_;
 };
 
@@ -74,9 +77,10 @@ private:
 class Mpv : public PeerProcess
 {
 public:
+    static const QString service;
     static QString mprisPlugin(); // "" when the plugin is not installed
     explicit Mpv(const QString &ipcSocket) : ipcSocket_(ipcSocket) {}
-    bool start();
+    bool start(); // and waits until its MPRIS name is on the bus
 
     // A property as mpv itself tells it on its own control socket, not through MPRIS.
     QVariant property(const QString &name);
@@ -95,7 +99,7 @@ public:
     static const QString service;
     explicit Audacious(const QString &home) : home_(home) {}
     static bool installed();
-    bool start();
+    bool start(); // and waits until its MPRIS name is on the bus
 
 private:
     QDir home_;
