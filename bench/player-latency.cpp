@@ -495,7 +495,8 @@ bool benchMpd(const Run &bench, const QString &folder)
     return ok;
 }
 
-// A line-based client of mpv's JSON control socket.
+// mpv's JSON control socket as the watcher thread reads it: line by line, with
+// blocking reads and no event loop.
 class MpvSocket
 {
 public:
@@ -517,8 +518,6 @@ public:
         if (fd_ >= 0)
             ::close(fd_);
     }
-
-    bool isOpen() const { return fd_ >= 0; }
 
     bool send(const QJsonArray &command)
     {
@@ -568,8 +567,7 @@ bool benchMpv(const Run &bench, const QString &folder)
         std::fprintf(stderr, "player-latency: mpv did not start\n");
         return false;
     }
-    MpvSocket setup(control);
-    if (!setup.isOpen() || !setup.send({QStringLiteral("loadlist"), playlist})) {
+    if (!mpv.command({QStringLiteral("loadlist"), playlist})) {
         std::fprintf(stderr, "player-latency: mpv's control socket does not answer\n");
         return false;
     }

@@ -12,11 +12,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QListWidget>
-#include <QLocalSocket>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -168,7 +164,7 @@ class MpvPeer : public Peer
 {
 public:
     MpvPeer(const QString &controlSocket, const QString &musicFolder)
-        : control_(controlSocket), music_(musicFolder), mpv_(controlSocket)
+        : music_(musicFolder), mpv_(controlSocket)
     {
     }
 
@@ -179,7 +175,7 @@ public:
     {
         if (mpv_.process().state() != QProcess::Running && !start())
             return false;
-        return command({QStringLiteral("stop")}) && setPause(false) &&
+        return mpv_.command({QStringLiteral("stop")}) && setPause(false) &&
                QTest::qWaitFor([&] { return state() == QLatin1String("Stopped"); });
     }
     void configure(SettingsStore &store) override
@@ -190,10 +186,11 @@ public:
     bool play(const QStringList &names, int position, double pausedAt) override
     {
         for (int n = 0; n < names.size(); ++n)
-            if (!command({QStringLiteral("loadfile"), music_.filePath(names[n]),
-                          n == 0 ? QStringLiteral("replace") : QStringLiteral("append")}))
+            if (!mpv_.command({QStringLiteral("loadfile"), music_.filePath(names[n]),
+                               n == 0 ? QStringLiteral("replace") : QStringLiteral("append")}))
                 return false;
-        if (!command({QStringLiteral("set_property"), QStringLiteral("playlist-pos"), position}) ||
+        if (!mpv_.command(
+                {QStringLiteral("set_property"), QStringLiteral("playlist-pos"), position}) ||
             !QTest::qWaitFor([&] { return path() == music_.filePath(names[position]); }))
             return false;
         if (pausedAt < 0)
@@ -201,13 +198,14 @@ public:
         // mpv refuses a seek until the song has been opened.
         return setPause(true) && QTest::qWaitFor([&] { return state() == paused; }) &&
                QTest::qWaitFor([&] {
-                   return command({QStringLiteral("seek"), pausedAt, QStringLiteral("absolute")});
+                   return mpv_.command(
+                       {QStringLiteral("seek"), pausedAt, QStringLiteral("absolute")});
                }) &&
                QTest::qWaitFor([&] { return qAbs(seconds() - pausedAt) < 0.3; });
     }
     bool load(const QString &playlistFile) override
     {
-        return command({QStringLiteral("loadlist"), playlistFile});
+        return mpv_.command({QStringLiteral("loadlist"), playlistFile});
     }
     QStringList queue() override
     {
@@ -222,18 +220,12 @@ public:
         const QString now = path();
         return now.isEmpty() ? -1 : songs.indexOf(QFileInfo(now).fileName());
     }
-    // mpv's own word for its state: its MPRIS plugin can lag behind after a stop.
-    QString state() override
-    {
-        if (mpv_.property(QStringLiteral("idle-active")).toBool())
-            return QStringLiteral("Stopped");
-        return mpv_.property(QStringLiteral("pause")).toBool() ? paused : playing;
-    }
+    QString state() override { return mpv_.state(); }
     double seconds() override { return mpv_.property(QStringLiteral("time-pos")).toDouble(); }
     double volume() override { return mpv_.property(QStringLiteral("volume")).toDouble(); }
     bool setVolume(int percent) override
     {
-        return command({QStringLiteral("set_property"), QStringLiteral("volume"), percent});
+        return mpv_.command({QStringLiteral("set_property"), QStringLiteral("volume"), percent});
     }
     // mpv has no shuffle mode: its MPRIS plugin reports shuffle on, whatever is set.
     std::optional<bool> shuffle() override { return std::nullopt; }
@@ -245,30 +237,9 @@ private:
     QString path() { return mpv_.property(QStringLiteral("path")).toString(); }
     bool setPause(bool on)
     {
-        return command({QStringLiteral("set_property"), QStringLiteral("pause"), on});
-    }
-    // A command on mpv's own control socket; true when mpv accepted it.
-    bool command(const QJsonArray &command)
-    {
-        QLocalSocket socket;
-        socket.connectToServer(control_);
-        if (!socket.waitForConnected(3000))
-            return false;
-        const QJsonObject request{{QStringLiteral("command"), command},
-                                  {QStringLiteral("request_id"), 9}};
-        socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
-        while (socket.waitForReadyRead(3000) || socket.canReadLine()) {
-            while (socket.canReadLine()) {
-                const QJsonObject reply = QJsonDocument::fromJson(socket.readLine()).object();
-                if (reply.value(QStringLiteral("request_id")).toInt() == 9)
-                    return reply.value(QStringLiteral("error")).toString() ==
-                           QLatin1String("success");
-            }
-        }
-        return false;
+        return mpv_.command({QStringLiteral("set_property"), QStringLiteral("pause"), on});
     }
 
-    QString control_;
     QDir music_;
     Mpv mpv_;
 };

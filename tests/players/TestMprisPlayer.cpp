@@ -83,9 +83,6 @@ private slots:
 
 private:
     QString path(const QString &name) const { return dir_.filePath(name); }
-    // mpv's own state; its MPRIS plugin keeps saying "Stopped" after a stop until
-    // the pause state changes, so the tests do not take its word for it.
-    QString mpvStatus();
     void startMpv();
     void takeBusNews();
     void loadAndPlay(PlayerControl &player);
@@ -112,14 +109,6 @@ void TestMprisPlayer::initTestCase()
     startMpv();
 }
 
-QString TestMprisPlayer::mpvStatus()
-{
-    if (mpv_.property(QStringLiteral("idle-active")).toBool())
-        return QStringLiteral("Stopped");
-    return mpv_.property(QStringLiteral("pause")).toBool() ? QStringLiteral("Paused")
-                                                           : QStringLiteral("Playing");
-}
-
 void TestMprisPlayer::startMpv()
 {
     QVERIFY(mpv_.start());
@@ -138,13 +127,13 @@ void TestMprisPlayer::takeBusNews()
 void TestMprisPlayer::loadAndPlay(PlayerControl &player)
 {
     QVERIFY(player.prepareLoad());
-    QTRY_COMPARE(mpvStatus(), QStringLiteral("Stopped"));
+    QTRY_COMPARE(mpv_.state(), QStringLiteral("Stopped"));
     QVERIFY(player.loadPlaylist(playlist_));
     QTRY_COMPARE(mpv_.property(QStringLiteral("path")).toString(), path(QStringLiteral("a b.wav")));
     // mpv opens the list's songs one after the other; both must be in before next.
     QTRY_COMPARE(mpv_.property(QStringLiteral("playlist-count")).toInt(), 2);
     QVERIFY(player.play());
-    QTRY_COMPARE(mpvStatus(), QStringLiteral("Playing"));
+    QTRY_COMPARE(mpv_.state(), QStringLiteral("Playing"));
 }
 
 void TestMprisPlayer::setVolume_data()
@@ -279,9 +268,9 @@ void TestMprisPlayer::choosesThePlayer()
 
     MprisPlayer mpv(QStringLiteral("mpv"));
     loadAndPlay(mpv);
-    // A pause and a play make mpv's plugin report its state again (see mpvStatus).
+    // A pause and a play make mpv's plugin report its state again (see Mpv::state).
     QVERIFY(busCall(Mpv::service, QStringLiteral("Pause")));
-    QTRY_COMPARE(mpvStatus(), QStringLiteral("Paused"));
+    QTRY_COMPARE(mpv_.state(), QStringLiteral("Paused"));
     if (mpvPlays)
         QVERIFY(busCall(Mpv::service, QStringLiteral("Play")));
     QTRY_COMPARE(busProperty(Mpv::service, QStringLiteral("PlaybackStatus")).toString(),
@@ -337,7 +326,7 @@ void TestMprisPlayer::loadRefusesWhatIsNoPlaylist()
     MprisPlayer player;
     loadAndPlay(player);
     QVERIFY(player.prepareLoad());
-    QTRY_COMPARE(mpvStatus(), QStringLiteral("Stopped"));
+    QTRY_COMPARE(mpv_.state(), QStringLiteral("Stopped"));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^player load failed")));
     QVERIFY(!player.loadPlaylist(file));
     // The plugin tells of the stop a moment after mpv itself.
@@ -371,7 +360,7 @@ void TestMprisPlayer::mpvIsFollowedWithoutAskingTheBus()
         remote.dispatch(2);
         QTRY_COMPARE(mpv_.property(QStringLiteral("path")).toString(),
                      path(QStringLiteral("a b.wav")));
-        QTRY_COMPARE(mpvStatus(), QStringLiteral("Playing"));
+        QTRY_COMPARE(mpv_.state(), QStringLiteral("Playing"));
         QVERIFY(session.waitForIdle(5000));
     }
     // A last call of the test's own on the same connection: once the monitor
@@ -411,7 +400,7 @@ void TestMprisPlayer::automaticChoiceFollowsWhicheverPlayerRuns()
     // mpv runs: the remote drives it, MPD is left alone.
     loadAndPlay(*player);
     QVERIFY(player->pause());
-    QTRY_COMPARE(mpvStatus(), QStringLiteral("Paused"));
+    QTRY_COMPARE(mpv_.state(), QStringLiteral("Paused"));
     QCOMPARE(mpd.state(), MPD_STATE_STOP);
 
     // mpv quits: the same player object turns to MPD.

@@ -178,15 +178,14 @@ bool Mpv::start()
            waitForBusName(service);
 }
 
-QVariant Mpv::property(const QString &name)
+QJsonObject Mpv::request(const QJsonArray &command)
 {
     QLocalSocket socket;
     socket.connectToServer(ipcSocket_);
     if (!socket.waitForConnected(3000))
         return {};
-    const QJsonObject request{
-        {QStringLiteral("command"), QJsonArray{QStringLiteral("get_property"), name}},
-        {QStringLiteral("request_id"), 7}};
+    const QJsonObject request{{QStringLiteral("command"), command},
+                              {QStringLiteral("request_id"), 7}};
     socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
     // Events may come first; the answer is the line that carries the request's id.
     while (socket.waitForReadyRead(3000) || socket.canReadLine()) {
@@ -194,10 +193,30 @@ QVariant Mpv::property(const QString &name)
             const QJsonObject reply = QJsonDocument::fromJson(socket.readLine()).object();
             if (reply.value(QStringLiteral("request_id")).toInt() == 7 &&
                 reply.contains(QStringLiteral("error")))
-                return reply.value(QStringLiteral("data")).toVariant();
+                return reply;
         }
     }
     return {};
+}
+
+bool Mpv::command(const QJsonArray &command)
+{
+    return request(command).value(QStringLiteral("error")).toString() == QLatin1String("success");
+}
+
+QVariant Mpv::property(const QString &name)
+{
+    return request({QStringLiteral("get_property"), name})
+        .value(QStringLiteral("data"))
+        .toVariant();
+}
+
+QString Mpv::state()
+{
+    if (property(QStringLiteral("idle-active")).toBool())
+        return QStringLiteral("Stopped");
+    return property(QStringLiteral("pause")).toBool() ? QStringLiteral("Paused")
+                                                      : QStringLiteral("Playing");
 }
 
 const QString Audacious::service = QStringLiteral("org.mpris.MediaPlayer2.audacious");

@@ -5,6 +5,8 @@
 // and MPD.
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -74,6 +76,7 @@ private:
 };
 
 // mpv, idle, without sound or video, with the MPRIS plugin, on the current session bus.
+// What it does is asked and set on its own control socket, not through MPRIS.
 class Mpv : public PeerProcess
 {
 public:
@@ -82,10 +85,17 @@ public:
     explicit Mpv(const QString &ipcSocket) : ipcSocket_(ipcSocket) {}
     bool start(); // and waits until its MPRIS name is on the bus
 
-    // A property as mpv itself tells it on its own control socket, not through MPRIS.
+    // True when mpv carried the command out.
+    bool command(const QJsonArray &command);
     QVariant property(const QString &name);
+    // "Playing", "Paused" or "Stopped" as mpv itself has it: its MPRIS plugin
+    // keeps saying "Stopped" after a stop until the pause state changes.
+    QString state();
 
 private:
+    // mpv's answer to the command; empty when none came.
+    QJsonObject request(const QJsonArray &command);
+
     QString ipcSocket_;
 };
 
