@@ -404,10 +404,7 @@ bool benchMpd(const Run &bench, const QString &folder)
         std::fprintf(stderr, "player-latency: MPD did not start\n");
         return false;
     }
-    mpd_connection *setup = mpd.observer();
-    for (const QString &song : songs)
-        mpd_run_add(setup, song.toUtf8().constData());
-    if (!mpd_run_play_pos(setup, 0)) {
+    if (!mpd.play(songs)) {
         std::fprintf(stderr, "player-latency: MPD does not play\n");
         return false;
     }
@@ -443,17 +440,6 @@ bool benchMpd(const Run &bench, const QString &folder)
                          [client] { return mpd_response_finish(client); }};
     };
     const std::string host = "--host=" + socket.toStdString();
-    const auto currentOf = [&mpd](auto field) {
-        return [&mpd, field] {
-            mpd_status *status = mpd_run_status(mpd.observer());
-            if (!status)
-                return -1.0;
-            const double value = field(status);
-            mpd_status_free(status);
-            return value;
-        };
-    };
-    const auto volumeNow = currentOf([](mpd_status *s) { return mpd_status_get_volume(s); });
 
     Kavelo kavelo(bench.kavelo, folder);
     bool ok = kavelo.start(bench.device,
@@ -462,7 +448,7 @@ bool benchMpd(const Run &bench, const QString &folder)
     if (ok) {
         Series volume{"MPD, volume up/down -> idle mixer",
                       [](const Change &c) { return c.volume; },
-                      volumeNow,
+                      [&mpd] { return double(mpd.volume()); },
                       {kaveloPressing(bench.master, brightKey, dimKey),
                        spawning("mpc", "mpc volume +1 / -1", {"mpc", host, "volume", "+1"},
                                 {"mpc", host, "volume", "-1"}),
@@ -481,7 +467,7 @@ bool benchMpd(const Run &bench, const QString &folder)
         Series songChange{
             "MPD, next/previous song -> idle player",
             [](const Change &c) { return double(c.song); },
-            currentOf([](mpd_status *s) { return mpd_status_get_song_pos(s); }),
+            [&mpd] { return double(mpd.status(mpd_status_get_song_pos, -1)); },
             {kaveloPressing(bench.master, nextKey, previousKey),
              spawning("mpc", "mpc next / prev", {"mpc", host, "next"}, {"mpc", host, "prev"}),
              protocol("next/previous", [client](bool up, double) {

@@ -15,8 +15,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <mpd/client.h>
-
 #include <csignal>
 
 namespace {
@@ -44,7 +42,6 @@ private:
     bool said(const QString &line) { return errors_.contains(line); }
     QString state() const { return root_.filePath(QStringLiteral("state/kavelo/thumbs.json")); }
     QString keepers() const { return root_.filePath(QStringLiteral("keepers.m3u")); }
-    int mpdVolume();
 
     QTemporaryDir root_;
     std::unique_ptr<MpdServer> mpd_;
@@ -95,15 +92,6 @@ bool TestHeadlessRemote::startKavelo(QProcess &kavelo)
            QTest::qWaitFor([&] { return said(QStringLiteral("kavelo: listening on ")); }, 10000);
 }
 
-int TestHeadlessRemote::mpdVolume()
-{
-    mpd_status *status = mpd_run_status(mpd_->observer());
-    const int volume = status ? mpd_status_get_volume(status) : -2;
-    if (status)
-        mpd_status_free(status);
-    return volume;
-}
-
 void TestHeadlessRemote::helpAndVersion()
 {
     QProcess kavelo;
@@ -130,9 +118,9 @@ void TestHeadlessRemote::remoteDrivesMpdWithoutADisplay()
         QTRY_VERIFY(said(QStringLiteral("kavelo: frame A3 on (accepted)")));
         QTRY_VERIFY(said(QStringLiteral("kavelo: command ") + root_.filePath("list.m3u")));
 
-        const int before = mpdVolume();
+        const int before = mpd_->volume();
         adapter_->send(QStringLiteral("A dim"));
-        QTRY_VERIFY(mpdVolume() != before);
+        QTRY_VERIFY(mpd_->volume() != before);
         QTRY_VERIFY(said(QStringLiteral("kavelo: command vol down")));
         adapter_->send(QStringLiteral("B3 on"));
         QTRY_VERIFY(said(QStringLiteral("kavelo: frame B3 on (other house or bank)")));

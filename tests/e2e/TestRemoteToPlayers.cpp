@@ -69,10 +69,8 @@ public:
     QProcess &process() override { return server_.process(); }
     bool reset() override
     {
-        if (server_.process().state() != QProcess::Running && !server_.start())
-            return false;
-        mpd_connection *c = server_.observer();
-        return mpd_run_stop(c) && mpd_run_clear(c) && mpd_run_random(c, false);
+        return (server_.process().state() == QProcess::Running || server_.start()) &&
+               server_.reset();
     }
     void configure(SettingsStore &store) override
     {
@@ -88,16 +86,11 @@ public:
     }
     bool play(const QStringList &names, int position, double pausedAt) override
     {
-        mpd_connection *c = server_.observer();
-        if (!mpd_run_clear(c))
-            return false;
-        for (const QString &name : names)
-            if (!mpd_run_add(c, name.toUtf8().constData()))
-                return false;
-        if (!mpd_run_play_pos(c, unsigned(position)))
+        if (!server_.play(names, position))
             return false;
         if (pausedAt < 0)
             return true;
+        mpd_connection *c = server_.observer();
         // MPD refuses a seek until its decoder has opened the song: ask until it takes.
         const auto seek = [&] {
             if (mpd_run_seek_pos(c, unsigned(position), unsigned(pausedAt)))
@@ -129,33 +122,23 @@ public:
     }
     QString state() override
     {
-        const mpd_state state = status(mpd_status_get_state, MPD_STATE_UNKNOWN);
+        const mpd_state state = server_.state();
         return state == MPD_STATE_PLAY    ? playing
                : state == MPD_STATE_PAUSE ? paused
                                           : QStringLiteral("Stopped");
     }
-    double seconds() override { return status(mpd_status_get_elapsed_ms, 0u) / 1000.0; }
-    double volume() override { return status(mpd_status_get_volume, -1); }
+    double seconds() override { return server_.status(mpd_status_get_elapsed_ms, 0u) / 1000.0; }
+    double volume() override { return server_.volume(); }
     bool setVolume(int percent) override
     {
         return mpd_run_set_volume(server_.observer(), unsigned(percent));
     }
-    std::optional<bool> shuffle() override { return status(mpd_status_get_random, false); }
+    std::optional<bool> shuffle() override { return server_.status(mpd_status_get_random, false); }
     bool setShuffle(bool on) override { return mpd_run_random(server_.observer(), on); }
     double volumeAccuracy() const override { return 0.5; } // whole percent, rounded
     bool announcesItself() const override { return false; }
 
 private:
-    template <typename T> T status(T (*get)(const mpd_status *), T otherwise)
-    {
-        mpd_status *status = mpd_run_status(server_.observer());
-        if (!status)
-            return otherwise;
-        const T value = get(status);
-        mpd_status_free(status);
-        return value;
-    }
-
     MpdServer &server_;
     bool overTcp_;
 };

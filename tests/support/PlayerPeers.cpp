@@ -377,6 +377,24 @@ void MpdServer::kill()
     PeerProcess::kill();
 }
 
+bool MpdServer::reset()
+{
+    mpd_connection *c = observer();
+    return mpd_run_stop(c) && mpd_run_clear(c) && mpd_run_random(c, false);
+}
+
+bool MpdServer::play(const QStringList &songs, int position)
+{
+    mpd_connection *c = observer();
+    if (!mpd_run_clear(c))
+        return false;
+    for (const QString &song : songs) {
+        if (!mpd_run_add(c, song.toUtf8().constData()))
+            return false;
+    }
+    return mpd_run_play_pos(c, unsigned(position));
+}
+
 QStringList MpdServer::queue()
 {
     mpd_connection *c = observer();
@@ -403,29 +421,11 @@ mpd_connection *MpdServer::observer()
     return observer_;
 }
 
-namespace {
-// One value of MPD's status, asked on a connection of its own: one kept open
-// could have been let go by an MPD that ends idle clients.
-template <typename T>
-T statusValue(const QString &socket, T (*get)(const mpd_status *), T otherwise)
+MpdServer::Status MpdServer::readStatus()
 {
-    mpd_connection *c = mpd_connection_new(socket.toUtf8().constData(), 0, 3000);
+    mpd_connection *c = mpd_connection_new(socketPath().toUtf8().constData(), 0, 3000);
     mpd_status *status = c ? mpd_run_status(c) : nullptr;
-    const T value = status ? get(status) : otherwise;
-    if (status)
-        mpd_status_free(status);
     if (c)
         mpd_connection_free(c);
-    return value;
-}
-} // namespace
-
-mpd_state MpdServer::state()
-{
-    return statusValue(socketPath(), mpd_status_get_state, MPD_STATE_UNKNOWN);
-}
-
-int MpdServer::volume()
-{
-    return statusValue(socketPath(), mpd_status_get_volume, -1);
+    return {status, mpd_status_free};
 }

@@ -138,13 +138,29 @@ public:
 
     // A connection of the test's own, to watch and set MPD's state.
     mpd_connection *observer();
+    // Stops, empties the queue and turns shuffle off.
+    bool reset();
+    // Puts songs of the music folder in the queue, in place of what it held,
+    // and plays the one at `position`.
+    bool play(const QStringList &songs, int position = 0);
     // The songs of MPD's queue, in order, by their URIs.
     QStringList queue();
-    // From MPD's status; MPD_STATE_UNKNOWN and -1 when it does not answer.
-    mpd_state state();
-    int volume();
+
+    // One value of MPD's status; `otherwise` when MPD does not answer.
+    template <typename T> T status(T (*get)(const mpd_status *), T otherwise)
+    {
+        const Status now = readStatus();
+        return now ? get(now.get()) : otherwise;
+    }
+    mpd_state state() { return status(mpd_status_get_state, MPD_STATE_UNKNOWN); }
+    int volume() { return status(mpd_status_get_volume, -1); }
 
 private:
+    // Asked on a connection of its own: one kept open could have been let go by
+    // an MPD that ends idle clients. Null when MPD does not answer.
+    using Status = std::unique_ptr<mpd_status, void (*)(mpd_status *)>;
+    Status readStatus();
+
     QDir folder_;
     quint16 port_ = 0;
     mpd_connection *observer_ = nullptr;
