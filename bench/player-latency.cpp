@@ -25,8 +25,6 @@
 #include "PlayerPeers.h"
 
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusServiceWatcher>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
@@ -406,10 +404,7 @@ bool benchMpd(const Run &bench, const QString &folder)
         std::fprintf(stderr, "player-latency: MPD did not start\n");
         return false;
     }
-    mpd_connection *setup = mpd.observer();
-    for (const QString &song : songs)
-        mpd_run_add(setup, song.toUtf8().constData());
-    if (!mpd_run_play_pos(setup, 0)) {
+    if (!mpd.play(songs)) {
         std::fprintf(stderr, "player-latency: MPD does not play\n");
         return false;
     }
@@ -445,17 +440,6 @@ bool benchMpd(const Run &bench, const QString &folder)
                          [client] { return mpd_response_finish(client); }};
     };
     const std::string host = "--host=" + socket.toStdString();
-    const auto currentOf = [&mpd](auto field) {
-        return [&mpd, field] {
-            mpd_status *status = mpd_run_status(mpd.observer());
-            if (!status)
-                return -1.0;
-            const double value = field(status);
-            mpd_status_free(status);
-            return value;
-        };
-    };
-    const auto volumeNow = currentOf([](mpd_status *s) { return mpd_status_get_volume(s); });
 
     Kavelo kavelo(bench.kavelo, folder);
     bool ok = kavelo.start(bench.device,
@@ -464,7 +448,7 @@ bool benchMpd(const Run &bench, const QString &folder)
     if (ok) {
         Series volume{"MPD, volume up/down -> idle mixer",
                       [](const Change &c) { return c.volume; },
-                      volumeNow,
+                      [&mpd] { return double(mpd.volume()); },
                       {kaveloPressing(bench.master, brightKey, dimKey),
                        spawning("mpc", "mpc volume +1 / -1", {"mpc", host, "volume", "+1"},
                                 {"mpc", host, "volume", "-1"}),
@@ -483,7 +467,7 @@ bool benchMpd(const Run &bench, const QString &folder)
         Series songChange{
             "MPD, next/previous song -> idle player",
             [](const Change &c) { return double(c.song); },
-            currentOf([](mpd_status *s) { return mpd_status_get_song_pos(s); }),
+            [&mpd] { return double(mpd.status(mpd_status_get_song_pos, -1)); },
             {kaveloPressing(bench.master, nextKey, previousKey),
              spawning("mpc", "mpc next / prev", {"mpc", host, "next"}, {"mpc", host, "prev"}),
              protocol("next/previous", [client](bool up, double) {
@@ -497,7 +481,8 @@ bool benchMpd(const Run &bench, const QString &folder)
     return ok;
 }
 
-// A line-based client of mpv's JSON control socket.
+// mpv's JSON control socket as the watcher thread reads it: line by line, with
+// blocking reads and no event loop.
 class MpvSocket
 {
 public:
@@ -519,8 +504,6 @@ public:
         if (fd_ >= 0)
             ::close(fd_);
     }
-
-    bool isOpen() const { return fd_ >= 0; }
 
     bool send(const QJsonArray &command)
     {
@@ -551,18 +534,6 @@ private:
     QByteArray buffer_;
 };
 
-bool waitForBusName(const QString &name)
-{
-    QDBusServiceWatcher watcher(name, QDBusConnection::sessionBus(),
-                                QDBusServiceWatcher::WatchForRegistration);
-    QEventLoop loop;
-    QObject::connect(&watcher, &QDBusServiceWatcher::serviceRegistered, &loop, &QEventLoop::quit);
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    if (!onBus(name))
-        loop.exec();
-    return onBus(name);
-}
-
 bool benchMpv(const Run &bench, const QString &folder)
 {
     QDir().mkpath(folder);
@@ -578,12 +549,11 @@ bool benchMpv(const Run &bench, const QString &folder)
 
     const QString control = folder + QStringLiteral("/mpv-control");
     Mpv mpv(control);
-    if (!mpv.start() || !waitForBusName(QStringLiteral("org.mpris.MediaPlayer2.mpv"))) {
+    if (!mpv.start()) {
         std::fprintf(stderr, "player-latency: mpv did not start\n");
         return false;
     }
-    MpvSocket setup(control);
-    if (!setup.isOpen() || !setup.send({QStringLiteral("loadlist"), playlist})) {
+    if (!mpv.command({QStringLiteral("loadlist"), playlist})) {
         std::fprintf(stderr, "player-latency: mpv's control socket does not answer\n");
         return false;
     }

@@ -30,8 +30,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <mpd/client.h>
-
 #include <algorithm>
 #include <atomic>
 #include <csignal>
@@ -112,8 +110,7 @@ int main(int argc, char *argv[])
         return 2;
     MpdServer mpd(folder.filePath(QStringLiteral("mpd")));
     writeWav(mpd.musicFolder() + QStringLiteral("/one.wav"), 120);
-    if (!mpd.start() || !mpd.updateDatabase() || !mpd_run_add(mpd.observer(), "one.wav") ||
-        !mpd_run_play_pos(mpd.observer(), 0)) {
+    if (!mpd.start() || !mpd.updateDatabase() || !mpd.play({QStringLiteral("one.wav")})) {
         std::fprintf(stderr, "window-stall: MPD did not start\n");
         return 2;
     }

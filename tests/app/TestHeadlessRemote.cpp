@@ -14,8 +14,6 @@
 #include <QProcess>
 #include <QtTest>
 
-#include <mpd/client.h>
-
 #include <csignal>
 
 namespace {
@@ -43,7 +41,6 @@ private:
     bool said(const QString &line) { return errors_.contains(line); }
     QString state() const { return env_.state() + QStringLiteral("/kavelo/thumbs.json"); }
     QString keepers() const { return env_.work() + QStringLiteral("/keepers.m3u"); }
-    int mpdVolume();
 
     TestEnvironment env_;
     std::unique_ptr<MpdServer> mpd_;
@@ -90,15 +87,6 @@ bool TestHeadlessRemote::startKavelo(QProcess &kavelo)
            QTest::qWaitFor([&] { return said(QStringLiteral("kavelo: listening on ")); }, 10000);
 }
 
-int TestHeadlessRemote::mpdVolume()
-{
-    mpd_status *status = mpd_run_status(mpd_->observer());
-    const int volume = status ? mpd_status_get_volume(status) : -2;
-    if (status)
-        mpd_status_free(status);
-    return volume;
-}
-
 void TestHeadlessRemote::helpAndVersion()
 {
     QProcess kavelo;
@@ -125,9 +113,9 @@ void TestHeadlessRemote::remoteDrivesMpdWithoutADisplay()
         QTRY_VERIFY(said(QStringLiteral("kavelo: frame A3 on (accepted)")));
         QTRY_VERIFY(said(QStringLiteral("kavelo: command ") + env_.work() + "/list.m3u"));
 
-        const int before = mpdVolume();
+        const int before = mpd_->volume();
         adapter_->send(QStringLiteral("A dim"));
-        QTRY_VERIFY(mpdVolume() != before);
+        QTRY_VERIFY(mpd_->volume() != before);
         QTRY_VERIFY(said(QStringLiteral("kavelo: command vol down")));
         adapter_->send(QStringLiteral("B3 on"));
         QTRY_VERIFY(said(QStringLiteral("kavelo: frame B3 on (other house or bank)")));

@@ -12,11 +12,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QListWidget>
-#include <QLocalSocket>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -73,10 +69,8 @@ public:
     QProcess &process() override { return server_.process(); }
     bool reset() override
     {
-        if (server_.process().state() != QProcess::Running && !server_.start())
-            return false;
-        mpd_connection *c = server_.observer();
-        return mpd_run_stop(c) && mpd_run_clear(c) && mpd_run_random(c, false);
+        return (server_.process().state() == QProcess::Running || server_.start()) &&
+               server_.reset();
     }
     void configure(SettingsStore &store) override
     {
@@ -92,16 +86,11 @@ public:
     }
     bool play(const QStringList &names, int position, double pausedAt) override
     {
-        mpd_connection *c = server_.observer();
-        if (!mpd_run_clear(c))
-            return false;
-        for (const QString &name : names)
-            if (!mpd_run_add(c, name.toUtf8().constData()))
-                return false;
-        if (!mpd_run_play_pos(c, unsigned(position)))
+        if (!server_.play(names, position))
             return false;
         if (pausedAt < 0)
             return true;
+        mpd_connection *c = server_.observer();
         // MPD refuses a seek until its decoder has opened the song: ask until it takes.
         const auto seek = [&] {
             if (mpd_run_seek_pos(c, unsigned(position), unsigned(pausedAt)))
@@ -133,33 +122,23 @@ public:
     }
     QString state() override
     {
-        const mpd_state state = status(mpd_status_get_state, MPD_STATE_UNKNOWN);
+        const mpd_state state = server_.state();
         return state == MPD_STATE_PLAY    ? playing
                : state == MPD_STATE_PAUSE ? paused
                                           : QStringLiteral("Stopped");
     }
-    double seconds() override { return status(mpd_status_get_elapsed_ms, 0u) / 1000.0; }
-    double volume() override { return status(mpd_status_get_volume, -1); }
+    double seconds() override { return server_.status(mpd_status_get_elapsed_ms, 0u) / 1000.0; }
+    double volume() override { return server_.volume(); }
     bool setVolume(int percent) override
     {
         return mpd_run_set_volume(server_.observer(), unsigned(percent));
     }
-    std::optional<bool> shuffle() override { return status(mpd_status_get_random, false); }
+    std::optional<bool> shuffle() override { return server_.status(mpd_status_get_random, false); }
     bool setShuffle(bool on) override { return mpd_run_random(server_.observer(), on); }
     double volumeAccuracy() const override { return 0.5; } // whole percent, rounded
     bool announcesItself() const override { return false; }
 
 private:
-    template <typename T> T status(T (*get)(const mpd_status *), T otherwise)
-    {
-        mpd_status *status = mpd_run_status(server_.observer());
-        if (!status)
-            return otherwise;
-        const T value = get(status);
-        mpd_status_free(status);
-        return value;
-    }
-
     MpdServer &server_;
     bool overTcp_;
 };
@@ -167,24 +146,19 @@ private:
 class MpvPeer : public Peer
 {
 public:
-    static inline const QString service = QStringLiteral("org.mpris.MediaPlayer2.mpv");
-
     MpvPeer(const QString &controlSocket, const QString &musicFolder)
-        : control_(controlSocket), music_(musicFolder), mpv_(controlSocket)
+        : music_(musicFolder), mpv_(controlSocket)
     {
     }
 
-    bool start() override
-    {
-        return mpv_.start() && QTest::qWaitFor([] { return onBus(service); }, 10000);
-    }
+    bool start() override { return mpv_.start(); }
     void kill() override { mpv_.kill(); }
     QProcess &process() override { return mpv_.process(); }
     bool reset() override
     {
         if (mpv_.process().state() != QProcess::Running && !start())
             return false;
-        return command({QStringLiteral("stop")}) && setPause(false) &&
+        return mpv_.command({QStringLiteral("stop")}) && setPause(false) &&
                QTest::qWaitFor([&] { return state() == QLatin1String("Stopped"); });
     }
     void configure(SettingsStore &store) override
@@ -195,10 +169,11 @@ public:
     bool play(const QStringList &names, int position, double pausedAt) override
     {
         for (int n = 0; n < names.size(); ++n)
-            if (!command({QStringLiteral("loadfile"), music_.filePath(names[n]),
-                          n == 0 ? QStringLiteral("replace") : QStringLiteral("append")}))
+            if (!mpv_.command({QStringLiteral("loadfile"), music_.filePath(names[n]),
+                               n == 0 ? QStringLiteral("replace") : QStringLiteral("append")}))
                 return false;
-        if (!command({QStringLiteral("set_property"), QStringLiteral("playlist-pos"), position}) ||
+        if (!mpv_.command(
+                {QStringLiteral("set_property"), QStringLiteral("playlist-pos"), position}) ||
             !QTest::qWaitFor([&] { return path() == music_.filePath(names[position]); }))
             return false;
         if (pausedAt < 0)
@@ -206,13 +181,14 @@ public:
         // mpv refuses a seek until the song has been opened.
         return setPause(true) && QTest::qWaitFor([&] { return state() == paused; }) &&
                QTest::qWaitFor([&] {
-                   return command({QStringLiteral("seek"), pausedAt, QStringLiteral("absolute")});
+                   return mpv_.command(
+                       {QStringLiteral("seek"), pausedAt, QStringLiteral("absolute")});
                }) &&
                QTest::qWaitFor([&] { return qAbs(seconds() - pausedAt) < 0.3; });
     }
     bool load(const QString &playlistFile) override
     {
-        return command({QStringLiteral("loadlist"), playlistFile});
+        return mpv_.command({QStringLiteral("loadlist"), playlistFile});
     }
     QStringList queue() override
     {
@@ -227,18 +203,12 @@ public:
         const QString now = path();
         return now.isEmpty() ? -1 : songs.indexOf(QFileInfo(now).fileName());
     }
-    // mpv's own word for its state: its MPRIS plugin can lag behind after a stop.
-    QString state() override
-    {
-        if (mpv_.property(QStringLiteral("idle-active")).toBool())
-            return QStringLiteral("Stopped");
-        return mpv_.property(QStringLiteral("pause")).toBool() ? paused : playing;
-    }
+    QString state() override { return mpv_.state(); }
     double seconds() override { return mpv_.property(QStringLiteral("time-pos")).toDouble(); }
     double volume() override { return mpv_.property(QStringLiteral("volume")).toDouble(); }
     bool setVolume(int percent) override
     {
-        return command({QStringLiteral("set_property"), QStringLiteral("volume"), percent});
+        return mpv_.command({QStringLiteral("set_property"), QStringLiteral("volume"), percent});
     }
     // mpv has no shuffle mode: its MPRIS plugin reports shuffle on, whatever is set.
     std::optional<bool> shuffle() override { return std::nullopt; }
@@ -250,30 +220,9 @@ private:
     QString path() { return mpv_.property(QStringLiteral("path")).toString(); }
     bool setPause(bool on)
     {
-        return command({QStringLiteral("set_property"), QStringLiteral("pause"), on});
-    }
-    // A command on mpv's own control socket; true when mpv accepted it.
-    bool command(const QJsonArray &command)
-    {
-        QLocalSocket socket;
-        socket.connectToServer(control_);
-        if (!socket.waitForConnected(3000))
-            return false;
-        const QJsonObject request{{QStringLiteral("command"), command},
-                                  {QStringLiteral("request_id"), 9}};
-        socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
-        while (socket.waitForReadyRead(3000) || socket.canReadLine()) {
-            while (socket.canReadLine()) {
-                const QJsonObject reply = QJsonDocument::fromJson(socket.readLine()).object();
-                if (reply.value(QStringLiteral("request_id")).toInt() == 9)
-                    return reply.value(QStringLiteral("error")).toString() ==
-                           QLatin1String("success");
-            }
-        }
-        return false;
+        return mpv_.command({QStringLiteral("set_property"), QStringLiteral("pause"), on});
     }
 
-    QString control_;
     QDir music_;
     Mpv mpv_;
 };

@@ -65,7 +65,6 @@ private:
     {
         return dir_.filePath(QStringLiteral("outside/") + name);
     }
-    void loadAndPlay(const QStringList &songs, int position);
 
     QTemporaryDir dir_;
     std::unique_ptr<MpdServer> mpd_;
@@ -99,18 +98,7 @@ void TestMpdPlayer::initTestCase()
 
 void TestMpdPlayer::init()
 {
-    mpd_connection *c = mpd_->observer();
-    QVERIFY(mpd_run_stop(c));
-    QVERIFY(mpd_run_clear(c));
-    QVERIFY(mpd_run_random(c, false));
-}
-
-void TestMpdPlayer::loadAndPlay(const QStringList &songs, int position)
-{
-    mpd_connection *c = mpd_->observer();
-    for (const QString &song : songs)
-        QVERIFY(mpd_run_add(c, song.toUtf8().constData()));
-    QVERIFY(mpd_run_play_pos(c, position));
+    QVERIFY(mpd_->reset());
 }
 
 void TestMpdPlayer::loadPlaylist_data()
@@ -249,7 +237,7 @@ void TestMpdPlayer::currentSong()
     QFETCH(QString, title);
     MpdPlayer &player = overTcp ? *tcpPlayer_ : *player_;
     if (!queued.isEmpty())
-        loadAndPlay({QStringLiteral("two.wav"), queued}, 1);
+        QVERIFY(mpd_->play({QStringLiteral("two.wav"), queued}, 1));
 
     QCOMPARE(player.getCurrentSong(), std::optional(song));
     QCOMPARE(player.getCurrentTitle(), std::optional(title));

@@ -91,6 +91,13 @@ bool PeerProcess::launch(const QString &program, const QStringList &arguments,
     return process_.waitForStarted(5000);
 }
 
+bool PeerProcess::waitForBusName(const QString &service)
+{
+    const bool settled = QTest::qWaitFor(
+        [&] { return process_.state() != QProcess::Running || onBus(service); }, 10000);
+    return settled && process_.state() == QProcess::Running;
+}
+
 void PeerProcess::kill()
 {
     if (process_.state() == QProcess::NotRunning)
@@ -148,6 +155,8 @@ QStringList BusMonitor::calls()
     return members;
 }
 
+const QString Mpv::service = QStringLiteral("org.mpris.MediaPlayer2.mpv");
+
 QString Mpv::mprisPlugin()
 {
     for (const char *path : {"/usr/lib/mpv-mpris/mpris.so", "/etc/mpv/scripts/mpris.so",
@@ -165,18 +174,18 @@ bool Mpv::start()
                    QStringLiteral("--no-video"), QStringLiteral("--no-config"),
                    QStringLiteral("--no-terminal"),
                    QStringLiteral("--input-ipc-server=") + ipcSocket_,
-                   QStringLiteral("--script=") + mprisPlugin()});
+                   QStringLiteral("--script=") + mprisPlugin()}) &&
+           waitForBusName(service);
 }
 
-QVariant Mpv::property(const QString &name)
+QJsonObject Mpv::request(const QJsonArray &command)
 {
     QLocalSocket socket;
     socket.connectToServer(ipcSocket_);
     if (!socket.waitForConnected(3000))
         return {};
-    const QJsonObject request{
-        {QStringLiteral("command"), QJsonArray{QStringLiteral("get_property"), name}},
-        {QStringLiteral("request_id"), 7}};
+    const QJsonObject request{{QStringLiteral("command"), command},
+                              {QStringLiteral("request_id"), 7}};
     socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
     // Events may come first; the answer is the line that carries the request's id.
     while (socket.waitForReadyRead(3000) || socket.canReadLine()) {
@@ -184,10 +193,30 @@ QVariant Mpv::property(const QString &name)
             const QJsonObject reply = QJsonDocument::fromJson(socket.readLine()).object();
             if (reply.value(QStringLiteral("request_id")).toInt() == 7 &&
                 reply.contains(QStringLiteral("error")))
-                return reply.value(QStringLiteral("data")).toVariant();
+                return reply;
         }
     }
     return {};
+}
+
+bool Mpv::command(const QJsonArray &command)
+{
+    return request(command).value(QStringLiteral("error")).toString() == QLatin1String("success");
+}
+
+QVariant Mpv::property(const QString &name)
+{
+    return request({QStringLiteral("get_property"), name})
+        .value(QStringLiteral("data"))
+        .toVariant();
+}
+
+QString Mpv::state()
+{
+    if (property(QStringLiteral("idle-active")).toBool())
+        return QStringLiteral("Stopped");
+    return property(QStringLiteral("pause")).toBool() ? QStringLiteral("Paused")
+                                                      : QStringLiteral("Playing");
 }
 
 const QString Audacious::service = QStringLiteral("org.mpris.MediaPlayer2.audacious");
@@ -221,7 +250,7 @@ bool Audacious::start()
     env.insert(QStringLiteral("XDG_CACHE_HOME"), home_.filePath(QStringLiteral(".cache")));
     env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("dummy"));
     process_.setProcessEnvironment(env);
-    return launch(QStringLiteral("audacious"), {QStringLiteral("-H")});
+    return launch(QStringLiteral("audacious"), {QStringLiteral("-H")}) && waitForBusName(service);
 }
 
 namespace {
@@ -348,6 +377,24 @@ void MpdServer::kill()
     PeerProcess::kill();
 }
 
+bool MpdServer::reset()
+{
+    mpd_connection *c = observer();
+    return mpd_run_stop(c) && mpd_run_clear(c) && mpd_run_random(c, false);
+}
+
+bool MpdServer::play(const QStringList &songs, int position)
+{
+    mpd_connection *c = observer();
+    if (!mpd_run_clear(c))
+        return false;
+    for (const QString &song : songs) {
+        if (!mpd_run_add(c, song.toUtf8().constData()))
+            return false;
+    }
+    return mpd_run_play_pos(c, unsigned(position));
+}
+
 QStringList MpdServer::queue()
 {
     mpd_connection *c = observer();
@@ -374,29 +421,11 @@ mpd_connection *MpdServer::observer()
     return observer_;
 }
 
-namespace {
-// One value of MPD's status, asked on a connection of its own: one kept open
-// could have been let go by an MPD that ends idle clients.
-template <typename T>
-T statusValue(const QString &socket, T (*get)(const mpd_status *), T otherwise)
+MpdServer::Status MpdServer::readStatus()
 {
-    mpd_connection *c = mpd_connection_new(socket.toUtf8().constData(), 0, 3000);
+    mpd_connection *c = mpd_connection_new(socketPath().toUtf8().constData(), 0, 3000);
     mpd_status *status = c ? mpd_run_status(c) : nullptr;
-    const T value = status ? get(status) : otherwise;
-    if (status)
-        mpd_status_free(status);
     if (c)
         mpd_connection_free(c);
-    return value;
-}
-} // namespace
-
-mpd_state MpdServer::state()
-{
-    return statusValue(socketPath(), mpd_status_get_state, MPD_STATE_UNKNOWN);
-}
-
-int MpdServer::volume()
-{
-    return statusValue(socketPath(), mpd_status_get_volume, -1);
+    return {status, mpd_status_free};
 }

@@ -5,6 +5,8 @@
 // and MPD.
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -42,6 +44,9 @@ protected:
     // Starts the program; by default its standard error goes to the test's.
     bool launch(const QString &program, const QStringList &arguments,
                 QProcess::ProcessChannelMode mode = QProcess::ForwardedErrorChannel);
+    // Waits until the program owns `service` on the session bus; false when it
+    // ended first or took longer than 10 s.
+    bool waitForBusName(const QString &service);
     QProcess process_;
 };
 
@@ -71,17 +76,26 @@ private:
 };
 
 // mpv, idle, without sound or video, with the MPRIS plugin, on the current session bus.
+// What it does is asked and set on its own control socket, not through MPRIS.
 class Mpv : public PeerProcess
 {
 public:
+    static const QString service;
     static QString mprisPlugin(); // "" when the plugin is not installed
     explicit Mpv(const QString &ipcSocket) : ipcSocket_(ipcSocket) {}
-    bool start();
+    bool start(); // and waits until its MPRIS name is on the bus
 
-    // A property as mpv itself tells it on its own control socket, not through MPRIS.
+    // True when mpv carried the command out.
+    bool command(const QJsonArray &command);
     QVariant property(const QString &name);
+    // "Playing", "Paused" or "Stopped" as mpv itself has it: its MPRIS plugin
+    // keeps saying "Stopped" after a stop until the pause state changes.
+    QString state();
 
 private:
+    // mpv's answer to the command; empty when none came.
+    QJsonObject request(const QJsonArray &command);
+
     QString ipcSocket_;
 };
 
@@ -95,7 +109,7 @@ public:
     static const QString service;
     explicit Audacious(const QString &home) : home_(home) {}
     static bool installed();
-    bool start();
+    bool start(); // and waits until its MPRIS name is on the bus
 
 private:
     QDir home_;
@@ -124,13 +138,29 @@ public:
 
     // A connection of the test's own, to watch and set MPD's state.
     mpd_connection *observer();
+    // Stops, empties the queue and turns shuffle off.
+    bool reset();
+    // Puts songs of the music folder in the queue, in place of what it held,
+    // and plays the one at `position`.
+    bool play(const QStringList &songs, int position = 0);
     // The songs of MPD's queue, in order, by their URIs.
     QStringList queue();
-    // From MPD's status; MPD_STATE_UNKNOWN and -1 when it does not answer.
-    mpd_state state();
-    int volume();
+
+    // One value of MPD's status; `otherwise` when MPD does not answer.
+    template <typename T> T status(T (*get)(const mpd_status *), T otherwise)
+    {
+        const Status now = readStatus();
+        return now ? get(now.get()) : otherwise;
+    }
+    mpd_state state() { return status(mpd_status_get_state, MPD_STATE_UNKNOWN); }
+    int volume() { return status(mpd_status_get_volume, -1); }
 
 private:
+    // Asked on a connection of its own: one kept open could have been let go by
+    // an MPD that ends idle clients. Null when MPD does not answer.
+    using Status = std::unique_ptr<mpd_status, void (*)(mpd_status *)>;
+    Status readStatus();
+
     QDir folder_;
     quint16 port_ = 0;
     mpd_connection *observer_ = nullptr;
