@@ -19,11 +19,6 @@
 namespace {
 const QStringList songs = {QStringLiteral("one.wav"), QStringLiteral("two.wav")};
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 } // namespace
 
 class TestHeadlessRemote : public QObject
@@ -121,12 +116,12 @@ void TestHeadlessRemote::remoteDrivesMpdWithoutADisplay()
         QTRY_VERIFY(said(QStringLiteral("kavelo: frame B3 on (other house or bank)")));
 
         adapter_->send(QStringLiteral("A5 off"));
-        QTRY_VERIFY(readAll(keepers()).contains("one.wav"));
+        QTRY_VERIFY(readFile(keepers()).contains("one.wav"));
         QTRY_VERIFY2(QFile::exists(state()), qPrintable(errors_));
         kavelo.kill(); // SIGKILL: nothing runs on the way out
         QVERIFY(kavelo.waitForFinished(5000));
     }
-    const QJsonArray kept = QJsonDocument::fromJson(readAll(state()))
+    const QJsonArray kept = QJsonDocument::fromJson(readFile(state()))
                                 .object()
                                 .value(QStringLiteral("thumbsUp"))
                                 .toArray();
@@ -137,7 +132,7 @@ void TestHeadlessRemote::remoteDrivesMpdWithoutADisplay()
     QVERIFY2(startKavelo(again), qPrintable(errors_));
     adapter_->send(QStringLiteral("A5 off"));
     // The mark of the killed run is in the list the next run writes.
-    QTRY_COMPARE(readAll(keepers()).count(".wav"), 2);
+    QTRY_COMPARE(readFile(keepers()).count(".wav"), 2);
 
     ::kill(pid_t(again.processId()), SIGTERM);
     QVERIFY(again.waitForFinished(5000));

@@ -2,25 +2,13 @@
 
 #include "core/PlaylistWriter.h"
 
+#include "TestFiles.h"
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+
 #include <QTemporaryDir>
 #include <QTest>
-
-static QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return file.readAll();
-}
-
-static bool writeAll(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
 
 static QStringList numberedSongs(int count)
 {
@@ -118,8 +106,8 @@ void TestPlaylistWriter::writesBothFiles()
     const QStringList up = numberedSongs(count);
     const QStringList down = numberedSongs(count + 1);
     QVERIFY(makePlaylists(up, down, up_, down_).isEmpty());
-    QCOMPARE(readAll(up_), expectedFile(up));
-    QCOMPARE(readAll(down_), expectedFile(down));
+    QCOMPARE(readFile(up_), expectedFile(up));
+    QCOMPARE(readFile(down_), expectedFile(down));
     QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
              (QStringList{"keepers.m3u", "loosers.m3u"}));
 }
@@ -144,8 +132,8 @@ void TestPlaylistWriter::emptyListsLeaveFilesAlone()
     QFETCH(bool, filesExist);
     const QByteArray old("old content\r\n");
     if (filesExist) {
-        QVERIFY(writeAll(up_, old));
-        QVERIFY(writeAll(down_, old));
+        QVERIFY(writeFile(up_, old));
+        QVERIFY(writeFile(down_, old));
     }
     const QStringList up = upEmpty ? QStringList() : QStringList{"X"};
     const QStringList down = downEmpty ? QStringList() : QStringList{"Y"};
@@ -153,8 +141,8 @@ void TestPlaylistWriter::emptyListsLeaveFilesAlone()
 
     const auto check = [&](const QString &path, bool empty, const QByteArray &written) {
         if (!empty)
-            return readAll(path) == written;
-        return filesExist ? readAll(path) == old : !QFile::exists(path);
+            return readFile(path) == written;
+        return filesExist ? readFile(path) == old : !QFile::exists(path);
     };
     QVERIFY(check(up_, upEmpty, "#EXTM3U\r\nX\r\n"));
     QVERIFY(check(down_, downEmpty, "#EXTM3U\r\nY\r\n"));
@@ -162,9 +150,9 @@ void TestPlaylistWriter::emptyListsLeaveFilesAlone()
 
 void TestPlaylistWriter::replacesALongerFileWhole()
 {
-    QVERIFY(writeAll(up_, QByteArray(5000, 'z')));
+    QVERIFY(writeFile(up_, QByteArray(5000, 'z')));
     QVERIFY(makePlaylists(QStringList{"X"}, QStringList(), up_, down_).isEmpty());
-    QCOMPARE(readAll(up_), QByteArray("#EXTM3U\r\nX\r\n"));
+    QCOMPARE(readFile(up_), QByteArray("#EXTM3U\r\nX\r\n"));
 }
 
 void TestPlaylistWriter::unwritableTarget_data()
@@ -183,11 +171,11 @@ void TestPlaylistWriter::unwritableTarget()
 {
     QFETCH(bool, upBroken);
     QFETCH(QString, brokenPath);
-    QVERIFY(writeAll(dir_->filePath(QStringLiteral("blocker")), "a plain file"));
+    QVERIFY(writeFile(dir_->filePath(QStringLiteral("blocker")), "a plain file"));
     QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("folder")));
     const QByteArray old("old content\r\n");
-    QVERIFY(writeAll(up_, old));
-    QVERIFY(writeAll(down_, old));
+    QVERIFY(writeFile(up_, old));
+    QVERIFY(writeFile(down_, old));
 
     const QString broken = brokenPath.isEmpty() ? QString() : dir_->filePath(brokenPath);
     const QString up = upBroken ? broken : up_;
@@ -197,10 +185,10 @@ void TestPlaylistWriter::unwritableTarget()
     QCOMPARE(errors.size(), 1);
     QCOMPARE(errors.first().path, broken);
     QVERIFY2(!errors.first().reason.isEmpty(), "the reason is reported");
-    QCOMPARE(readAll(upBroken ? down_ : up_),
+    QCOMPARE(readFile(upBroken ? down_ : up_),
              upBroken ? QByteArray("#EXTM3U\r\nY\r\n") : QByteArray("#EXTM3U\r\nX\r\n"));
-    QCOMPARE(readAll(upBroken ? up_ : down_), old);
-    QCOMPARE(readAll(dir_->filePath(QStringLiteral("blocker"))), QByteArray("a plain file"));
+    QCOMPARE(readFile(upBroken ? up_ : down_), old);
+    QCOMPARE(readFile(dir_->filePath(QStringLiteral("blocker"))), QByteArray("a plain file"));
     QVERIFY(QFileInfo(dir_->filePath(QStringLiteral("folder"))).isDir());
     QVERIFY(QDir(dir_->filePath(QStringLiteral("folder"))).isEmpty());
     QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
@@ -231,8 +219,8 @@ void TestPlaylistWriter::aFullDiskLeavesTheOldFile()
     QFETCH(bool, upFails);
     QFETCH(qint64, budget);
     const QByteArray old("old content\r\n");
-    QVERIFY(writeAll(up_, old));
-    QVERIFY(writeAll(down_, old));
+    QVERIFY(writeFile(up_, old));
+    QVERIFY(writeFile(down_, old));
     const QStringList shortList{QStringLiteral("/music/a.mp3")};
     const QStringList longList = numberedSongs(1000);
     const QString failing = upFails ? up_ : down_;
@@ -249,8 +237,8 @@ void TestPlaylistWriter::aFullDiskLeavesTheOldFile()
     QCOMPARE(errors.size(), 1);
     QCOMPARE(errors.first().path, failing);
     QCOMPARE(errors.first().reason, QStringLiteral("No space left on device"));
-    QCOMPARE(readAll(written), expectedFile(shortList));
-    QCOMPARE(readAll(failing), old);
+    QCOMPARE(readFile(written), expectedFile(shortList));
+    QCOMPARE(readFile(failing), old);
     QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 

@@ -11,6 +11,7 @@
 #include "RecordingSink.h"
 #include "SetupWindowOnScreen.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "Version.h"
 
 #include "browser/HelpSite.h"
@@ -68,11 +69,6 @@ QList<frmBrowser *> browsers()
     return found;
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 } // namespace
 
 class TestTarrow : public QObject
@@ -306,7 +302,7 @@ void TestTarrow::options()
     const QString entry = env_.config() + QStringLiteral("/autostart/kavelo.desktop");
     QVERIFY(!window_->mnuAutostart->isChecked());
     window_->mnuAutostart->trigger();
-    const QByteArray text = readAll(entry);
+    const QByteArray text = readFile(entry);
     QVERIFY2(text.contains("Exec=\"" + QFile::encodeName(QCoreApplication::applicationFilePath()) +
                            "\"\n"),
              text.constData());
@@ -398,9 +394,9 @@ void TestTarrow::makePlaylists()
         QVERIFY2(reported.last().contains(downFile), qPrintable(reported.last()));
 
     if (upWritable)
-        QCOMPARE(readAll(upFile), QByteArray("#EXTM3U\r\n/music/kept.mp3\r\n/music/kept.mp3\r\n"));
+        QCOMPARE(readFile(upFile), QByteArray("#EXTM3U\r\n/music/kept.mp3\r\n/music/kept.mp3\r\n"));
     if (downWritable)
-        QCOMPARE(readAll(downFile), QByteArray("#EXTM3U\r\n/music/dropped.mp3\r\n"));
+        QCOMPARE(readFile(downFile), QByteArray("#EXTM3U\r\n/music/dropped.mp3\r\n"));
     QVERIFY(!QFile::exists(earlier));
     QCOMPARE(window_->listTU->count(), 2);
     QCOMPARE(window_->listTD->count(), 1);

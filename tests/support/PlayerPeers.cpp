@@ -23,12 +23,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
 bool writeWav(const QString &path, int seconds, const QString &title)
 {
     constexpr quint32 rate = 8000;

@@ -4,6 +4,8 @@
 // test itself: a private D-Bus session, mpv with its MPRIS plugin, Audacious,
 // and MPD.
 
+#include "TestFiles.h"
+
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -18,9 +20,6 @@
 #include <mpd/status.h>
 
 struct mpd_connection;
-
-// Writes a file of the test's own: a playlist, a script.
-bool writeFile(const QString &path, const QByteArray &content);
 
 // A short mono WAV file, 8 kHz, of a quiet tone; with a title tag when one is given.
 bool writeWav(const QString &path, int seconds, const QString &title = {});
