@@ -2,7 +2,6 @@
 
 #include "core/FrameDecoder.h"
 #include "core/PlaylistWriter.h"
-#include "core/ReceiveLoop.h"
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
 #include "platform/DesktopNotifier.h"
@@ -24,12 +23,9 @@ void say(const QString &line)
 HeadlessRemote::HeadlessRemote(SettingsModel &settings, ThumbsLists &thumbs,
                                PlayerFactory createPlayer, QObject *parent)
     : QObject(parent), settings_(settings), thumbs_(thumbs), comm_(new SerialComm(settings, this)),
-      loop_(new ReceiveLoop(*comm_, this)),
       notifier_(new DesktopNotifier(QDBusConnection::sessionBus(), this)),
-      session_(std::move(createPlayer)), remote_(settings, *this, session_)
+      keyPath_(settings, *comm_, *this, std::move(createPlayer))
 {
-    connect(loop_, &ReceiveLoop::frameReceived, this,
-            [this](const QByteArray &received) { remote_.handleFrame(received); });
 }
 
 HeadlessRemote::~HeadlessRemote()
@@ -39,29 +35,24 @@ HeadlessRemote::~HeadlessRemote()
 
 void HeadlessRemote::start()
 {
-    remote_.getOptions();
-    openPort();
-    remote_.timeOver = 1;
-    loop_->start();
+    reportOpen(keyPath_.start());
     // Said once the loop waits: a key pressed from here on counts.
     if (comm_->portOpen())
         say(QStringLiteral("listening on %1").arg(comm_->deviceName()));
     else
-        loop_->reopenWhenAvailable();
+        keyPath_.loop().reopenWhenAvailable();
 }
 
 void HeadlessRemote::stop()
 {
-    loop_->stop();
-    if (comm_->portOpen())
-        comm_->close();
+    keyPath_.stop();
 }
 
 // The window's messages, on standard error; a port that cannot be opened is
 // opened as soon as its device is there.
-void HeadlessRemote::openPort()
+void HeadlessRemote::reportOpen(SerialLine::OpenResult result)
 {
-    switch (comm_->openAdapter(settings_.mainPort())) {
+    switch (result) {
     case SerialLine::OpenResult::InvalidPort:
         say(QStringLiteral("com port not avalable (%1); waiting for it").arg(comm_->deviceName()));
         break;
@@ -95,7 +86,8 @@ void HeadlessRemote::showCommand(const QString &text)
 
 void HeadlessRemote::startPauseGuard(int intervalMs)
 {
-    QTimer::singleShot(intervalMs, Qt::PreciseTimer, this, [this] { remote_.endPauseGuard(); });
+    QTimer::singleShot(intervalMs, Qt::PreciseTimer, this,
+                       [this] { keyPath_.remote().endPauseGuard(); });
 }
 
 void HeadlessRemote::addThumbsUp(const QString &song)

@@ -1,12 +1,10 @@
 #pragma once
 
-#include "core/PlayerSession.h"
-#include "core/RemoteControl.h"
+#include "core/KeyPath.h"
 
 #include <QObject>
 
 class DesktopNotifier;
-class ReceiveLoop;
 class SerialComm;
 class SettingsModel;
 class ThumbsLists;
@@ -32,7 +30,7 @@ public:
     void stop();
 
 private:
-    void openPort();
+    void reportOpen(SerialLine::OpenResult result);
 
     // RemoteView
     void showFrame(const QString &text) override;
@@ -46,9 +44,7 @@ private:
     SettingsModel &settings_;
     ThumbsLists &thumbs_;
     SerialComm *comm_ = nullptr;
-    ReceiveLoop *loop_ = nullptr;
     DesktopNotifier *notifier_ = nullptr;
-    PlayerSession session_;
-    RemoteControl remote_;
+    KeyPath keyPath_;
     QString frame_; // the frame shown last, logged with its verdict
 };

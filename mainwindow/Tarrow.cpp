@@ -4,7 +4,6 @@
 #include "browser/HelpSite.h"
 #include "browser/frmBrowser.h"
 #include "core/PlaylistWriter.h"
-#include "core/ReceiveLoop.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
@@ -74,9 +73,10 @@ QTimer *offTimer(QObject *parent, const char *name)
 
 Tarrow::Tarrow(SettingsModel &settings, ThumbsLists &thumbs, PlayerFactory createPlayer,
                Messages &messages, QWidget *parent)
-    : QMainWindow(parent), settings_(settings), thumbs_(thumbs), messages_(messages),
+    : QMainWindow(parent), Comm1(new SerialComm(settings, this)), settings_(settings),
+      thumbs_(thumbs), messages_(messages),
       notifier_(new DesktopNotifier(QDBusConnection::sessionBus(), this)),
-      session_(std::move(createPlayer)), remote_(settings, *this, session_)
+      keyPath_(settings, *Comm1, *this, std::move(createPlayer))
 {
     setObjectName(QStringLiteral("Tarrow"));
     setWindowTitle(kTitle);
@@ -89,11 +89,9 @@ Tarrow::Tarrow(SettingsModel &settings, ThumbsLists &thumbs, PlayerFactory creat
 
     connect(Timer1, &QTimer::timeout, this, &Tarrow::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &Tarrow::Timer2_Timer);
-    connect(loop_, &ReceiveLoop::frameReceived, this,
-            [this](const QByteArray &received) { remote_.handleFrame(received); });
     // No frame is carried out while a message waits for the user.
-    connect(&messages_, &Messages::opened, loop_, &ReceiveLoop::hold);
-    connect(&messages_, &Messages::closed, loop_, &ReceiveLoop::release);
+    connect(&messages_, &Messages::opened, &keyPath_.loop(), &ReceiveLoop::hold);
+    connect(&messages_, &Messages::closed, &keyPath_.loop(), &ReceiveLoop::release);
     connect(cmdSetup, &QPushButton::clicked, this, &Tarrow::cmdSetup_Click);
     connect(cmdClearlistTU, &QPushButton::clicked, this, &Tarrow::cmdClearlistTU_Click);
     connect(cmdClearlistTD, &QPushButton::clicked, this, &Tarrow::cmdClearlistTD_Click);
@@ -139,9 +137,7 @@ void Tarrow::createControls()
     cmdClearlistTD = place(new QPushButton(QStringLiteral("Clear thumbs down list"), area),
                            "cmdClearlistTD", twipsRect(5640, 2040, 2655, 375));
     listTD = place(new QListWidget(area), "listTD", twipsRect(4320, 240, 3975, 1620));
-    Comm1 = new SerialComm(settings_, this);
     Comm1->setObjectName(QStringLiteral("Comm1"));
-    loop_ = new ReceiveLoop(*Comm1, this);
     cmdMakePlaylist =
         place(new QPushButton(QStringLiteral("Make playlists from above lists "), area),
               "cmdMakePlaylist", twipsRect(2880, 2040, 2655, 375));
@@ -188,19 +184,16 @@ void Tarrow::arrangeTabOrder()
 void Tarrow::load()
 {
     show();
-    remote_.getOptions();
-    openPort();
-    remote_.timeOver = 1;
-    loop_->start();
+    reportOpen(keyPath_.start());
 }
 
-void Tarrow::openPort()
+void Tarrow::reportOpen(SerialLine::OpenResult result)
 {
     // A port that exists but cannot be opened stays closed, and the user can
     // pick another one in the setup window. Where the reason is one the user can
     // act on (no permission, another program holds it), the message says what
     // to do.
-    switch (Comm1->openAdapter(settings_.mainPort())) {
+    switch (result) {
     case SerialLine::OpenResult::InvalidPort:
         messages_.show(QStringLiteral("com port not avalable"), kTitle);
         break;
@@ -215,9 +208,7 @@ void Tarrow::openPort()
 
 void Tarrow::closeEvent(QCloseEvent *event)
 {
-    loop_->stop();
-    if (Comm1->portOpen())
-        Comm1->close();
+    keyPath_.stop();
 
     // The setup and browser windows have no owner: they go with this one.
     QList<QPointer<QWidget>> others;
@@ -234,7 +225,7 @@ void Tarrow::closeEvent(QCloseEvent *event)
 
 void Tarrow::cmdSetup_Click()
 {
-    frmSetup::showSetup(*Comm1, *loop_, settings_, messages_);
+    frmSetup::showSetup(*Comm1, keyPath_.loop(), settings_, messages_);
 }
 
 void Tarrow::cmdClearlistTU_Click()
@@ -280,7 +271,7 @@ void Tarrow::Timer1_Timer()
 void Tarrow::Timer2_Timer()
 {
     Timer2->stop();
-    remote_.endPauseGuard();
+    keyPath_.remote().endPauseGuard();
 }
 
 void Tarrow::showFrame(const QString &text)

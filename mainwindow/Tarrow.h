@@ -1,7 +1,6 @@
 #pragma once
 
-#include "core/PlayerSession.h"
-#include "core/RemoteControl.h"
+#include "core/KeyPath.h"
 
 #include <QMainWindow>
 
@@ -14,7 +13,6 @@ class QAction;
 class QMenu;
 class DesktopNotifier;
 class Messages;
-class ReceiveLoop;
 class SerialComm;
 class SettingsModel;
 class ThumbsLists;
@@ -66,7 +64,8 @@ private:
     void createMenu();
     void arrangeTabOrder();
 
-    void openPort();
+    // A port that would not open, told to the user.
+    void reportOpen(SerialLine::OpenResult result);
 
     void cmdSetup_Click();
     void cmdClearlistTU_Click();
@@ -92,7 +91,5 @@ private:
     ThumbsLists &thumbs_;
     Messages &messages_;
     DesktopNotifier *notifier_ = nullptr;
-    PlayerSession session_;
-    RemoteControl remote_;
-    ReceiveLoop *loop_ = nullptr;
+    KeyPath keyPath_;
 };
