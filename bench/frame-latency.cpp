@@ -8,13 +8,13 @@
 
 #include "BenchPty.h"
 
+#include "core/IniSettingsStore.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
 #include "gui/Messages.h"
-#include "mainwindow/Tarrow.h"
-#include "platform/IniSettingsStore.h"
-#include "platform/SerialComm.h"
+#include "gui/mainwindow/Tarrow.h"
+#include "serial/SerialComm.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -8,8 +8,9 @@
 //
 // Usage: help-site-memory [MiB]   (default 32)
 
-#include "browser/HelpSite.h"
-#include "platform/IniSettingsStore.h"
+#include "core/IniSettingsStore.h"
+#include "core/SettingsModel.h"
+#include "help/HelpSite.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -85,8 +86,8 @@ int main(int argc, char *argv[])
     const qint64 mib = args.size() > 1 ? args.at(1).toLongLong() : 32;
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    IniSettingsStore store;
-    const QUrl site(helpPageAddress(store));
+    IniSettingsStore file;
+    const QUrl site(helpPageAddress(SettingsModel(file)));
     if (site.port() <= 0) {
         std::fprintf(stderr, "the help site did not start\n");
         return 2;

@@ -14,12 +14,12 @@
 #include "BenchPty.h"
 #include "PlayerPeers.h"
 
+#include "core/IniSettingsStore.h"
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
 #include "gui/Messages.h"
-#include "mainwindow/Tarrow.h"
-#include "platform/IniSettingsStore.h"
-#include "platform/PlayerFactory.h"
+#include "gui/mainwindow/Tarrow.h"
+#include "players/PlayerFactory.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -37,7 +37,7 @@
 #include <memory>
 
 namespace {
-// The only part that knows the window's classes: the program as app/main.cpp
+// The only part that knows the window's classes: the program as app/kavelo.cpp
 // puts it together. Adapt this when the window's constructor changes.
 struct MainWindow
 {

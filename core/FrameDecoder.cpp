@@ -1,6 +1,6 @@
 #include "FrameDecoder.h"
 
-#include "Settings.h"
+#include "SettingsModel.h"
 
 namespace {
 enum Function : quint8
@@ -12,8 +12,6 @@ enum Function : quint8
     Dim = 4,
     Bright = 5
 };
-
-constexpr int kUnitsPerBank = 8;
 
 QString functionText(quint8 function)
 {
@@ -44,7 +42,7 @@ QString unitText(quint8 unitIndex)
 } // namespace
 
 DecodedFrame decodeFrame(const QByteArray &received, const QString &houseCode,
-                         const SettingsStore &store, bool &optLower)
+                         const SettingsModel &settings, bool &optLower)
 {
     DecodedFrame frame;
     if (received.size() < 2)
@@ -67,7 +65,7 @@ DecodedFrame decodeFrame(const QByteArray &received, const QString &houseCode,
     const QString houseLetter(QChar(u'A' + house1));
     frame.text = houseLetter + unitText(unitIndex) + functionText(function);
 
-    optLower = readBoolean(store, Keys::bankb, Defaults::bankb);
+    optLower = settings.bankLower();
 
     frame.verdict = DecodedFrame::Verdict::Rejected;
     if (houseLetter != houseCode)
@@ -86,16 +84,16 @@ DecodedFrame decodeFrame(const QByteArray &received, const QString &houseCode,
 
     switch (function) {
     case Bright:
-        frame.command = 16;
+        frame.command = Command::VolumeUp;
         break;
     case Dim:
-        frame.command = 17;
+        frame.command = Command::VolumeDown;
         break;
     case On:
-        frame.command = unitIndex;
+        frame.command = onKey(unitIndex);
         break;
     case Off:
-        frame.command = unitIndex + kUnitsPerBank;
+        frame.command = offKey(unitIndex);
         break;
     default:
         break; // all off, all on: shown as accepted, nothing to carry out

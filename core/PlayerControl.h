@@ -7,10 +7,14 @@
 #include <optional>
 #include <utility>
 
+// How long one exchange with a player may take before it is given up: a bus
+// call, an MPD connection and its greeting, or one MPD command.
+constexpr int kPlayerTimeoutMs = 500;
+
 // The player component the main window drives.
 //
 // Every operation runs on the player session's thread and may block there:
-// each exchange with the player waits at most half a second before it gives
+// each exchange with the player waits at most kPlayerTimeoutMs before it gives
 // up. An operation that fails says so (false, or no value) and has warned on
 // stderr why; the caller skips it and goes on. No operation throws.
 class PlayerControl

@@ -3,8 +3,6 @@
 
 #include <QDebug>
 
-#include <chrono>
-
 namespace {
 // Stands in when no player component could be created: every operation fails,
 // so every command is skipped the way a failing player is.
@@ -124,22 +122,11 @@ void PlayerSession::runNext()
             return;
         job = std::move(waiting_.front());
         waiting_.pop_front();
-        busy_ = true;
     }
     job(*guarded_);
     std::lock_guard lock(mutex_);
-    busy_ = false;
-    if (waiting_.empty()) {
+    if (waiting_.empty())
         stalled_ = false;
-        idle_.notify_all();
-    }
-}
-
-bool PlayerSession::waitForIdle(int timeoutMs)
-{
-    std::unique_lock lock(mutex_);
-    return idle_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                          [this] { return waiting_.empty() && !busy_; });
 }
 
 // Runs on the player's thread.

@@ -7,7 +7,6 @@
 #include <QThread>
 
 #include <atomic>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -46,8 +45,6 @@ public:
     // this object's thread. False when the queue is full.
     template <typename R>
     bool ask(std::function<R(PlayerControl &)> query, std::function<void(R)> reply);
-    // True once every posted job has run; false when that took longer.
-    bool waitForIdle(int timeoutMs);
 
 signals:
     void runningChanged(bool running);
@@ -63,9 +60,7 @@ private:
     std::unique_ptr<PlayerControl> guarded_;
 
     std::mutex mutex_;
-    std::condition_variable idle_;
     std::deque<Job> waiting_;
-    bool busy_ = false;
     bool stalled_ = false; // a job was dropped since the queue was last empty
 
     std::atomic<bool> running_{false};

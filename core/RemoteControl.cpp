@@ -20,22 +20,6 @@ constexpr int kPauseGuardMs = 800;
 // one that is.
 constexpr int kSongSettleMs = 250;
 
-enum Command : quint8
-{
-    FirstPlaylist = 0,
-    LastPlaylist = 7,
-    Pause = 8,
-    Back5Seconds = 9,
-    Previous = 10,
-    Advance = 11,
-    ThumbsUp = 12,
-    ThumbsDown = 13,
-    ShuffleOn = 14,
-    ShuffleOff = 15,
-    VolumeUp = 16,
-    VolumeDown = 17,
-};
-
 // A shuffle state that cannot be read is left alone: toggling blindly could
 // switch shuffle the wrong way.
 void shuffleOn(PlayerControl &player)
@@ -95,14 +79,15 @@ void RemoteControl::handleFrame(const QByteArray &received)
         dispatch(*frame.command);
 }
 
-void RemoteControl::dispatch(quint8 command)
+void RemoteControl::dispatch(Command command)
 {
     view_.showCommand(QString());
 
     // The whole load runs as one job, so the player is asked about itself
     // right before and right after the load, as the sequence needs.
-    if (command <= LastPlaylist) {
-        const QString path = settings_.playlist(command - FirstPlaylist + 1);
+    if (command <= Command::LastPlaylist) {
+        const QString path =
+            settings_.playlist(quint8(command) - quint8(Command::FirstPlaylist) + 1);
         session_.post([path](PlayerControl &player) {
             if (player.findPlayer())
                 player.prepareLoad();
@@ -116,11 +101,11 @@ void RemoteControl::dispatch(quint8 command)
         return;
     }
 
-    if (command > VolumeDown || !session_.running())
+    if (command > Command::VolumeDown || !session_.running())
         return;
 
     switch (command) {
-    case Pause:
+    case Command::Pause:
         if (timeOver == 0) {
             view_.showCommand(QStringLiteral("wait"));
             return;
@@ -131,21 +116,21 @@ void RemoteControl::dispatch(quint8 command)
         view_.showCommand(QStringLiteral("pause"));
         announce(QStringLiteral("pause / play"));
         break;
-    case Back5Seconds:
+    case Command::Back5Seconds:
         session_.post([](PlayerControl &player) { player.back5Seconds(); });
         view_.showCommand(QStringLiteral("go back 5 sec"));
         break;
-    case Previous:
+    case Command::Previous:
         session_.post([](PlayerControl &player) { player.previousTrack(); });
         view_.showCommand(QStringLiteral("previous"));
         announceSong(QStringLiteral("previous"));
         break;
-    case Advance:
+    case Command::Advance:
         session_.post([](PlayerControl &player) { player.nextTrack(); });
         view_.showCommand(QStringLiteral("advance"));
         announceSong(QStringLiteral("advance"));
         break;
-    case ThumbsUp:
+    case Command::ThumbsUp:
         // A song the player could not report is not added: an empty or stale
         // entry would end up in the playlist file.
         session_.ask<std::optional<QString>>(
@@ -157,7 +142,7 @@ void RemoteControl::dispatch(quint8 command)
             });
         view_.showCommand(QStringLiteral("add to Thumbs Up List"));
         break;
-    case ThumbsDown:
+    case Command::ThumbsDown:
         // One job, so the song is known before the player moves on from it.
         session_.ask<std::optional<QString>>(
             [](PlayerControl &player) {
@@ -173,9 +158,9 @@ void RemoteControl::dispatch(quint8 command)
             });
         view_.showCommand(QStringLiteral("add to Thumbs Down List"));
         break;
-    case ShuffleOn:
-    case ShuffleOff: {
-        const bool on = command == ShuffleOn;
+    case Command::ShuffleOn:
+    case Command::ShuffleOff: {
+        const bool on = command == Command::ShuffleOn;
         const bool hasShuffle = session_.hasShuffle();
         view_.showCommand(!hasShuffle ? QStringLiteral("player has no shuffle")
                           : on        ? QStringLiteral("player shuffle on")
@@ -190,11 +175,11 @@ void RemoteControl::dispatch(quint8 command)
         });
         break;
     }
-    case VolumeUp:
+    case Command::VolumeUp:
         changeVolume(+1);
         view_.showCommand(QStringLiteral("vol up"));
         break;
-    case VolumeDown:
+    case Command::VolumeDown:
         changeVolume(-1);
         view_.showCommand(QStringLiteral("vol down"));
         break;

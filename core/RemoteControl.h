@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Command.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -36,12 +38,10 @@ public:
     void getOptions();
     // One receive cycle from the split of the bytes to the end of the command.
     void handleFrame(const QByteArray &received);
-    // Carries out one command number, 0..17.
-    void dispatch(quint8 command);
+    // Carries out one command.
+    void dispatch(Command command);
     // The Timer2 tick: the pause key may run again.
     void endPauseGuard();
-
-    PlayerSession &session() { return session_; }
 
     qint16 vol = 125;
     quint8 timeOver = 1;

@@ -35,6 +35,21 @@ public:
     // device may not be opened by this user, another program holds it); "" when
     // it opened or the reason is not known.
     virtual QString openProblem() const { return {}; }
+    // What the user is told of an open: "com port not avalable" when the port's
+    // device does not exist, the problem the user can act on when another open
+    // failure has one, else "".
+    QString openMessage(OpenResult result) const
+    {
+        switch (result) {
+        case OpenResult::InvalidPort:
+            return QStringLiteral("com port not avalable");
+        case OpenResult::Failed:
+            return openProblem();
+        case OpenResult::Opened:
+            break;
+        }
+        return {};
+    }
     virtual void close() = 0;
     // A line format such as "4800,N,8,1"; false, and nothing changes, when the
     // text is none.

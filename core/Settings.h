@@ -46,6 +46,8 @@ inline const QString volSteps = QStringLiteral("5");
 inline const QString tuFile = QStringLiteral("winners");
 inline const QString tdFile = QStringLiteral("losers");
 inline const QString notify = QStringLiteral("True");
+inline const QString player = QStringLiteral("auto");
+inline const QString mpdPort = QStringLiteral("0");
 
 QString thumbsup();       // keepers.m3u in the user's music folder
 QString thumbsdown();     // loosers.m3u in the user's music folder

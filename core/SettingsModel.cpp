@@ -179,3 +179,38 @@ bool SettingsModel::notify() const
 {
     return readBoolean(*this, Keys::notify, Defaults::notify);
 }
+
+QString SettingsModel::player() const
+{
+    const QString kind = text(Keys::player, Defaults::player).trimmed().toLower();
+    return kind.isEmpty() ? Defaults::player : kind;
+}
+
+QString SettingsModel::mprisPlayer() const
+{
+    return text(Keys::mprisPlayer, QString());
+}
+
+QString SettingsModel::mpdHost() const
+{
+    return text(Keys::mpdHost, QString());
+}
+
+std::optional<quint16> SettingsModel::mpdPort() const
+{
+    bool isNumber = false;
+    const uint port = text(Keys::mpdPort, Defaults::mpdPort).trimmed().toUInt(&isNumber);
+    if (!isNumber || port > 65535)
+        return std::nullopt;
+    return quint16(port);
+}
+
+QString SettingsModel::mpdMusicDir() const
+{
+    return text(Keys::mpdMusicDir, Defaults::mpdMusicDir());
+}
+
+QString SettingsModel::helpHost() const
+{
+    return text(Keys::helpHost, QString());
+}

@@ -54,7 +54,16 @@ public:
     // Both windows.
     QString playlist(int n) const; // playlistFile(1..8); empty = none
     QString comDevice(int n) const;
-    bool notify() const; // desktop notifications of what a key did
+
+    // The keys this program adds.
+    bool notify() const;         // desktop notifications of what a key did
+    QString player() const;      // "player", trimmed and in lower case; default "auto"
+    QString mprisPlayer() const; // bus-name suffix of the MPRIS player to drive; "" = any
+    QString mpdHost() const;     // "" = libmpdclient's default
+    // "mpdPort": 0 = libmpdclient's default; nothing when the text is no port number.
+    std::optional<quint16> mpdPort() const;
+    QString mpdMusicDir() const;
+    QString helpHost() const; // "" = the embedded help site
 
 signals:
     // A key changed, by a write of this program or in the file.

@@ -4,10 +4,16 @@
 #include <QSize>
 #include <QString>
 
-// 15 twips are one pixel at 96 dpi.
+// 15 twips are one pixel at 96 dpi: twips() gives the pixels of a length in
+// twips, toTwips() the twips of a length in pixels.
+constexpr int kTwipsPerPixel = 15;
 constexpr int twips(int value)
 {
-    return value / 15;
+    return value / kTwipsPerPixel;
+}
+constexpr int toTwips(int pixels)
+{
+    return pixels * kTwipsPerPixel;
 }
 constexpr QRect twipsRect(int left, int top, int width, int height)
 {

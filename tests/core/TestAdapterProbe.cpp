@@ -7,7 +7,8 @@
 #include "core/AdapterProbe.h"
 #include "core/ReceiveLoop.h"
 #include "core/Settings.h"
-#include "platform/SerialComm.h"
+#include "core/SettingsModel.h"
+#include "serial/SerialComm.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -44,7 +45,8 @@ private:
     Result result() const { return finished_->at(0).at(0).value<Result>(); }
 
     std::unique_ptr<AdapterEmulator> adapter_;
-    MemorySettingsStore store_;
+    MemorySettingsStore file_;
+    SettingsModel store_{file_};
     std::unique_ptr<SerialComm> comm_;
     std::unique_ptr<ReceiveLoop> loop_;
     std::unique_ptr<AdapterProbe> probe_;

@@ -85,7 +85,7 @@ void TestPlayerSession::windowAnswersWhileThePlayerIsFrozen()
             [&] { longestStall = std::max(longestStall, sinceTick.restart()); });
 
     // Playlist key, next, bright, one every 100 ms; most get dropped.
-    const QList<quint8> keys{0, 11, 16};
+    const QList<Command> keys{Command::FirstPlaylist, Command::Advance, Command::VolumeUp};
     int pressed = 0;
     QStringList shown;
     QTimer remote;

@@ -6,7 +6,8 @@
 #include "MemorySettingsStore.h"
 #include "core/ReceiveLoop.h"
 #include "core/Settings.h"
-#include "platform/SerialComm.h"
+#include "core/SettingsModel.h"
+#include "serial/SerialComm.h"
 
 #include <QFile>
 #include <QSerialPort>
@@ -52,7 +53,8 @@ private:
     QByteArray frame(int index) const { return frames_->at(index).at(0).toByteArray(); }
 
     std::unique_ptr<AdapterEmulator> emulator_;
-    MemorySettingsStore store_;
+    MemorySettingsStore file_;
+    SettingsModel store_{file_};
     std::unique_ptr<SerialComm> comm_;
     std::unique_ptr<ReceiveLoop> loop_;
     std::unique_ptr<QSignalSpy> frames_;

@@ -70,7 +70,7 @@ void TestRemoteControl::playlistKeys()
         player.failing = QSet<QString>(failing.cbegin(), failing.cend());
     });
     h.store.setValue(Keys::playlist(3), QStringLiteral("/music/three.m3u"));
-    h.remote.dispatch(2);
+    h.remote.dispatch(onKey(2));
     QVERIFY(h.settle());
     QCOMPARE(h.player.calls, calls);
     QCOMPARE(h.view.commandHistory(), (QStringList{QString(), QStringLiteral("/music/three.m3u")}));
@@ -97,7 +97,7 @@ void TestRemoteControl::playerCommandsNeedARunningPlayer()
             player.failing.insert(QStringLiteral("findPlayer"));
     });
     h.remote.vol = 100;
-    h.remote.dispatch(quint8(command));
+    h.remote.dispatch(Command(command));
     QVERIFY(h.settle());
     // The session knows already: the player is not even asked.
     QCOMPARE(h.player.calls, QStringList());
@@ -158,7 +158,7 @@ void TestRemoteControl::commands()
     });
     h.store.setValue(Keys::playlist(3), QStringLiteral("/music/three.m3u"));
     h.remote.vol = 125;
-    h.remote.dispatch(quint8(command));
+    h.remote.dispatch(Command(command));
     // The text is there before the player has done anything.
     QCOMPARE(h.view.commandHistory(), (QStringList{QString(), text}));
     // The song of "previous" and "next" is asked a moment after the key.
@@ -173,8 +173,8 @@ void TestRemoteControl::nothingIsAnnouncedWhileNotifyIsOff()
 {
     RemoteHarness h;
     h.store.setValue(Keys::notify, QStringLiteral("False"));
-    h.remote.dispatch(11);
-    h.remote.dispatch(16);
+    h.remote.dispatch(Command::Advance);
+    h.remote.dispatch(Command::VolumeUp);
     // Longer than the player is given to move on.
     QVERIFY(nothingHappensWithin(400, [&] { return !h.view.announcements.isEmpty(); }));
     QVERIFY(h.settle());
@@ -184,23 +184,23 @@ void TestRemoteControl::nothingIsAnnouncedWhileNotifyIsOff()
 void TestRemoteControl::pauseGuard()
 {
     RemoteHarness h;
-    h.remote.dispatch(8);
+    h.remote.dispatch(Command::Pause);
     QCOMPARE(h.view.commandText, QStringLiteral("pause"));
     QCOMPARE(h.view.pauseGuards, QList<int>{800});
     QCOMPARE(h.remote.timeOver, quint8(0));
 
-    h.remote.dispatch(8);
+    h.remote.dispatch(Command::Pause);
     QCOMPARE(h.view.commandText, QStringLiteral("wait"));
     QVERIFY(h.settle());
     QCOMPARE(h.player.actions(), QStringList{QStringLiteral("pause")});
     QCOMPARE(h.view.pauseGuards, QList<int>{800});
 
-    h.remote.dispatch(11); // other keys are not guarded
+    h.remote.dispatch(Command::Advance); // other keys are not guarded
     QCOMPARE(h.view.commandText, QStringLiteral("advance"));
 
     h.remote.endPauseGuard();
     QCOMPARE(h.remote.timeOver, quint8(1));
-    h.remote.dispatch(8);
+    h.remote.dispatch(Command::Pause);
     QCOMPARE(h.view.commandText, QStringLiteral("pause"));
     QVERIFY(h.settle());
     QCOMPARE(h.player.actions(), (QStringList{"pause", "nextTrack", "pause"}));
@@ -241,9 +241,9 @@ void TestRemoteControl::volume()
     bool sentBeforeWrite = false;
     h.store.onAccess = [&](const QString &access) {
         if (access.startsWith(QLatin1String("write(volume=")))
-            sentBeforeWrite = h.session.waitForIdle(5000) && h.player.volume == expected;
+            sentBeforeWrite = waitForIdle(h.session, 5000) && h.player.volume == expected;
     };
-    h.remote.dispatch(quint8(command));
+    h.remote.dispatch(Command(command));
     QVERIFY(sentBeforeWrite);
     QVERIFY(h.settle());
     QCOMPARE(int(h.remote.vol), expected);
@@ -293,7 +293,7 @@ void TestRemoteControl::shuffle()
         if (queryFails)
             player.failing.insert(QStringLiteral("getShuffle"));
     });
-    h.remote.dispatch(quint8(command));
+    h.remote.dispatch(Command(command));
     QCOMPARE(h.view.commandText, text);
     QVERIFY(h.settle());
     QCOMPARE(h.player.calls.contains(QStringLiteral("getShuffle")), hasShuffle);
@@ -333,7 +333,7 @@ void TestRemoteControl::failingOperationsAreSkipped()
     });
     h.store.setValue(Keys::notify, QStringLiteral("False")); // no song asked after "next"
     h.remote.vol = 125;
-    h.remote.dispatch(quint8(command));
+    h.remote.dispatch(Command(command));
     QVERIFY(h.settle());
     QCOMPARE(h.player.calls, calls);
     QCOMPARE(h.view.commandText, text);
@@ -349,8 +349,8 @@ void TestRemoteControl::failingOperationsAreSkipped()
 void TestRemoteControl::unknownCommandDoesNothing()
 {
     RemoteHarness h;
-    h.remote.dispatch(18);
-    h.remote.dispatch(255);
+    h.remote.dispatch(Command(18));
+    h.remote.dispatch(Command(255));
     QVERIFY(h.settle());
     QVERIFY(h.player.calls.isEmpty());
     QVERIFY(h.view.commandText.isEmpty());
@@ -361,10 +361,10 @@ void TestRemoteControl::keysFollowThePlayerComingAndGoing()
 {
     RemoteHarness h;
     h.player.setRunning(false);
-    h.remote.dispatch(11);
+    h.remote.dispatch(Command::Advance);
     QCOMPARE(h.view.commandText, QString());
     h.player.setRunning(true);
-    h.remote.dispatch(11);
+    h.remote.dispatch(Command::Advance);
     QCOMPARE(h.view.commandText, QStringLiteral("advance"));
     QVERIFY(h.settle());
     QCOMPARE(h.player.calls, QStringList{QStringLiteral("nextTrack")});
@@ -383,9 +383,9 @@ void TestRemoteControl::withoutAPlayerComponent()
     remote.getOptions();
     QCOMPARE(remote.vol, qint16(90));
 
-    remote.dispatch(0);
+    remote.dispatch(Command::FirstPlaylist);
     QCOMPARE(view.commandText, QStringLiteral("/m/a.m3u"));
-    remote.dispatch(16);
+    remote.dispatch(Command::VolumeUp);
     QCOMPARE(remote.vol, qint16(90));
 }
 

@@ -8,6 +8,7 @@
 #include "MemorySettingsStore.h"
 #include "RecordingPlayer.h"
 #include "RecordingView.h"
+#include "SessionIdle.h"
 #include "core/PlayerSession.h"
 #include "core/RemoteControl.h"
 #include "core/Settings.h"
@@ -83,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             __builtin_trap();
     }
     // The player's answers (the thumbs songs) reach the view as well.
-    session.waitForIdle(1000);
+    waitForIdle(session, 1000);
     QCoreApplication::sendPostedEvents();
     return 0;
 }

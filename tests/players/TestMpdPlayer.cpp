@@ -3,9 +3,11 @@
 // are driven end to end by TestRemoteToPlayers.
 
 #include "PlayerPeers.h"
+#include "SessionIdle.h"
 #include "core/PlayerSession.h"
-#include "platform/MpdPlayer.h"
-#include "platform/PlayerFactory.h"
+#include "core/SettingsModel.h"
+#include "players/PlayerFactory.h"
+#include "players/mpd/MpdPlayer.h"
 
 #include "MemorySettingsStore.h"
 #include "core/PlaylistWriter.h"
@@ -29,7 +31,7 @@ bool onSession(PlayerSession &session, const std::function<bool(PlayerControl &)
 {
     bool result = false;
     session.post([&](PlayerControl &player) { result = call(player); });
-    return session.waitForIdle(5000) && result;
+    return waitForIdle(session, 5000) && result;
 }
 } // namespace
 
@@ -294,7 +296,7 @@ void TestMpdPlayer::factoryBuildsTheChosenBackend()
         qputenv("MPD_HOST", mpd_->socketPath().toUtf8());
     else
         store.setValue(Keys::mpdHost, mpd_->socketPath());
-    const auto player = createPlayer(store);
+    const auto player = createPlayer(SettingsModel(store));
     QVERIFY(player);
 
     const QString list = outside(QStringLiteral("factory.m3u"));

@@ -4,8 +4,9 @@
 
 #include "FakeMprisPlayer.h"
 #include "PlayerPeers.h"
-#include "platform/MprisPlayer.h"
-#include "platform/PlayerFactory.h"
+#include "SessionIdle.h"
+#include "players/PlayerFactory.h"
+#include "players/mpris/MprisPlayer.h"
 
 #include "MemorySettingsStore.h"
 #include "RecordingView.h"
@@ -357,11 +358,11 @@ void TestMprisPlayer::mpvIsFollowedWithoutAskingTheBus()
         startMpv();
         QTRY_VERIFY(session.running());
 
-        remote.dispatch(2);
+        remote.dispatch(onKey(2));
         QTRY_COMPARE(mpv_.property(QStringLiteral("path")).toString(),
                      path(QStringLiteral("a b.wav")));
         QTRY_COMPARE(mpv_.state(), QStringLiteral("Playing"));
-        QVERIFY(session.waitForIdle(5000));
+        QVERIFY(waitForIdle(session, 5000));
     }
     // A last call of the test's own on the same connection: once the monitor
     // shows it, it has shown every call before it.
@@ -395,7 +396,7 @@ void TestMprisPlayer::automaticChoiceFollowsWhicheverPlayerRuns()
 
     MemorySettingsStore store;
     store.setValue(Keys::mpdHost, mpd.socketPath());
-    const auto player = createPlayer(store);
+    const auto player = createPlayer(SettingsModel(store));
 
     // mpv runs: the remote drives it, MPD is left alone.
     loadAndPlay(*player);
@@ -447,21 +448,21 @@ void TestMprisPlayer::audaciousWithoutOpenUriOrShuffle()
         return busProperty(Audacious::service, QStringLiteral("PlaybackStatus")).toString();
     };
 
-    remote.dispatch(0);
+    remote.dispatch(Command::FirstPlaylist);
     QTRY_COMPARE_WITH_TIMEOUT(url(), path(QStringLiteral("a b.wav")), 10000);
     QTRY_COMPARE(status(), QStringLiteral("Playing"));
-    remote.dispatch(11);
+    remote.dispatch(Command::Advance);
     QTRY_COMPARE(url(), path(QStringLiteral("b.wav")));
-    remote.dispatch(10);
+    remote.dispatch(Command::Previous);
     QTRY_COMPARE(url(), path(QStringLiteral("a b.wav")));
-    remote.dispatch(8);
+    remote.dispatch(Command::Pause);
     QTRY_COMPARE(status(), QStringLiteral("Paused"));
-    remote.dispatch(12);
+    remote.dispatch(Command::ThumbsUp);
     QTRY_COMPARE(view.thumbsUp, QStringList{path(QStringLiteral("a b.wav"))});
     // Audacious names an untagged song after its file.
     MprisPlayer direct(QStringLiteral("audacious"));
     QCOMPARE(direct.getCurrentTitle(), std::optional(QStringLiteral("a b")));
-    remote.dispatch(14);
+    remote.dispatch(Command::ShuffleOn);
     QCOMPARE(view.commandText, QStringLiteral("player has no shuffle"));
     QTRY_COMPARE(status(), QStringLiteral("Playing"));
 }

@@ -6,14 +6,14 @@
 
 #include "AdapterEmulator.h"
 
+#include "core/IniSettingsStore.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
 #include "gui/Messages.h"
-#include "mainwindow/Tarrow.h"
-#include "platform/IniSettingsStore.h"
-#include "platform/PlayerFactory.h"
-#include "platform/SerialComm.h"
+#include "gui/mainwindow/Tarrow.h"
+#include "players/PlayerFactory.h"
+#include "serial/SerialComm.h"
 
 #include <QElapsedTimer>
 #include <QLineEdit>

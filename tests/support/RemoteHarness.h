@@ -3,6 +3,7 @@
 #include "RecordingPlayer.h"
 #include "RecordingSettingsStore.h"
 #include "RecordingView.h"
+#include "SessionIdle.h"
 
 #include "core/PlayerSession.h"
 #include "core/RemoteControl.h"
@@ -35,7 +36,7 @@ struct RemoteHarness
     // the answers; false when the player took longer than five seconds.
     bool settle()
     {
-        if (!session.waitForIdle(5000))
+        if (!waitForIdle(session, 5000))
             return false;
         QCoreApplication::sendPostedEvents();
         return true;

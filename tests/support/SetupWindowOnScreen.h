@@ -1,6 +1,6 @@
 #pragma once
 
-#include "setup/frmSetup.h"
+#include "gui/setup/frmSetup.h"
 
 #include <QApplication>
 

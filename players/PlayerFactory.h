@@ -1,0 +1,10 @@
+#pragma once
+
+#include "core/PlayerControl.h"
+
+#include <memory>
+
+class SettingsModel;
+
+// The one place that picks the player backend, by the setting "player".
+std::unique_ptr<PlayerControl> createPlayer(const SettingsModel &settings);

@@ -1,0 +1,296 @@
+#include "TestEnvironment.h"
+
+#include "core/IniSettingsStore.h"
+#include "core/Settings.h"
+#include "core/SettingsModel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cstdio>
+
+namespace {
+
+// Another process with its own store, run from this test binary with
+// "--store" and a list of steps: "KEY?" reads, "KEY=TEXT" writes. Each read
+// answers "missing" or "value:TEXT".
+struct OtherProcess
+{
+    QStringList answers;
+    QString errors; // what it said on stderr
+};
+
+OtherProcess runOtherProcess(const QStringList &steps)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                QStringList{QStringLiteral("--store")} + steps);
+    if (!child.waitForFinished(10000) || child.exitCode() != 0)
+        return {{QStringLiteral("child failed")}, {}};
+    OtherProcess result;
+    for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+        if (!line.isEmpty())
+            result.answers.append(QString::fromUtf8(QByteArray::fromPercentEncoding(line)));
+    }
+    result.errors = QString::fromLocal8Bit(child.readAllStandardError());
+    return result;
+}
+
+QString readInOtherProcess(const QString &key)
+{
+    return runOtherProcess({key + QLatin1Char('?')}).answers.value(0);
+}
+
+void writeInOtherProcess(const QString &key, const QString &value)
+{
+    runOtherProcess({key + QLatin1Char('=') + value});
+}
+
+int otherProcessMain(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    IniSettingsStore file;
+    SettingsModel store(file); // as the program reads and writes its settings
+    for (const QString &step : app.arguments().mid(2)) {
+        const qsizetype equals = step.indexOf(QLatin1Char('='));
+        if (equals > 0) {
+            store.setValue(step.left(equals), step.mid(equals + 1));
+            continue;
+        }
+        const auto value = store.value(step.chopped(1));
+        const QString answer =
+            value ? QStringLiteral("value:") + *value : QStringLiteral("missing");
+        const QByteArray line = answer.toUtf8().toPercentEncoding() + '\n';
+        std::fwrite(line.constData(), 1, line.size(), stdout);
+    }
+    return 0;
+}
+
+} // namespace
+
+class TestIniSettingsStore : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TestIniSettingsStore(const TestEnvironment &environment) : env_(environment) {}
+
+private slots:
+    void init();
+    void cleanup();
+
+    void plainTextUnderStartup_data();
+    void plainTextUnderStartup();
+    void missingAndEmptyStayApart();
+    void valuesSurviveTheFile_data();
+    void valuesSurviveTheFile();
+    void settingsFollowAnotherProcessWrite();
+    void handWrittenFileIsRead_data();
+    void handWrittenFileIsRead();
+    void unwritableFileKeepsValuesInMemory();
+    void damagedFileIsKeptAside();
+
+private:
+    QByteArray fileContents() const
+    {
+        QFile file(env_.settingsFile());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void writeFile(const QByteArray &contents) const
+    {
+        QFile file(env_.settingsFile());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(contents), contents.size());
+    }
+
+    const TestEnvironment &env_;
+};
+
+void TestIniSettingsStore::init()
+{
+    env_.clearSettings();
+}
+
+void TestIniSettingsStore::cleanup()
+{
+    env_.clearSettings();
+}
+
+void TestIniSettingsStore::missingAndEmptyStayApart()
+{
+    IniSettingsStore store;
+    QCOMPARE(store.value(Keys::housecode), std::nullopt);
+    QCOMPARE(readSetting(store, Keys::housecode, QStringLiteral("A")), QStringLiteral("A"));
+
+    store.setValue(Keys::housecode, QString());
+    QCOMPARE(store.value(Keys::housecode), std::optional<QString>(QString()));
+    QCOMPARE(readSetting(store, Keys::housecode, QStringLiteral("A")), QString());
+    QCOMPARE(readInOtherProcess(Keys::housecode), QStringLiteral("value:"));
+    QCOMPARE(readInOtherProcess(Keys::volume), QStringLiteral("missing"));
+}
+
+void TestIniSettingsStore::valuesSurviveTheFile_data()
+{
+    QTest::addColumn<QString>("value");
+
+    QTest::newRow("backslashes") << R"(C:\Program Files\Player\keepers.m3u)";
+    QTest::newRow("trailing backslash") << R"(C:\)";
+    QTest::newRow("spaces inside and around") << "  my music/best of  ";
+    QTest::newRow("comment signs") << "#1 hits; vol. 2";
+    QTest::newRow("equals sign") << "a=b";
+    QTest::newRow("comma, read as a list when unquoted") << "4800,N,8,1";
+    QTest::newRow("quotes") << R"("quoted" and 'single')";
+    QTest::newRow("at sign first") << "@Invalid()";
+    QTest::newRow("brackets") << "[Startup]";
+    QTest::newRow("non-ASCII letters") << "/home/zoë/Müsik/Ærø/日本.m3u";
+    QTest::newRow("line break") << "one\ntwo";
+}
+
+// Each value read back by another process, so it went through the file at
+// once; a value written again replaces the first.
+void TestIniSettingsStore::valuesSurviveTheFile()
+{
+    QFETCH(QString, value);
+    IniSettingsStore store;
+    store.setValue(Keys::volume, QStringLiteral("6"));
+    store.setValue(Keys::thumbsup, value);
+    store.setValue(Keys::volume, QStringLiteral("7"));
+
+    QCOMPARE(readInOtherProcess(Keys::thumbsup), QStringLiteral("value:") + value);
+    QCOMPARE(readInOtherProcess(Keys::volume), QStringLiteral("value:7"));
+}
+
+void TestIniSettingsStore::plainTextUnderStartup_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("line");
+
+    QTest::newRow("port") << Keys::comn << QStringLiteral("3") << QByteArray("comn=3\n");
+    QTest::newRow("volume") << Keys::volume << numberText(255) << QByteArray("volume=255\n");
+    QTest::newRow("zero") << Keys::volume << numberText(0) << QByteArray("volume=0\n");
+    QTest::newRow("True") << Keys::bankb << booleanText(true) << QByteArray("bankb=True\n");
+    QTest::newRow("False") << Keys::bankb << booleanText(false) << QByteArray("bankb=False\n");
+}
+
+// The user's own ini file, group [Startup], numbers and booleans as plain text.
+void TestIniSettingsStore::plainTextUnderStartup()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, line);
+    IniSettingsStore store;
+    QCOMPARE(store.fileName(), env_.settingsFile());
+    store.setValue(key, value);
+    QCOMPARE(fileContents(), "[Startup]\n" + line);
+}
+
+// The program's settings take in what another process or a hand edit writes,
+// as soon as the file changes, and tell their readers.
+void TestIniSettingsStore::settingsFollowAnotherProcessWrite()
+{
+    IniSettingsStore file;
+    SettingsModel settings(file);
+    settings.setValue(Keys::bankb, QStringLiteral("True"));
+    QCOMPARE(settings.bankLower(), true);
+    QSignalSpy changes(&settings, &SettingsModel::changed);
+
+    writeInOtherProcess(Keys::bankb, QStringLiteral("False"));
+    QTRY_COMPARE(settings.bankLower(), false);
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(changes.first().first().toString(), Keys::bankb);
+    // The other process's write did not lose this one's keys, nor this one its.
+    settings.setValue(Keys::housecode, QStringLiteral("C"));
+    QCOMPARE(readInOtherProcess(Keys::bankb), QStringLiteral("value:False"));
+    QCOMPARE(readInOtherProcess(Keys::housecode), QStringLiteral("value:C"));
+
+    // The file removed and written anew by hand is still followed.
+    QVERIFY(QFile::remove(env_.settingsFile()));
+    writeFile("[Startup]\nhousecode=E\n");
+    QTRY_COMPARE(settings.houseCode(), QStringLiteral("E"));
+}
+
+void TestIniSettingsStore::handWrittenFileIsRead_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<std::optional<QString>>("expected");
+
+    QTest::newRow("device added by hand")
+        << QByteArray("[Startup]\ncomn=2\n\n[Startup]\ncomDevice1=/dev/ttyUSB0\n")
+        << Keys::comDevice(1) << std::optional<QString>(QStringLiteral("/dev/ttyUSB0"));
+    QTest::newRow("empty value") << QByteArray("[Startup]\nhousecode=\n") << Keys::housecode
+                                 << std::optional<QString>(QString());
+    QTest::newRow("unquoted commas")
+        << QByteArray("[Startup]\nplaylist1=a,b\n") << Keys::playlist(1)
+        << std::optional<QString>(QStringLiteral("a,b"));
+    QTest::newRow("key of another group")
+        << QByteArray("[General]\nvolume=3\n") << Keys::volume << std::optional<QString>();
+    QTest::newRow("keys differ by case")
+        << QByteArray("[Startup]\nVolume=3\n") << Keys::volume << std::optional<QString>();
+}
+
+void TestIniSettingsStore::handWrittenFileIsRead()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, key);
+    QFETCH(std::optional<QString>, expected);
+    writeFile(contents);
+    IniSettingsStore store;
+
+    QCOMPARE(store.value(key), expected);
+}
+
+// The failures run in a process of their own: QSettings keeps what it could not
+// write for later stores of the same file, and this process must not inherit it.
+void TestIniSettingsStore::unwritableFileKeepsValuesInMemory()
+{
+    // A folder where the file should be: it can be neither read nor written,
+    // whoever runs the test.
+    QVERIFY(QDir().mkpath(env_.settingsFile()));
+
+    const OtherProcess run = runOtherProcess(
+        {QStringLiteral("volume?"), QStringLiteral("volume=130"), QStringLiteral("housecode=D"),
+         QStringLiteral("volume?"), QStringLiteral("housecode?")});
+    QCOMPARE(run.answers, (QStringList{QStringLiteral("missing"), QStringLiteral("value:130"),
+                                       QStringLiteral("value:D")}));
+    QCOMPARE(run.errors.count(QStringLiteral("kavelo.settings:")), 1);
+    QVERIFY2(run.errors.contains(QStringLiteral("cannot read or write the settings file ") +
+                                 env_.settingsFile()),
+             qPrintable(run.errors));
+}
+
+void TestIniSettingsStore::damagedFileIsKeptAside()
+{
+    const QByteArray damaged("[Startup]\ncomn=3\n\0\xff\xfe[[[\n=\n", 26);
+    writeFile(damaged);
+
+    const OtherProcess run = runOtherProcess(
+        {QStringLiteral("comn?"), QStringLiteral("volume=99"), QStringLiteral("volume=100")});
+    QCOMPARE(run.answers, QStringList{QStringLiteral("value:3")});
+    QCOMPARE(run.errors.count(QStringLiteral("kavelo.settings:")), 1);
+    QVERIFY2(run.errors.contains(env_.settingsFile() + QStringLiteral(" is damaged")),
+             qPrintable(run.errors));
+
+    QFile copy(env_.settingsFile() + QStringLiteral(".damaged"));
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), damaged);
+    QCOMPARE(readInOtherProcess(Keys::volume), QStringLiteral("value:100"));
+    QCOMPARE(readInOtherProcess(Keys::comn), QStringLiteral("value:3"));
+}
+
+int main(int argc, char **argv)
+{
+    if (argc >= 2 && qstrcmp(argv[1], "--store") == 0)
+        return otherProcessMain(argc, argv);
+
+    TestEnvironment environment;
+    QCoreApplication app(argc, argv);
+    TestIniSettingsStore test(environment);
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TestIniSettingsStore.moc"
