@@ -1,6 +1,7 @@
-// The real program started headless, as the systemd user unit starts it: no
-// display variables, the settings file in a temporary XDG_CONFIG_HOME, frames
-// on the adapter emulator's pseudo-terminal driving a real MPD.
+// The real service, started as its units start it and as `kavelo --headless`
+// hands over to it: no display variables, the settings file in a temporary
+// XDG_CONFIG_HOME, frames on the adapter emulator's pseudo-terminal driving a
+// real MPD.
 
 #include "AdapterEmulator.h"
 #include "PlayerPeers.h"
@@ -27,12 +28,15 @@ class TestHeadlessRemote : public QObject
 
 private slots:
     void initTestCase();
-    void helpAndVersion();
+    void helpAndVersionNeedNoDisplay_data();
+    void helpAndVersionNeedNoDisplay();
     void remoteDrivesMpdWithoutADisplay();
 
 private:
-    // Starts `kavelo --headless`; its standard error collects in errors_.
-    bool startKavelo(QProcess &kavelo);
+    // No display, no session bus: a music server's service.
+    QProcessEnvironment serverEnvironment() const;
+    // Starts `program` with `arguments`; its standard error collects in errors_.
+    bool startService(QProcess &service, const QString &program, const QStringList &arguments);
     bool said(const QString &line) { return errors_.contains(line); }
     QString state() const { return env_.state() + QStringLiteral("/kavelo/thumbs.json"); }
     QString keepers() const { return env_.work() + QStringLiteral("/keepers.m3u"); }
@@ -66,32 +70,56 @@ void TestHeadlessRemote::initTestCase()
                    "\nthumbsup=" + QFile::encodeName(keepers()) + "\nvolSteps=10\n");
 }
 
-bool TestHeadlessRemote::startKavelo(QProcess &kavelo)
+QProcessEnvironment TestHeadlessRemote::serverEnvironment() const
 {
     QProcessEnvironment environment = env_.processEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QLatin1String(name));
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
                        QStringLiteral("unix:path=") + env_.work() + QStringLiteral("/no-bus"));
-    kavelo.setProcessEnvironment(environment);
+    return environment;
+}
+
+bool TestHeadlessRemote::startService(QProcess &service, const QString &program,
+                                      const QStringList &arguments)
+{
+    service.setProcessEnvironment(serverEnvironment());
     errors_.clear();
-    connect(&kavelo, &QProcess::readyReadStandardError, this,
-            [this, &kavelo] { errors_ += QString::fromLocal8Bit(kavelo.readAllStandardError()); });
-    kavelo.start(QStringLiteral(KAVELO_BINARY_DIR "/kavelo"), {QStringLiteral("--headless")});
-    return kavelo.waitForStarted() &&
+    connect(&service, &QProcess::readyReadStandardError, this, [this, &service] {
+        errors_ += QString::fromLocal8Bit(service.readAllStandardError());
+    });
+    service.start(QStringLiteral(KAVELO_BINARY_DIR "/") + program, arguments);
+    return service.waitForStarted() &&
            QTest::qWaitFor([&] { return said(QStringLiteral("kavelo: listening on ")); }, 10000);
 }
 
-void TestHeadlessRemote::helpAndVersion()
+void TestHeadlessRemote::helpAndVersionNeedNoDisplay_data()
 {
-    QProcess kavelo;
-    kavelo.start(QStringLiteral(KAVELO_BINARY_DIR "/kavelo"), {QStringLiteral("--version")});
-    QVERIFY(kavelo.waitForFinished(10000));
-    QCOMPARE(kavelo.readAllStandardOutput().trimmed(), QByteArray("Kavelo " KAVELO_VERSION));
-    kavelo.start(QStringLiteral(KAVELO_BINARY_DIR "/kavelo"), {QStringLiteral("--help")});
-    QVERIFY(kavelo.waitForFinished(10000));
-    QVERIFY(kavelo.readAllStandardOutput().contains("--headless"));
-    QCOMPARE(kavelo.exitCode(), 0);
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::newRow("kavelo --version") << "kavelo"
+                                      << "--version" << QByteArray("Kavelo " KAVELO_VERSION);
+    QTest::newRow("kavelo --help") << "kavelo"
+                                   << "--help" << QByteArray("--headless");
+    QTest::newRow("kavelod --version") << "kavelod"
+                                       << "--version" << QByteArray("kavelod " KAVELO_VERSION);
+    QTest::newRow("kavelod --help") << "kavelod"
+                                    << "--help" << QByteArray("--version");
+}
+
+void TestHeadlessRemote::helpAndVersionNeedNoDisplay()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, option);
+    QFETCH(QByteArray, answer);
+    QProcess process;
+    process.setProcessEnvironment(serverEnvironment());
+    process.start(QStringLiteral(KAVELO_BINARY_DIR "/") + program, {option});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY2(process.readAllStandardOutput().contains(answer), process.readAllStandardError());
 }
 
 // One run, killed, and the next run: what the window would show goes to
@@ -101,7 +129,14 @@ void TestHeadlessRemote::remoteDrivesMpdWithoutADisplay()
 {
     {
         QProcess kavelo;
-        QVERIFY2(startKavelo(kavelo), qPrintable(errors_));
+        QVERIFY2(startService(kavelo, QStringLiteral("kavelo"), {QStringLiteral("--headless")}),
+                 qPrintable(errors_));
+        // The window's program handed over: nothing of a desktop is loaded.
+        const QByteArray maps = readFile(QStringLiteral("/proc/%1/maps").arg(kavelo.processId()));
+        QVERIFY(maps.contains("libQt6Core"));
+        for (const char *library :
+             {"libQt6Gui", "libQt6Widgets", "libQt6WebEngine", "libQt6Quick", "libQt6Qml"})
+            QVERIFY2(!maps.contains(library), library);
 
         adapter_->send(QStringLiteral("A3 on"));
         QTRY_COMPARE(mpd_->queue().size(), songs.size());
@@ -129,7 +164,7 @@ void TestHeadlessRemote::remoteDrivesMpdWithoutADisplay()
 
     QFile::remove(keepers());
     QProcess again;
-    QVERIFY2(startKavelo(again), qPrintable(errors_));
+    QVERIFY2(startService(again, QStringLiteral("kavelod"), {}), qPrintable(errors_));
     adapter_->send(QStringLiteral("A5 off"));
     // The mark of the killed run is in the list the next run writes.
     QTRY_COMPARE(readFile(keepers()).count(".wav"), 2);
