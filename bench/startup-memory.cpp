@@ -1,14 +1,17 @@
-// startup-memory: how fast Kavelo starts and whether it grows.
+// startup-memory: how fast Kavelo starts, what it holds, and whether it grows.
 //
-// Runs the real build/kavelo against the adapter emulator in a throw-away
-// settings folder (player "mpd" on a socket that does not exist, so no player
-// answers). Measures, over several starts, the time from launch until Kavelo
-// holds the serial device (the window is shown before the port is opened), then
-// the resident memory after start-up, and again after an hour's worth of key
-// presses sent through the emulator.
+// Runs the real build/kavelo (the desktop program, offscreen when there is no
+// display) or build/kavelod (the service) against the adapter emulator in a
+// throw-away settings folder, with a private MPD playing a song as the player.
+// Measures, over several starts, the time from launch until the program holds
+// the serial device (the window is shown before the port is opened), then the
+// resident memory after start-up, and again after key presses sent through
+// the emulator (an hour's worth by default).
 //
-// Usage: startup-memory [build-dir] [frames] [starts]
-//        (defaults: the folder of this program's parent, 36000, 5)
+// Usage: startup-memory [build-dir] [frames] [starts] [kavelo|kavelod]
+//        (defaults: the folder of this program's parent, 36000, 5, kavelo)
+
+#include "PlayerPeers.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -87,6 +90,7 @@ int main(int argc, char *argv[])
     const QString build = args.value(1, QDir(app.applicationDirPath() + "/..").absolutePath());
     const int frames = args.value(2, QStringLiteral("36000")).toInt();
     const int starts = args.value(3, QStringLiteral("5")).toInt();
+    const QString program = args.value(4, QStringLiteral("kavelo"));
 
     QTemporaryDir work;
     Emulator emulator;
@@ -94,16 +98,24 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "startup-memory: the emulator did not start\n");
         return 2;
     }
-    QFile ini(work.filePath(QStringLiteral("rarozavE.ini")));
-    if (!ini.open(QIODevice::WriteOnly))
+    MpdServer mpd(work.filePath(QStringLiteral("mpd")));
+    const QString song = mpd.musicFolder() + QStringLiteral("/song.wav");
+    if (!writeWav(song, 600) || !mpd.start() || !mpd.updateDatabase() ||
+        !mpd.play({QStringLiteral("song.wav")})) {
+        std::fprintf(stderr, "startup-memory: MPD did not start\n");
         return 2;
-    ini.write(QStringLiteral("[Startup]\ncomDevice5=%1\nplayer=mpd\nmpdHost=%2/no-mpd\n")
-                  .arg(emulator.device, work.path())
-                  .toLocal8Bit());
-    ini.close();
+    }
+    // The thumbs keys write their files in the throw-away folder.
+    if (!writeFile(work.filePath(QStringLiteral("rarozavE.ini")),
+                   QStringLiteral("[Startup]\ncomDevice5=%1\nplayer=mpd\nmpdHost=%2\n"
+                                  "thumbsup=%3/up.m3u\nthumbsdown=%3/down.m3u\n")
+                       .arg(emulator.device, mpd.socketPath(), work.path())
+                       .toLocal8Bit()))
+        return 2;
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), work.path());
+    env.insert(QStringLiteral("XDG_STATE_HOME"), work.path());
     if (!env.contains(QStringLiteral("DISPLAY")) &&
         !env.contains(QStringLiteral("WAYLAND_DISPLAY")))
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -119,13 +131,13 @@ int main(int argc, char *argv[])
         kavelo.setStandardErrorFile(QProcess::nullDevice());
         QElapsedTimer clock;
         clock.start();
-        kavelo.start(build + QStringLiteral("/kavelo"), {});
+        kavelo.start(build + QLatin1Char('/') + program, {});
         if (!kavelo.waitForStarted(5000))
             return 2;
         while (!holds(kavelo.processId(), emulator.device)) {
             if (clock.elapsed() > 20000 || kavelo.state() != QProcess::Running) {
-                std::fprintf(stderr, "startup-memory: kavelo never opened %s\n",
-                             qPrintable(emulator.device));
+                std::fprintf(stderr, "startup-memory: %s never opened %s\n",
+                             qPrintable(program), qPrintable(emulator.device));
                 return 2;
             }
             QThread::usleep(500);
@@ -136,7 +148,8 @@ int main(int argc, char *argv[])
             QThread::sleep(2);
             afterStart = residentKiB(kavelo.processId());
 
-            // A busy hour: a key press every 100 ms, sent here one a millisecond.
+            // A busy hour: a key press every 100 ms, sent here one a millisecond
+            // (the volume keys and the thumbs keys reach MPD).
             const char *const keys[] = {"A bright\n", "A dim\n", "A 11 off\n",
                                         "A5 off\n",   "B3 on\n", "A all on\n"};
             for (int i = 0; i < frames; ++i) {
@@ -154,10 +167,11 @@ int main(int argc, char *argv[])
     }
 
     std::sort(startMs.begin(), startMs.end());
-    std::printf("command: %s %s %d %d\n", qPrintable(args.value(0)), qPrintable(build), frames,
-                starts);
-    std::printf("start to window shown with the port open: median %.0f ms, best %.0f ms, "
+    std::printf("command: %s %s %d %d %s\n", qPrintable(args.value(0)), qPrintable(build), frames,
+                starts, qPrintable(program));
+    std::printf("%s, start to the port open%s: median %.0f ms, best %.0f ms, "
                 "worst %.0f ms over %d starts\n",
+                qPrintable(program), program == QLatin1String("kavelo") ? " (window shown)" : "",
                 startMs[startMs.size() / 2], startMs.front(), startMs.back(), starts);
     std::printf("resident memory after start-up: %ld KiB\n", afterStart);
     std::printf("resident memory after %d frames: %ld KiB (halfway %ld KiB, growth %+ld KiB)\n",
