@@ -1,7 +1,8 @@
 // player-latency: what a key press costs a user, beside what other ways of
 // sending the same command cost, on the same player in the same run.
 //
-// Kavelo runs as a user runs it: the real build/kavelo, offscreen, with its
+// Kavelo runs as a user runs it: the real build/kavelo, offscreen, or the
+// service build/kavelod (the last argument chooses), with its
 // settings file in a throw-away XDG_CONFIG_HOME that points port 5 at a
 // pseudo-terminal of this program's own and chooses a private MPD, then mpv
 // with its MPRIS plugin on a private session bus. Nothing of Kavelo's insides is
@@ -18,8 +19,8 @@
 // they began), so that load from elsewhere on the machine falls on all alike.
 // One pair each goes first as a warm-up and is not counted.
 //
-// Usage: player-latency [build-dir] [presses] [pace-ms]
-//        (defaults: the parent of this program's folder, 200, 40)
+// Usage: player-latency [build-dir] [presses] [pace-ms] [kavelo|kavelod]
+//        (defaults: the parent of this program's folder, 200, 40, kavelo)
 
 #include "BenchPty.h"
 #include "PlayerPeers.h"
@@ -604,21 +605,22 @@ int main(int argc, char *argv[])
         QDir(args.value(1, app.applicationDirPath() + QStringLiteral("/.."))).absolutePath();
     const int presses = std::max(2, args.value(2, QStringLiteral("200")).toInt());
     const int paceMs = std::max(0, args.value(3, QStringLiteral("40")).toInt());
+    const QString program = args.value(4, QStringLiteral("kavelo"));
 
     BenchPty pty;
     QTemporaryDir folder;
     if (!pty.isOpen() || !folder.isValid())
         return 2;
     ChangeInbox inbox;
-    const Run bench{build + QStringLiteral("/kavelo"),
+    const Run bench{build + QLatin1Char('/') + program,
                     pty.master(),
                     QString::fromLocal8Bit(pty.device()),
                     presses / 2,
                     paceMs,
                     inbox};
 
-    std::printf("command: %s %s %d %d\n", qPrintable(args.value(0)), qPrintable(build), presses,
-                paceMs);
+    std::printf("command: %s %s %d %d %s\n", qPrintable(args.value(0)), qPrintable(build), presses,
+                paceMs, qPrintable(program));
     std::printf("from the start of a command (Kavelo: the frame's second byte written to %s) to "
                 "the player's announcement of the change; %d ms between presses; settings in %s\n",
                 pty.device(), paceMs, qPrintable(folder.path()));
