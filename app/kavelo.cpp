@@ -101,8 +101,7 @@ int main(int argc, char *argv[])
     SettingsModel settings(file);
     ThumbsLists thumbs(ThumbsLists::defaultStateFile());
     Messages messages;
-    Tarrow window(
-        settings, thumbs, [&settings] { return createPlayer(settings); }, messages);
+    Tarrow window(settings, thumbs, createPlayer, messages);
     // A stop asked by signal ends the program as closing its window does.
     StopSignals stops;
     QObject::connect(&stops, &StopSignals::stopRequested, &window, &QWidget::close);

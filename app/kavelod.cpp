@@ -23,7 +23,7 @@ int main(int argc, char *argv[])
     IniSettingsStore file;
     SettingsModel settings(file);
     ThumbsLists thumbs(ThumbsLists::defaultStateFile());
-    HeadlessRemote remote(settings, thumbs, [&settings] { return createPlayer(settings); });
+    HeadlessRemote remote(settings, thumbs, createPlayer);
     // A service stop, a logout or Ctrl+C: the port is closed and its lock goes.
     StopSignals stops;
     QObject::connect(&stops, &StopSignals::stopRequested, &app, [&remote] {

@@ -90,7 +90,7 @@ int main(int argc, char *argv[])
     Messages messages;
     Tarrow window(
         settings, thumbs,
-        [&player] {
+        [&player](const PlayerChoice &) {
             auto created = std::make_unique<TimestampPlayer>();
             player = created.get();
             return created;

@@ -45,7 +45,7 @@ struct MainWindow
     SettingsModel settings{file};
     ThumbsLists thumbs{QString()};
     Messages messages;
-    Tarrow window{settings, thumbs, [this] { return createPlayer(settings); }, messages};
+    Tarrow window{settings, thumbs, createPlayer, messages};
 
     MainWindow() { window.load(); }
 };

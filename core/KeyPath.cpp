@@ -1,14 +1,45 @@
 #include "KeyPath.h"
 
-#include "SettingsModel.h"
+#include "Settings.h"
 
 KeyPath::KeyPath(SettingsModel &settings, SerialLine &line, RemoteView &view,
                  PlayerFactory createPlayer)
-    : settings_(settings), line_(line), session_(std::move(createPlayer)),
+    : settings_(settings), line_(line), createPlayer_(std::move(createPlayer)),
+      choice_(settings.playerChoice()), session_(playerFor(choice_)),
       remote_(settings, view, session_), loop_(line)
 {
     QObject::connect(&loop_, &ReceiveLoop::frameReceived, &loop_,
                      [this](const QByteArray &received) { remote_.handleFrame(received); });
+
+    // The menu writes several keys at once, and so may a hand edit of the file:
+    // the player is made again once, after the last of them.
+    choiceChanged_.setSingleShot(true);
+    choiceChanged_.setInterval(0);
+    QObject::connect(&choiceChanged_, &QTimer::timeout, &loop_, [this] { followPlayerChoice(); });
+    QObject::connect(&settings_, &SettingsModel::changed, &loop_, [this](const QString &key) {
+        if (Keys::choosesPlayer(key))
+            choiceChanged_.start();
+    });
+}
+
+// The choice is read here, on the settings' thread; the player's thread gets
+// it as a value.
+PlayerSession::Factory KeyPath::playerFor(const PlayerChoice &choice) const
+{
+    return [create = createPlayer_, choice]() -> std::unique_ptr<PlayerControl> {
+        if (!create)
+            return nullptr;
+        return create(choice);
+    };
+}
+
+void KeyPath::followPlayerChoice()
+{
+    PlayerChoice now = settings_.playerChoice();
+    if (now == choice_)
+        return;
+    choice_ = std::move(now);
+    session_.replacePlayer(playerFor(choice_));
 }
 
 SerialLine::OpenResult KeyPath::start()

@@ -4,13 +4,25 @@
 #include "ReceiveLoop.h"
 #include "RemoteControl.h"
 #include "SerialLine.h"
+#include "SettingsModel.h"
 
-class SettingsModel;
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+// Makes the player backend that a choice of player names. Called on the
+// player's thread, with the choice the settings held when it changed last.
+using PlayerFactory = std::function<std::unique_ptr<PlayerControl>(const PlayerChoice &)>;
 
 // The way of a key press, the same in the window and without one: the receive
 // loop hands each frame read on the adapter's line to the remote control,
 // which sends its command to the player session. The front-end is the view:
 // it shows what happens and tells the user how the port opened.
+//
+// The player is the one the settings choose. When that choice changes, in the
+// window's menu or in the file, the next key goes to the new player, without
+// a restart.
 class KeyPath
 {
 public:
@@ -27,9 +39,15 @@ public:
     ReceiveLoop &loop() { return loop_; }
 
 private:
+    PlayerSession::Factory playerFor(const PlayerChoice &choice) const;
+    void followPlayerChoice();
+
     SettingsModel &settings_;
     SerialLine &line_;
+    PlayerFactory createPlayer_;
+    PlayerChoice choice_; // the choice the session's player was made for
     PlayerSession session_;
     RemoteControl remote_;
     ReceiveLoop loop_;
+    QTimer choiceChanged_;
 };

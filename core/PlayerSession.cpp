@@ -54,23 +54,44 @@ PlayerSession::PlayerSession(Factory create, QObject *parent) : QObject(parent)
     // The backend belongs to the thread that calls it: its bus watches, sockets
     // and timers are served by that thread's event loop.
     QMetaObject::invokeMethod(
+        worker_, [this, create = std::move(create)] { makeBackend(create); },
+        Qt::BlockingQueuedConnection);
+}
+
+// Runs on the player's thread. The backend in use goes first: it lets go of
+// its bus watch and its MPD connection before the next one takes them up.
+void PlayerSession::makeBackend(const Factory &create)
+{
+    guarded_.reset();
+    backend_.reset();
+    if (create)
+        backend_ = create();
+    if (!backend_)
+        backend_ = std::make_unique<UnavailablePlayer>();
+    guarded_ = std::make_unique<GuardedPlayer>(*backend_, closing_);
+    // Another player may have come: what it offers is asked between jobs.
+    backend_->onRunningChanged([this](bool running) {
+        setRunning(running);
+        QMetaObject::invokeMethod(
+            worker_, [this] { learnShuffle(); }, Qt::QueuedConnection);
+    });
+    setRunning(backend_->findPlayer());
+    learnShuffle();
+}
+
+void PlayerSession::replacePlayer(Factory create)
+{
+    if (closing_)
+        return;
+    // Queued behind the runNext of every job posted so far, each of which takes
+    // one job: so the jobs keep their order around the change.
+    QMetaObject::invokeMethod(
         worker_,
         [this, create = std::move(create)] {
-            if (create)
-                backend_ = create();
-            if (!backend_)
-                backend_ = std::make_unique<UnavailablePlayer>();
-            guarded_ = std::make_unique<GuardedPlayer>(*backend_, closing_);
-            // Another player may have come: what it offers is asked between jobs.
-            backend_->onRunningChanged([this](bool running) {
-                setRunning(running);
-                QMetaObject::invokeMethod(
-                    worker_, [this] { learnShuffle(); }, Qt::QueuedConnection);
-            });
-            setRunning(backend_->findPlayer());
-            learnShuffle();
+            if (!closing_)
+                makeBackend(create);
         },
-        Qt::BlockingQueuedConnection);
+        Qt::QueuedConnection);
 }
 
 PlayerSession::~PlayerSession()

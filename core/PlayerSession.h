@@ -41,6 +41,10 @@ public:
     bool hasShuffle() const { return hasShuffle_.load(); }
     // Queues a job; false when the queue is full and the job was dropped.
     bool post(Job job);
+    // Puts the backend that `create` makes in place of the one in use, on the
+    // player's thread: jobs posted before run on the old one, jobs posted after
+    // on the new one. Never blocks, and nothing is dropped.
+    void replacePlayer(Factory create);
     // Runs `query` on the player's thread and hands its result to `reply` on
     // this object's thread. False when the queue is full.
     template <typename R>
@@ -50,6 +54,7 @@ signals:
     void runningChanged(bool running);
 
 private:
+    void makeBackend(const Factory &create);
     void runNext();
     void setRunning(bool running);
     void learnShuffle();
@@ -67,9 +72,6 @@ private:
     std::atomic<bool> hasShuffle_{true};
     std::atomic<bool> closing_{false};
 };
-
-// The factory the main window hands over.
-using PlayerFactory = PlayerSession::Factory;
 
 template <typename R>
 bool PlayerSession::ask(std::function<R(PlayerControl &)> query, std::function<void(R)> reply)

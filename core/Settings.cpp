@@ -18,6 +18,12 @@ QString comDevice(int n)
 {
     return QStringLiteral("comDevice%1").arg(n);
 }
+
+bool choosesPlayer(const QString &key)
+{
+    return key == player || key == mprisPlayer || key == mpdHost || key == mpdPort ||
+           key == mpdMusicDir;
+}
 } // namespace Keys
 
 namespace Defaults {

@@ -22,18 +22,21 @@ inline const QString volume = QStringLiteral("volume");
 inline const QString volSteps = QStringLiteral("volSteps");
 inline const QString dir1Path = QStringLiteral("dir1_path");
 inline const QString drive1Drive = QStringLiteral("Drive1-Drive");
-// Keys this program adds for Linux; the user sets them in the file.
+// Keys this program adds for Linux. The main window's player menu writes the
+// five that choose the player; the user may set them in the file as well.
 inline const QString player = QStringLiteral("player");
 inline const QString mprisPlayer = QStringLiteral("mprisPlayer");
 inline const QString mpdHost = QStringLiteral("mpdHost");
 inline const QString mpdPort = QStringLiteral("mpdPort");
 inline const QString mpdMusicDir = QStringLiteral("mpdMusicDir");
 inline const QString helpHost = QStringLiteral("helpHost");
-// Added too, and written by the main window's menu.
+// Added too, and written by the main window's menu alone.
 inline const QString notify = QStringLiteral("notify");
 
 QString playlist(int n);  // "playlist1" .. "playlist8"
 QString comDevice(int n); // "comDevice<n>", written by the setup window
+// Whether `key` is one of the keys that choose the player and its address.
+bool choosesPlayer(const QString &key);
 } // namespace Keys
 
 namespace Defaults {

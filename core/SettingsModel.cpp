@@ -210,6 +210,11 @@ QString SettingsModel::mpdMusicDir() const
     return text(Keys::mpdMusicDir, Defaults::mpdMusicDir());
 }
 
+PlayerChoice SettingsModel::playerChoice() const
+{
+    return {player(), mprisPlayer(), mpdHost(), mpdPort(), mpdMusicDir()};
+}
+
 QString SettingsModel::helpHost() const
 {
     return text(Keys::helpHost, QString());

@@ -10,6 +10,19 @@
 
 class QFileSystemWatcher;
 
+// The keys that choose the player, read together as one value: the settings
+// are read on their own thread, and the player is made on another.
+struct PlayerChoice
+{
+    QString player;
+    QString mprisPlayer;
+    QString mpdHost;
+    std::optional<quint16> mpdPort;
+    QString mpdMusicDir;
+
+    bool operator==(const PlayerChoice &) const = default;
+};
+
 // Every setting of the program, in memory. The store is read once; each change
 // is written through to it at once, and a change that another program or a hand
 // edit makes to the file is taken in as soon as the file changes. Both windows,
@@ -63,7 +76,8 @@ public:
     // "mpdPort": 0 = libmpdclient's default; nothing when the text is no port number.
     std::optional<quint16> mpdPort() const;
     QString mpdMusicDir() const;
-    QString helpHost() const; // "" = the embedded help site
+    PlayerChoice playerChoice() const; // the five above
+    QString helpHost() const;          // "" = the embedded help site
 
 signals:
     // A key changed, by a write of this program or in the file.

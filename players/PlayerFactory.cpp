@@ -6,9 +6,9 @@
 #include "players/mpris/MprisPlayer.h"
 
 namespace {
-unsigned mpdPort(const SettingsModel &settings)
+unsigned mpdPort(const PlayerChoice &choice)
 {
-    const std::optional<quint16> port = settings.mpdPort();
+    const std::optional<quint16> port = choice.mpdPort;
     if (!port)
         qCWarning(lcPlayer, "the setting mpdPort is not a port number; using MPD's default port");
     return port.value_or(0);
@@ -54,28 +54,27 @@ private:
     MpdPlayer mpd_;
 };
 
-std::unique_ptr<PlayerControl> makeMpris(const SettingsModel &settings)
+std::unique_ptr<PlayerControl> makeMpris(const PlayerChoice &choice)
 {
-    return std::make_unique<MprisPlayer>(settings.mprisPlayer());
+    return std::make_unique<MprisPlayer>(choice.mprisPlayer);
 }
 
-std::unique_ptr<PlayerControl> makeMpd(const SettingsModel &settings)
+std::unique_ptr<PlayerControl> makeMpd(const PlayerChoice &choice)
 {
-    return std::make_unique<MpdPlayer>(settings.mpdHost(), mpdPort(settings),
-                                       settings.mpdMusicDir());
+    return std::make_unique<MpdPlayer>(choice.mpdHost, mpdPort(choice), choice.mpdMusicDir);
 }
 
-std::unique_ptr<PlayerControl> makeAuto(const SettingsModel &settings)
+std::unique_ptr<PlayerControl> makeAuto(const PlayerChoice &choice)
 {
-    return std::make_unique<AutoPlayer>(settings.mprisPlayer(), settings.mpdHost(),
-                                        mpdPort(settings), settings.mpdMusicDir());
+    return std::make_unique<AutoPlayer>(choice.mprisPlayer, choice.mpdHost, mpdPort(choice),
+                                        choice.mpdMusicDir);
 }
 
 // The values of the setting "player", and the backend each stands for.
 struct Backend
 {
     QLatin1String name;
-    std::unique_ptr<PlayerControl> (*make)(const SettingsModel &);
+    std::unique_ptr<PlayerControl> (*make)(const PlayerChoice &);
 };
 const Backend kBackends[] = {
     {QLatin1String("auto"), makeAuto},
@@ -84,16 +83,16 @@ const Backend kBackends[] = {
 };
 } // namespace
 
-std::unique_ptr<PlayerControl> createPlayer(const SettingsModel &settings)
+std::unique_ptr<PlayerControl> createPlayer(const PlayerChoice &choice)
 {
-    const QString kind = settings.player();
+    const QString &kind = choice.player;
     for (const Backend &backend : kBackends) {
         if (kind == backend.name)
-            return backend.make(settings);
+            return backend.make(choice);
     }
     qCWarning(lcPlayer).noquote()
         << QStringLiteral("unknown player \"%1\" in the settings; choosing the player "
                           "automatically")
                .arg(kind);
-    return makeAuto(settings);
+    return makeAuto(choice);
 }

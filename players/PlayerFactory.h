@@ -4,7 +4,8 @@
 
 #include <memory>
 
-class SettingsModel;
+struct PlayerChoice;
 
-// The one place that picks the player backend, by the setting "player".
-std::unique_ptr<PlayerControl> createPlayer(const SettingsModel &settings);
+// The one place that picks the player backend, by the setting "player" of the
+// choice, and gives it the choice's address of the player.
+std::unique_ptr<PlayerControl> createPlayer(const PlayerChoice &choice);

@@ -30,6 +30,7 @@ private slots:
     void keepsOrderAndDropsBeyondItsBound();
     void windowAnswersWhileThePlayerIsFrozen();
     void closingWaitsForOneCallAtMost();
+    void anotherPlayerTakesTheJobsPostedAfterIt();
 };
 
 void TestPlayerSession::keepsOrderAndDropsBeyondItsBound()
@@ -131,6 +132,41 @@ void TestPlayerSession::closingWaitsForOneCallAtMost()
     h.reset();
     QVERIFY2(clock.elapsed() < frozenCallMs + 200, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(entered.available(), 0); // no call after the first reached the player
+}
+
+// The player is replaced while a job holds the old one and another waits for
+// it: both stay with the old player, and what comes after goes to the new one.
+void TestPlayerSession::anotherPlayerTakesTheJobsPostedAfterIt()
+{
+    QSemaphore entered;
+    QSemaphore released;
+    QStringList oldCalls;
+    QStringList newCalls;
+    const auto recording = [](QStringList &calls) {
+        auto player = std::make_unique<RecordingPlayer>();
+        player->onCall = [&calls](const QString &call) { calls << call; };
+        return player;
+    };
+    auto old = recording(oldCalls);
+    old->onCall = [&](const QString &call) {
+        oldCalls << call;
+        if (call == QLatin1String("pause")) {
+            entered.release();
+            released.acquire();
+        }
+    };
+    PlayerSession session([&] { return std::move(old); });
+
+    QVERIFY(session.post([](PlayerControl &player) { player.pause(); }));
+    QVERIFY(entered.tryAcquire(1, 5000));
+    QVERIFY(session.post([](PlayerControl &player) { player.nextTrack(); }));
+    session.replacePlayer([&] { return recording(newCalls); });
+    QVERIFY(session.post([](PlayerControl &player) { player.previousTrack(); }));
+    released.release();
+    QVERIFY(waitForIdle(session, 5000));
+
+    QCOMPARE(oldCalls, (QStringList{"findPlayer", "pause", "nextTrack"}));
+    QCOMPARE(newCalls, (QStringList{"findPlayer", "previousTrack"}));
 }
 
 QTEST_GUILESS_MAIN(TestPlayerSession)

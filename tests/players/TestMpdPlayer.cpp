@@ -296,7 +296,7 @@ void TestMpdPlayer::factoryBuildsTheChosenBackend()
         qputenv("MPD_HOST", mpd_->socketPath().toUtf8());
     else
         store.setValue(Keys::mpdHost, mpd_->socketPath());
-    const auto player = createPlayer(SettingsModel(store));
+    const auto player = createPlayer(SettingsModel(store).playerChoice());
     QVERIFY(player);
 
     const QString list = outside(QStringLiteral("factory.m3u"));

@@ -396,7 +396,7 @@ void TestMprisPlayer::automaticChoiceFollowsWhicheverPlayerRuns()
 
     MemorySettingsStore store;
     store.setValue(Keys::mpdHost, mpd.socketPath());
-    const auto player = createPlayer(SettingsModel(store));
+    const auto player = createPlayer(SettingsModel(store).playerChoice());
 
     // mpv runs: the remote drives it, MPD is left alone.
     loadAndPlay(*player);

@@ -44,8 +44,7 @@ public:
         if (emulator_->devicePath().isEmpty())
             return false;
         store_->setValue(Keys::comDevice(5), emulator_->devicePath());
-        window_ = std::make_unique<Tarrow>(
-            *store_, thumbs_, [this] { return createPlayer(*store_); }, messages_);
+        window_ = std::make_unique<Tarrow>(*store_, thumbs_, createPlayer, messages_);
         window_->load();
         return window_->Comm1->portOpen();
     }

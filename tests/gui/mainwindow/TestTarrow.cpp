@@ -138,7 +138,8 @@ void TestTarrow::init()
     sink_ = std::make_unique<RecordingSink>();
     thumbs_ = std::make_unique<ThumbsLists>(QString());
     window_ = std::make_unique<Tarrow>(
-        *store_, *thumbs_, [] { return std::make_unique<RecordingPlayer>(); }, *sink_);
+        *store_, *thumbs_, [](const PlayerChoice &) { return std::make_unique<RecordingPlayer>(); },
+        *sink_);
 }
 
 void TestTarrow::cleanup()
