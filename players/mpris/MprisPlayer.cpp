@@ -17,6 +17,10 @@
 
 namespace {
 constexpr qlonglong kFiveSecondsUs = 5'000'000;
+// How often, and how long after the last time, a player still setting up is
+// asked to describe itself again.
+constexpr int kDescribeTries = 20;
+constexpr int kDescribeAgainMs = 100;
 
 const QString kServicePrefix = QStringLiteral("org.mpris.MediaPlayer2.");
 const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
@@ -68,6 +72,9 @@ QVariant unwrap(const QVariant &value)
 MprisPlayer::MprisPlayer(const QString &preferredPlayer, const QDBusConnection &bus)
     : PlayerBackend("player"), preferred_(preferredPlayer.trimmed()), bus_(bus)
 {
+    describeAgain_.setSingleShot(true);
+    describeAgain_.setInterval(kDescribeAgainMs);
+    connect(&describeAgain_, &QTimer::timeout, this, &MprisPlayer::describeAgain);
     if (!bus_.isConnected())
         return;
     // Qt's service watcher takes whole names only, so the bus's own signal is
@@ -137,6 +144,7 @@ QString MprisPlayer::chooseService()
     QStringList candidates = players_.values();
     candidates.sort();
     service_ = candidates.constFirst();
+    describeTries_ = 0;
     // Asked only when there is a choice: each question may cost a hung player's timeout.
     if (preferred_.isEmpty() && candidates.size() > 1) {
         const auto playing =
@@ -151,8 +159,10 @@ QString MprisPlayer::chooseService()
 }
 
 // The player's own description of its object. A player that cannot describe
-// itself is taken to have everything; one whose description lacks the player
-// interface (it is still setting up) is asked again when next needed.
+// itself is taken to have everything. One whose description lacks the player
+// interface has taken its name but is still setting up (Audacious): it is
+// asked again when next needed, and in a moment, and then whoever follows the
+// player hears of it, as if it had just come.
 void MprisPlayer::learnAbilities()
 {
     const QDBusMessage reply =
@@ -182,8 +192,21 @@ void MprisPlayer::learnAbilities()
             found.shuffle = true;
         }
     }
-    if (sawPlayer)
+    if (sawPlayer) {
         abilities_ = found;
+    } else if (describeTries_ < kDescribeTries && !describeAgain_.isActive()) {
+        ++describeTries_;
+        describeAgain_.start();
+    }
+}
+
+void MprisPlayer::describeAgain()
+{
+    if (service_.isEmpty() || abilities_)
+        return;
+    learnAbilities();
+    if (abilities_)
+        reportRunning(hasPlayer());
 }
 
 MprisPlayer::Abilities MprisPlayer::abilities()

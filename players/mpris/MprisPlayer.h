@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 #include <QVariant>
 
 #include <optional>
@@ -72,6 +73,7 @@ private:
     QString chooseService();
     QString playbackStatus(const QString &service);
     void learnAbilities();
+    void describeAgain();
     Abilities abilities();
     bool openWithDesktopEntry(const QString &file);
 
@@ -89,4 +91,6 @@ private:
     QSet<QString> players_; // the candidates' bus names on the bus now
     QString service_;
     std::optional<Abilities> abilities_; // of service_, once its answer was complete
+    QTimer describeAgain_;               // while service_ is still setting up
+    int describeTries_ = 0;
 };
