@@ -17,6 +17,12 @@ bool PlayerBackend::loadPlaylist(const QString &path)
         warn("load", QStringLiteral("playlist file \"%1\" does not exist").arg(path));
         return false;
     }
+    // Players take a file they cannot read for an empty list, and some drop
+    // their own list for it.
+    if (!file.isReadable()) {
+        warn("load", QStringLiteral("playlist file \"%1\" cannot be read").arg(path));
+        return false;
+    }
     return loadPlaylistFile(file);
 }
 

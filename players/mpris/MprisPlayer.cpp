@@ -1,19 +1,29 @@
 #include "MprisPlayer.h"
+#include "MprisBus.h"
 #include "core/Logging.h"
 
-#include <QDBusArgument>
-#include <QDBusMetaType>
+#include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVariantMap>
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <cerrno>
 #include <utility>
+
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+using namespace Mpris;
 
 namespace {
 constexpr qlonglong kFiveSecondsUs = 5'000'000;
@@ -22,50 +32,94 @@ constexpr qlonglong kFiveSecondsUs = 5'000'000;
 constexpr int kDescribeTries = 20;
 constexpr int kDescribeAgainMs = 100;
 
-const QString kServicePrefix = QStringLiteral("org.mpris.MediaPlayer2.");
-const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
-const QString kRootInterface = QStringLiteral("org.mpris.MediaPlayer2");
-const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
-const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
-
-const QString kBusService = QStringLiteral("org.freedesktop.DBus");
-const QString kBusPath = QStringLiteral("/org/freedesktop/DBus");
-
-QDBusMessage busDaemonCall(const QString &method)
+// A player whose list cannot be edited over the bus, but whose own program,
+// started again with `options` and a playlist, hands the playlist to the
+// running player to replace its list. Known by its MPRIS DesktopEntry.
+struct ReplacingLoad
 {
-    return QDBusMessage::createMethodCall(kBusService, kBusPath, kBusService, method);
+    QLatin1String desktopEntry;
+    QLatin1String program; // when its desktop entry does not name it
+    QLatin1String options[2];
+
+    QStringList arguments(const QString &file) const { return {options[0], options[1], file}; }
+};
+
+const ReplacingLoad kReplacingLoads[] = {
+    // Strawberry's OpenUri appends. "--load" replaces its list, and "--play"
+    // starts the new first song even where an old one plays: "--load" alone
+    // would leave that one playing.
+    {QLatin1String("org.strawberrymusicplayer.strawberry"),
+     QLatin1String("strawberry"),
+     {QLatin1String("--load"), QLatin1String("--play")}},
+};
+
+const ReplacingLoad *replacingLoad(const QString &desktopEntry)
+{
+    for (const ReplacingLoad &load : kReplacingLoads) {
+        if (desktopEntry == load.desktopEntry)
+            return &load;
+    }
+    return nullptr;
 }
 
-// A call to the player's own object on the bus.
-QDBusMessage playerCall(const QString &service, const QString &interface, const QString &method,
-                        const QVariantList &args)
+// The desktop file of an MPRIS DesktopEntry; "" when there is none. A bare
+// name only: one with a slash could lead out of the applications folders.
+QString desktopFile(const QString &desktopEntry)
 {
-    auto message = QDBusMessage::createMethodCall(service, kObjectPath, interface, method);
-    message.setArguments(args);
-    return message;
-}
-
-// Asks for a property of one of the player's interfaces.
-QDBusMessage propertyGet(const QString &service, const QString &name,
-                         const QString &interface = kPlayerInterface)
-{
-    return playerCall(service, kPropertiesInterface, QStringLiteral("Get"), {interface, name});
-}
-
-QVariant firstArgument(const QDBusMessage &reply)
-{
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+    if (desktopEntry.isEmpty() || desktopEntry.contains(QLatin1Char('/')))
         return {};
-    return reply.arguments().constFirst();
+    return QStandardPaths::locate(QStandardPaths::ApplicationsLocation,
+                                  desktopEntry + QStringLiteral(".desktop"));
 }
 
-// Properties.Get wraps the value in a variant; a{sv} values arrive still marshalled.
-QVariant unwrap(const QVariant &value)
+// The program that a desktop file's Exec line starts, without its arguments;
+// "" when the file names none.
+QString execProgram(const QString &desktopFile)
 {
-    const QVariant inner = value.value<QDBusVariant>().variant();
-    if (inner.userType() == qMetaTypeId<QDBusArgument>())
-        return qdbus_cast<QVariantMap>(inner.value<QDBusArgument>());
-    return inner;
+    QFile file(desktopFile);
+    if (desktopFile.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return {};
+    static const QRegularExpression execKey(QStringLiteral("^Exec\\s*=\\s*"));
+    bool inEntry = false;
+    while (!file.atEnd()) {
+        QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            inEntry = line == QLatin1String("[Desktop Entry]");
+        } else if (const auto match = execKey.match(line); inEntry && match.hasMatch()) {
+            line = line.mid(match.capturedLength());
+            if (line.startsWith(QLatin1Char('"')))
+                return line.section(QLatin1Char('"'), 1, 1);
+            return line.section(QLatin1Char(' '), 0, 0);
+        }
+    }
+    return {};
+}
+
+// Waits until a process that is not a child of this one has ended, or the
+// time is up.
+void waitForEnd(qint64 pid, int timeoutMs)
+{
+    // By its number: glibc 2.36's pidfd_open() is declared for C only.
+    const int fd = int(::syscall(SYS_pidfd_open, pid_t(pid), 0));
+    if (fd < 0)
+        return;
+    pollfd ended{fd, POLLIN, 0};
+    const QDeadlineTimer deadline(timeoutMs);
+    while (::poll(&ended, 1, int(deadline.remainingTime())) < 0 && errno == EINTR) {
+    }
+    ::close(fd);
+}
+
+// The player's program as its desktop entry starts it (the entry may name it
+// by its full path), else by the name the table knows. An entry that starts
+// it through another program (a sandbox's launcher) is passed by: that one
+// would take the player's options for its own.
+QString replacingProgram(const QString &desktopEntry, const ReplacingLoad &load)
+{
+    const QString program = execProgram(desktopFile(desktopEntry));
+    if (QFileInfo(program).fileName() == load.program)
+        return program;
+    return load.program;
 }
 } // namespace
 
@@ -80,8 +134,8 @@ MprisPlayer::MprisPlayer(const QString &preferredPlayer, const QDBusConnection &
     // Qt's service watcher takes whole names only, so the bus's own signal is
     // followed and sorted here. Watching starts before the one listing, so no
     // player slips through between the two.
-    watching_ = bus_.connect(kBusService, kBusPath, kBusService, QStringLiteral("NameOwnerChanged"),
-                             this, SLOT(nameOwnerChanged(QString, QString, QString)));
+    watching_ = bus_.connect(kBusService, kBusPath, kBusService, kNameOwnerChanged, this,
+                             SLOT(nameOwnerChanged(QString, QString, QString)));
     const QStringList names =
         firstArgument(call(busDaemonCall(QStringLiteral("ListNames")))).toStringList();
     for (const QString &name : names) {
@@ -93,8 +147,8 @@ MprisPlayer::MprisPlayer(const QString &preferredPlayer, const QDBusConnection &
 MprisPlayer::~MprisPlayer()
 {
     if (watching_)
-        bus_.disconnect(kBusService, kBusPath, kBusService, QStringLiteral("NameOwnerChanged"),
-                        this, SLOT(nameOwnerChanged(QString, QString, QString)));
+        bus_.disconnect(kBusService, kBusPath, kBusService, kNameOwnerChanged, this,
+                        SLOT(nameOwnerChanged(QString, QString, QString)));
 }
 
 QDBusMessage MprisPlayer::call(const QDBusMessage &message)
@@ -123,6 +177,7 @@ void MprisPlayer::nameOwnerChanged(const QString &name, const QString &, const Q
         if (name == service_) {
             service_.clear();
             abilities_.reset();
+            desktopEntry_.reset();
         }
     } else {
         players_.insert(name);
@@ -173,7 +228,7 @@ void MprisPlayer::learnAbilities()
         return;
     }
     QXmlStreamReader xml(firstArgument(reply).toString());
-    Abilities found{false, false};
+    Abilities found{false, false, false};
     bool inPlayer = false;
     bool sawPlayer = false;
     while (!xml.atEnd()) {
@@ -186,6 +241,7 @@ void MprisPlayer::learnAbilities()
         if (xml.name() == u"interface") {
             inPlayer = name == kPlayerInterface;
             sawPlayer = sawPlayer || inPlayer;
+            found.trackList = found.trackList || name == kTrackListInterface;
         } else if (inPlayer && xml.name() == u"method" && name == u"OpenUri") {
             found.openUri = true;
         } else if (inPlayer && xml.name() == u"property" && name == u"Shuffle") {
@@ -301,50 +357,119 @@ bool MprisPlayer::loadPlaylistFile(const QFileInfo &file)
 {
     const QString absolutePath = file.absoluteFilePath();
 
-    if (hasPlayer()) {
-        if (!requirePlayer("load"))
-            return false;
-        if (!abilities().openUri)
-            return openWithDesktopEntry(absolutePath);
-        return callPlayer(QStringLiteral("OpenUri"),
-                          {QUrl::fromLocalFile(absolutePath).toString(QUrl::FullyEncoded)});
-    }
+    if (hasPlayer())
+        return requirePlayer("load") && replaceList(absolutePath);
 
     // No player runs: the desktop's default application for playlists starts one.
-    // The path is absolute, so the opener never mistakes it for an option.
-    if (!QProcess::startDetached(QStringLiteral("xdg-open"), {absolutePath})) {
-        warn("load", QStringLiteral("no player runs and xdg-open could not be started"));
+    return handOver(QStringLiteral("xdg-open"), {absolutePath});
+}
+
+// OpenUri adds the playlist to the player's list on some players (VLC,
+// Strawberry), so the list is replaced by the first way the player offers:
+// its list emptied over the bus, its own replacing load, OpenUri, or, without
+// OpenUri, its desktop entry. None of them needs the player stopped first.
+bool MprisPlayer::replaceList(const QString &file)
+{
+    if (canEditTracks())
+        return emptyTrackList() && openUri(file);
+    if (const ReplacingLoad *load = replacingLoad(desktopEntry()))
+        return replaceByProgram(replacingProgram(desktopEntry(), *load), load->arguments(file));
+    if (abilities().openUri)
+        return openUri(file);
+    return openWithDesktopEntry(file);
+}
+
+// Asked at each load, as MPRIS lets it change. HasTrackList cannot tell: VLC
+// says false and has an editable list. A player that does not answer cannot.
+bool MprisPlayer::canEditTracks()
+{
+    if (!abilities().trackList)
         return false;
+    return unwrap(firstArgument(call(
+                      propertyGet(service_, QStringLiteral("CanEditTracks"), kTrackListInterface))))
+        .toBool();
+}
+
+// A track that left the list meanwhile (the player moved on) is no failure;
+// anything else stops the emptying, so a player that hangs costs one timeout.
+bool MprisPlayer::emptyTrackList()
+{
+    const auto tracks = property(QStringLiteral("Tracks"), "load", kTrackListInterface);
+    if (!tracks)
+        return false;
+    for (const QDBusObjectPath &track : tracks->value<QList<QDBusObjectPath>>()) {
+        const QDBusMessage reply =
+            call(playerCall(service_, kTrackListInterface, QStringLiteral("RemoveTrack"),
+                            {QVariant::fromValue(track)}));
+        if (reply.type() == QDBusMessage::ErrorMessage &&
+            reply.errorName() != QLatin1String("org.freedesktop.DBus.Error.UnknownObject")) {
+            warn("load",
+                 QStringLiteral("%1: emptying its list: %2").arg(service_, reply.errorMessage()));
+            return false;
+        }
     }
     return true;
 }
 
-// The player's MPRIS DesktopEntry names its desktop file; gio starts that entry
-// with the file, as a file manager's "Open With" would, and a player that runs
-// already takes the file into its running instance. gio returns at once.
+bool MprisPlayer::openUri(const QString &file)
+{
+    return callPlayer(QStringLiteral("OpenUri"),
+                      {QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded)});
+}
+
+// Kept once the player told it. DesktopEntry is optional in MPRIS: a player
+// without one is not warned about, and a player that did not answer in time
+// is asked again next time.
+QString MprisPlayer::desktopEntry()
+{
+    if (desktopEntry_)
+        return *desktopEntry_;
+    const QDBusMessage reply =
+        call(propertyGet(service_, QStringLiteral("DesktopEntry"), kRootInterface));
+    const QString entry = unwrap(firstArgument(reply)).toString();
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        desktopEntry_ = entry;
+    return entry;
+}
+
+// The program hands the file over to a player, or starts one, and ends; it is
+// started directly, with no shell between, as this program's own user. The
+// file's path is absolute, so the program never mistakes it for an option.
+bool MprisPlayer::handOver(const QString &program, const QStringList &arguments, qint64 *pid)
+{
+    if (QProcess::startDetached(program, arguments, QString(), pid))
+        return true;
+    warn("load", QStringLiteral("%1 could not be started").arg(program));
+    return false;
+}
+
+// The play that follows a playlist key would start the old list's song while
+// the program is still handing the new list over (Strawberry takes a few
+// tenths of a second): it is given that long, as long as a player call may
+// take at most.
+bool MprisPlayer::replaceByProgram(const QString &program, const QStringList &arguments)
+{
+    qint64 pid = 0;
+    if (!handOver(program, arguments, &pid))
+        return false;
+    waitForEnd(pid, kPlayerTimeoutMs);
+    return true;
+}
+
+// The player's desktop entry started with the file, as a file manager's "Open
+// With" would, and a player that runs already takes the file into its running
+// instance. gio returns at once.
 bool MprisPlayer::openWithDesktopEntry(const QString &file)
 {
-    const auto entry = property(QStringLiteral("DesktopEntry"), "load", kRootInterface);
-    if (!entry)
-        return false;
-    const QString id = entry->toString();
-    // A bare name: one with a slash could lead out of the applications folders.
-    const QString desktopFile = id.isEmpty() || id.contains(QLatin1Char('/'))
-                                    ? QString()
-                                    : QStandardPaths::locate(QStandardPaths::ApplicationsLocation,
-                                                             id + QStringLiteral(".desktop"));
-    if (desktopFile.isEmpty()) {
+    const QString id = desktopEntry();
+    const QString entryFile = desktopFile(id);
+    if (entryFile.isEmpty()) {
         warn("load", QStringLiteral("%1 has no OpenUri, and its desktop entry \"%2\" was not found")
                          .arg(service_, id));
         return false;
     }
     // Both paths are absolute, so gio takes neither for an option.
-    if (!QProcess::startDetached(QStringLiteral("gio"),
-                                 {QStringLiteral("launch"), desktopFile, file})) {
-        warn("load", QStringLiteral("gio could not be started (it comes with libglib2.0-bin)"));
-        return false;
-    }
-    return true;
+    return handOver(QStringLiteral("gio"), {QStringLiteral("launch"), entryFile, file});
 }
 
 // MPRIS has Play do nothing while the player plays, but some players

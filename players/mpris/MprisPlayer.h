@@ -21,10 +21,15 @@
 // after kPlayerTimeoutMs. Lives on the thread that calls it, whose event loop
 // brings the bus's news.
 //
-// OpenUri and Shuffle are optional in MPRIS: the chosen player's interface is
-// looked at once, when it is chosen. A player without OpenUri is handed the
-// playlist through its own desktop entry, as the desktop would open a file
-// with it; one without Shuffle says so through hasShuffle().
+// A playlist replaces the player's list: where the player's list can be
+// edited over the bus it is emptied first, since OpenUri adds to it on some
+// players; a player whose list cannot be, but whose own program replaces the
+// list of its running instance, is handed the playlist that way.
+//
+// OpenUri, Shuffle and the track list are optional in MPRIS: the chosen
+// player's interface is looked at once, when it is chosen. A player without
+// OpenUri is handed the playlist through its own desktop entry, as the desktop
+// would open a file with it; one without Shuffle says so through hasShuffle().
 class MprisPlayer : public QObject, public PlayerBackend
 {
     Q_OBJECT
@@ -67,6 +72,7 @@ private:
     {
         bool openUri = true;
         bool shuffle = true;
+        bool trackList = true;
     };
 
     bool isCandidate(const QString &name) const;
@@ -75,6 +81,13 @@ private:
     void learnAbilities();
     void describeAgain();
     Abilities abilities();
+    bool replaceList(const QString &file);
+    bool canEditTracks();
+    bool emptyTrackList();
+    bool openUri(const QString &file);
+    QString desktopEntry();
+    bool replaceByProgram(const QString &program, const QStringList &arguments);
+    bool handOver(const QString &program, const QStringList &arguments, qint64 *pid = nullptr);
     bool openWithDesktopEntry(const QString &file);
 
     QDBusMessage call(const QDBusMessage &message);
@@ -90,7 +103,8 @@ private:
     bool watching_ = false;
     QSet<QString> players_; // the candidates' bus names on the bus now
     QString service_;
-    std::optional<Abilities> abilities_; // of service_, once its answer was complete
-    QTimer describeAgain_;               // while service_ is still setting up
+    std::optional<Abilities> abilities_;  // of service_, once its answer was complete
+    std::optional<QString> desktopEntry_; // of service_, once it answered
+    QTimer describeAgain_;                // while service_ is still setting up
     int describeTries_ = 0;
 };

@@ -1,6 +1,7 @@
-// MprisPlayer against mpv with its MPRIS plugin, Audacious, and a small player
-// of the tests' own, all on a private session bus that the test starts. The
-// plain keys against mpv are driven end to end by TestRemoteToPlayers.
+// MprisPlayer against mpv with its MPRIS plugin, Audacious, VLC, Strawberry,
+// and a small player of the tests' own, all on a private session bus that the
+// test starts. The plain keys against mpv are driven end to end by
+// TestRemoteToPlayers.
 
 #include "FakeMprisPlayer.h"
 #include "PlayerPeers.h"
@@ -44,6 +45,14 @@ QVariant busProperty(const QString &service, const QString &name)
     return reply.arguments().constFirst().value<QDBusVariant>().variant();
 }
 
+// The song the player says it plays, by its local path.
+QString playingSong(const QString &service)
+{
+    const auto metadata = qdbus_cast<QVariantMap>(
+        busProperty(service, QStringLiteral("Metadata")).value<QDBusArgument>());
+    return QUrl(metadata.value(QStringLiteral("xesam:url")).toString()).toLocalFile();
+}
+
 bool busCall(const QString &service, const QString &method)
 {
     const auto message =
@@ -81,6 +90,8 @@ private slots:
     void mpvIsFollowedWithoutAskingTheBus();
     void automaticChoiceFollowsWhicheverPlayerRuns();
     void audaciousWithoutOpenUriOrShuffle();
+    void aSecondPlaylistReplacesTheFirst_data();
+    void aSecondPlaylistReplacesTheFirst();
 
 private:
     QString path(const QString &name) const { return dir_.filePath(name); }
@@ -97,8 +108,16 @@ private:
 void TestMprisPlayer::initTestCase()
 {
     QVERIFY(dir_.isValid());
+    // VLC, which will not run as root, reads the songs as another user.
+    QVERIFY(QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                   QFile::ExeOwner | QFile::ReadOther |
+                                                   QFile::ExeOther));
+    // Strawberry leaves the cover of each song it played in the temporary
+    // folder, and finds its running instance by a socket there: the test's own
+    // folder, for it and for the program it hands a playlist to.
+    qputenv("TMPDIR", QFile::encodeName(dir_.path()));
     // Before anything touches the session bus: this test has its own.
-    QVERIFY2(bus_.start(), "dbus-daemon did not start");
+    QVERIFY2(bus_.start(SessionBus::Users::Any), "dbus-daemon did not start");
     QVERIFY2(!Mpv::mprisPlugin().isEmpty(), "the mpv-mpris plugin is not installed");
 
     QVERIFY(writeWav(path(QStringLiteral("a b.wav")), 20));
@@ -378,9 +397,10 @@ void TestMprisPlayer::mpvIsFollowedWithoutAskingTheBus()
     calls = calls.mid(calls.indexOf(QStringLiteral("ListNames")) + 1);
     calls = calls.mid(0, calls.indexOf(QStringLiteral("RemoveMatch")));
     // Its interface is read once each time it is chosen: at the start, and when
-    // it came back. Play asks first whether it plays already: mpv may have
+    // it came back. The load asks its desktop entry, which has no replacing load
+    // of its own. Play asks first whether it plays already: mpv may have
     // started the list by then.
-    const QStringList load{"Introspect", "Introspect", "Stop", "OpenUri", "Get"};
+    const QStringList load{"Introspect", "Introspect", "Stop", "Get", "OpenUri", "Get"};
     QVERIFY2(calls == load || calls == load + QStringList{"Play"}, qPrintable(calls.join(' ')));
 }
 
@@ -439,11 +459,7 @@ void TestMprisPlayer::audaciousWithoutOpenUriOrShuffle()
     QVERIFY(audacious.start());
     QTRY_VERIFY(session.running());
     QTRY_VERIFY(!session.hasShuffle());
-    const auto url = [] {
-        const auto metadata = qdbus_cast<QVariantMap>(
-            busProperty(Audacious::service, QStringLiteral("Metadata")).value<QDBusArgument>());
-        return QUrl(metadata.value(QStringLiteral("xesam:url")).toString()).toLocalFile();
-    };
+    const auto url = [] { return playingSong(Audacious::service); };
     const auto status = [] {
         return busProperty(Audacious::service, QStringLiteral("PlaybackStatus")).toString();
     };
@@ -465,6 +481,67 @@ void TestMprisPlayer::audaciousWithoutOpenUriOrShuffle()
     remote.dispatch(Command::ShuffleOn);
     QCOMPARE(view.commandText, QStringLiteral("player has no shuffle"));
     QTRY_COMPARE(status(), QStringLiteral("Playing"));
+}
+
+void TestMprisPlayer::aSecondPlaylistReplacesTheFirst_data()
+{
+    QTest::addColumn<QString>("player");
+    QTest::addColumn<int>("afterPrevious"); // the song of the second list that "previous" plays
+    // VLC empties its list over the bus first, Strawberry has its own program
+    // load the list, Audacious its desktop entry, and mpv replaces on OpenUri.
+    // VLC goes round from the first song to the last.
+    QTest::newRow("vlc") << "vlc" << 1;
+    QTest::newRow("strawberry") << "strawberry" << 0;
+    QTest::newRow("audacious") << "audacious" << 0;
+    QTest::newRow("mpv") << "mpv" << 0;
+}
+
+// Two playlist keys, one after the other: the player's list holds only the
+// second playlist's songs, and "previous" on its first song stays in it.
+void TestMprisPlayer::aSecondPlaylistReplacesTheFirst()
+{
+    QFETCH(QString, player);
+    QFETCH(int, afterPrevious);
+    std::unique_ptr<MprisPeer> started;
+    if (player == QLatin1String("vlc") && Vlc::installed())
+        started = std::make_unique<Vlc>(path(QStringLiteral("vlc-home")));
+    else if (player == QLatin1String("strawberry") && Strawberry::installed())
+        started = std::make_unique<Strawberry>(path(QStringLiteral("strawberry-home")));
+    else if (player == QLatin1String("audacious") && Audacious::installed())
+        started = std::make_unique<Audacious>(path(QStringLiteral("replacing-audacious-home")));
+    else if (player != QLatin1String("mpv"))
+        QSKIP("the player is not installed");
+    MprisPeer &peer = started ? *started : mpv_;
+    if (started)
+        QVERIFY(started->start());
+    takeBusNews();
+    const QString service = QStringLiteral("org.mpris.MediaPlayer2.") + player;
+
+    QStringList lists[2];
+    for (int list = 0; list < 2; ++list) {
+        const QString name = list == 0 ? QStringLiteral("one") : QStringLiteral("two");
+        for (int song = 1; song <= 4 - 2 * list; ++song) {
+            lists[list] << path(QStringLiteral("%1-%2.wav").arg(name).arg(song));
+            QVERIFY(writeWav(lists[list].constLast(), 20));
+        }
+        QVERIFY(writeFile(path(name + QStringLiteral(".m3u")),
+                          "#EXTM3U\n" + lists[list].join(QLatin1Char('\n')).toUtf8() + '\n'));
+    }
+
+    MprisPlayer kavelo(player);
+    for (int list = 0; list < 2; ++list) {
+        // A playlist key, as the remote sends it to a player that runs. Audacious,
+        // busy taking the list, may not answer the play in time: the key goes on.
+        QVERIFY(kavelo.findPlayer());
+        QVERIFY(kavelo.prepareLoad());
+        QVERIFY(kavelo.loadPlaylist(path(list == 0 ? "one.m3u" : "two.m3u")));
+        kavelo.play();
+        QTRY_COMPARE_WITH_TIMEOUT(peer.playlist(), lists[list], 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(playingSong(service), lists[list].constFirst(), 10000);
+    }
+    QVERIFY(kavelo.previousTrack());
+    QTRY_COMPARE(playingSong(service), lists[1].at(afterPrevious));
+    QCOMPARE(peer.playlist(), lists[1]);
 }
 
 QTEST_GUILESS_MAIN(TestMprisPlayer)

@@ -1,7 +1,10 @@
 #include "PlayerPeers.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QDataStream>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -12,6 +15,7 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QTest>
+#include <QUrl>
 
 #include <mpd/client.h>
 
@@ -20,8 +24,37 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+namespace {
+// What a player's own settings and files use, inside its home folder.
+QProcessEnvironment playerEnvironment(const QDir &home)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral(".local/share")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral(".cache")));
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    return env;
+}
+
+QVariant busValue(const QDBusMessage &reply)
+{
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    const QVariant value = reply.arguments().constFirst();
+    return value.canConvert<QDBusVariant>() ? value.value<QDBusVariant>().variant() : value;
+}
+
+QString localPath(const QString &url)
+{
+    const QUrl parsed(url);
+    return parsed.isLocalFile() ? parsed.toLocalFile() : url;
+}
+} // namespace
 
 bool writeWav(const QString &path, int seconds, const QString &title)
 {
@@ -101,11 +134,24 @@ void PeerProcess::kill()
     process_.waitForFinished(5000);
 }
 
-bool SessionBus::start()
+bool SessionBus::start(Users users)
 {
+    QString rules = QStringLiteral("--session");
+    if (users == Users::Any) {
+        // A session bus lets in only the user who started it; this one lets
+        // in everyone, on a socket everyone may open.
+        const QString file = config_.filePath(QStringLiteral("bus.conf"));
+        if (!writeFile(file, "<busconfig><type>session</type>"
+                             "<listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+                             "<policy context=\"default\"><allow user=\"*\"/>"
+                             "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                             "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
+                             "</busconfig>\n"))
+            return false;
+        rules = QStringLiteral("--config-file=") + file;
+    }
     if (!launch(QStringLiteral("dbus-daemon"),
-                {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                 QStringLiteral("--print-address=1")},
+                {rules, QStringLiteral("--nofork"), QStringLiteral("--print-address=1")},
                 QProcess::SeparateChannels))
         return false;
     const QDeadlineTimer deadline(10000);
@@ -205,6 +251,14 @@ QVariant Mpv::property(const QString &name)
         .toVariant();
 }
 
+QStringList Mpv::playlist()
+{
+    QStringList songs;
+    for (const QVariant &entry : property(QStringLiteral("playlist")).toList())
+        songs << entry.toMap().value(QStringLiteral("filename")).toString();
+    return songs;
+}
+
 QString Mpv::state()
 {
     if (property(QStringLiteral("idle-active")).toBool())
@@ -237,14 +291,126 @@ bool Audacious::start()
                        "domain audacious-plugins\npriority 9\nabout 1\nconfig 0\nenabled 1\n"))
         return false;
 
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home_.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home_.filePath(QStringLiteral(".local/share")));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), home_.filePath(QStringLiteral(".cache")));
+    QProcessEnvironment env = playerEnvironment(home_);
     env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("dummy"));
     process_.setProcessEnvironment(env);
     return launch(QStringLiteral("audacious"), {QStringLiteral("-H")}) && waitForBusName(service);
+}
+
+QStringList Audacious::playlist()
+{
+    const auto audtool = [](const QStringList &commands) {
+        QProcess process;
+        process.start(QStringLiteral("audtool"), commands);
+        process.waitForFinished(5000);
+        return QString::fromUtf8(process.readAllStandardOutput())
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    };
+    const int length = audtool({QStringLiteral("playlist-length")}).value(0).toInt();
+    QStringList commands;
+    for (int song = 1; song <= length; ++song)
+        commands << QStringLiteral("playlist-song-filename") << QString::number(song);
+    return length > 0 ? audtool(commands) : QStringList();
+}
+
+const QString Vlc::service = QStringLiteral("org.mpris.MediaPlayer2.vlc");
+
+bool Vlc::installed()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("vlc")).isEmpty();
+}
+
+bool Vlc::start()
+{
+    if (!home_.mkpath(QStringLiteral(".")))
+        return false;
+    process_.setProcessEnvironment(playerEnvironment(home_));
+    process_.setWorkingDirectory(home_.path());
+    QStringList vlc{QStringLiteral("vlc"),
+                    QStringLiteral("-I"),
+                    QStringLiteral("dummy"),
+                    QStringLiteral("--no-video"),
+                    QStringLiteral("-A"),
+                    QStringLiteral("dummy"),
+                    QStringLiteral("--no-media-library")};
+    if (::geteuid() == 0) {
+        const passwd *nobody = ::getpwnam("nobody");
+        if (!nobody || ::chown(QFile::encodeName(home_.path()).constData(), nobody->pw_uid,
+                               nobody->pw_gid) != 0)
+            return false;
+        // setpriv becomes VLC itself, so ending the process ends VLC.
+        vlc =
+            QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
+                        QStringLiteral("--regid=%1").arg(nobody->pw_gid),
+                        QStringLiteral("--clear-groups"), QStringLiteral("--")} +
+            vlc;
+    }
+    // Its start says twice that it has no interface; that is what is asked of it.
+    const QString program = vlc.takeFirst();
+    return launch(program, vlc, QProcess::SeparateChannels) && waitForBusName(service);
+}
+
+QStringList Vlc::playlist()
+{
+    const QString trackList = QStringLiteral("org.mpris.MediaPlayer2.TrackList");
+    auto get = QDBusMessage::createMethodCall(service, QStringLiteral("/org/mpris/MediaPlayer2"),
+                                              QStringLiteral("org.freedesktop.DBus.Properties"),
+                                              QStringLiteral("Get"));
+    get.setArguments({trackList, QStringLiteral("Tracks")});
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const auto tracks = qdbus_cast<QList<QDBusObjectPath>>(
+        busValue(bus.call(get, QDBus::Block, 3000)).value<QDBusArgument>());
+    auto ask = QDBusMessage::createMethodCall(service, QStringLiteral("/org/mpris/MediaPlayer2"),
+                                              trackList, QStringLiteral("GetTracksMetadata"));
+    ask.setArguments({QVariant::fromValue(tracks)});
+    const auto metadata = qdbus_cast<QList<QVariantMap>>(
+        busValue(bus.call(ask, QDBus::Block, 3000)).value<QDBusArgument>());
+    // In the order of the list, whatever the order of the answer.
+    QHash<QString, QString> urls;
+    for (const QVariantMap &track : metadata) {
+        urls.insert(track.value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path(),
+                    track.value(QStringLiteral("xesam:url")).toString());
+    }
+    QStringList songs;
+    for (const QDBusObjectPath &track : tracks)
+        songs << localPath(urls.value(track.path()));
+    return songs;
+}
+
+const QString Strawberry::service = QStringLiteral("org.mpris.MediaPlayer2.strawberry");
+
+bool Strawberry::installed()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("strawberry")).isEmpty();
+}
+
+bool Strawberry::start()
+{
+    if (!home_.mkpath(QStringLiteral(".")))
+        return false;
+    QProcessEnvironment env = playerEnvironment(home_);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process_.setProcessEnvironment(env);
+    // It tells much of what it does.
+    return launch(QStringLiteral("strawberry"), {}, QProcess::SeparateChannels) &&
+           waitForBusName(service);
+}
+
+QStringList Strawberry::playlist()
+{
+    QProcess sqlite;
+    sqlite.start(
+        QStringLiteral("sqlite3"),
+        {QStringLiteral("-readonly"),
+         home_.filePath(QStringLiteral(".local/share/strawberry/strawberry/strawberry.db")),
+         QStringLiteral("select url from playlist_items where playlist = 1 order by "
+                        "rowid")});
+    sqlite.waitForFinished(5000);
+    QStringList songs;
+    for (const QString &url : QString::fromUtf8(sqlite.readAllStandardOutput())
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        songs << localPath(url);
+    return songs;
 }
 
 namespace {

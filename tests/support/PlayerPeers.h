@@ -2,7 +2,7 @@
 
 // The real programs the player tests talk to, each started and stopped by the
 // test itself: a private D-Bus session, mpv with its MPRIS plugin, Audacious,
-// and MPD.
+// VLC, Strawberry, and MPD.
 
 #include "TestFiles.h"
 
@@ -54,11 +54,17 @@ protected:
 class SessionBus : public PeerProcess
 {
 public:
-    bool start();
+    enum class Users
+    {
+        ThisOne,
+        Any // for a player that runs as another user (VLC refuses root)
+    };
+    bool start(Users users = Users::ThisOne);
     QString address() const { return address_; }
 
 private:
     QString address_;
+    QTemporaryDir config_;
 };
 
 // dbus-monitor on a bus, for the method calls that one connection sends.
@@ -74,15 +80,26 @@ private:
     QByteArray seen_;
 };
 
+// A player on the current session bus, whose list the test reads its own way,
+// never through the program under test.
+class MprisPeer : public PeerProcess
+{
+public:
+    virtual bool start() = 0; // and waits until its MPRIS name is on the bus
+    // The songs of the player's list, in order, by their local paths.
+    virtual QStringList playlist() = 0;
+};
+
 // mpv, idle, without sound or video, with the MPRIS plugin, on the current session bus.
 // What it does is asked and set on its own control socket, not through MPRIS.
-class Mpv : public PeerProcess
+class Mpv : public MprisPeer
 {
 public:
     static const QString service;
     static QString mprisPlugin(); // "" when the plugin is not installed
     explicit Mpv(const QString &ipcSocket) : ipcSocket_(ipcSocket) {}
-    bool start(); // and waits until its MPRIS name is on the bus
+    bool start() override;
+    QStringList playlist() override;
 
     // True when mpv carried the command out.
     bool command(const QJsonArray &command);
@@ -102,13 +119,52 @@ private:
 // session bus, its settings in a home folder of its own. It plays in real time
 // into SDL's silent driver: its file writer writes a song out at once, so the
 // song would be over before a key reached it.
-class Audacious : public PeerProcess
+class Audacious : public MprisPeer
 {
 public:
     static const QString service;
     explicit Audacious(const QString &home) : home_(home) {}
     static bool installed();
-    bool start(); // and waits until its MPRIS name is on the bus
+    bool start() override;
+    QStringList playlist() override; // as its own audtool reads it
+
+private:
+    QDir home_;
+};
+
+// VLC without an interface, video or sound, its settings in a home folder of
+// its own. VLC refuses to run as root: a test that runs as root has it run as
+// the user "nobody", so the bus must let other users in (SessionBus::Users::Any)
+// and its songs must be readable by everyone.
+class Vlc : public MprisPeer
+{
+public:
+    static const QString service;
+    explicit Vlc(const QString &home) : home_(home) {}
+    static bool installed();
+    bool start() override;
+    // Its track list: a playlist file it has not opened yet stands in it as itself.
+    QStringList playlist() override;
+
+private:
+    QDir home_;
+};
+
+// Strawberry offscreen, its settings and its collection in a home folder of its
+// own. It plays in real time into the silent sink it falls back on. It runs once
+// for each user: a second start, with the same temporary folder, hands its
+// arguments to the one that runs. It leaves the covers of the songs it played
+// in the temporary folder.
+class Strawberry : public MprisPeer
+{
+public:
+    static const QString service;
+    explicit Strawberry(const QString &home) : home_(home) {}
+    static bool installed();
+    bool start() override;
+    // As it keeps its list in its database, a second or so after a change:
+    // its MPRIS track list is always empty.
+    QStringList playlist() override;
 
 private:
     QDir home_;
