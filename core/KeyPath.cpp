@@ -9,7 +9,7 @@ KeyPath::KeyPath(SettingsModel &settings, SerialLine &line, RemoteView &view,
       remote_(settings, view, session_), loop_(line)
 {
     QObject::connect(&loop_, &ReceiveLoop::frameReceived, &loop_,
-                     [this](const QByteArray &received) { remote_.handleFrame(received); });
+                     [this](const QByteArray &received) { handleFrame(received); });
 
     // The menu writes several keys at once, and so may a hand edit of the file:
     // the player is made again once, after the last of them.
@@ -31,6 +31,17 @@ PlayerSession::Factory KeyPath::playerFor(const PlayerChoice &choice) const
             return nullptr;
         return create(choice);
     };
+}
+
+// A frame that arrives in the same moment as a change of player may come
+// before the timer's turn: the change goes first.
+void KeyPath::handleFrame(const QByteArray &received)
+{
+    if (choiceChanged_.isActive()) {
+        choiceChanged_.stop();
+        followPlayerChoice();
+    }
+    remote_.handleFrame(received);
 }
 
 void KeyPath::followPlayerChoice()

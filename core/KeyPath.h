@@ -39,6 +39,7 @@ public:
     ReceiveLoop &loop() { return loop_; }
 
 private:
+    void handleFrame(const QByteArray &received);
     PlayerSession::Factory playerFor(const PlayerChoice &choice) const;
     void followPlayerChoice();
 
