@@ -11,6 +11,7 @@
 #include "gui/Twips.h"
 #include "gui/browser/frmBrowser.h"
 #include "gui/mainwindow/Autostart.h"
+#include "gui/mainwindow/PlayerMenu.h"
 #include "gui/setup/frmSetup.h"
 #include "help/HelpSite.h"
 #include "serial/SerialComm.h"
@@ -156,6 +157,8 @@ void Tarrow::createMenu()
 {
     mnuOptions = menuBar()->addMenu(QStringLiteral("&Options"));
     mnuOptions->setObjectName(QStringLiteral("mnuOptions"));
+    mnuPlayer = new PlayerMenu(settings_, this);
+    mnuOptions->addMenu(mnuPlayer);
     mnuNotify = mnuOptions->addAction(QStringLiteral("Desktop &notifications"));
     mnuNotify->setObjectName(QStringLiteral("mnuNotify"));
     mnuNotify->setCheckable(true);

@@ -13,6 +13,7 @@ class QAction;
 class QMenu;
 class DesktopNotifier;
 class Messages;
+class PlayerMenu;
 class SerialComm;
 class SettingsModel;
 class ThumbsLists;
@@ -50,6 +51,7 @@ public:
     QLabel *Label3 = nullptr;
     QLabel *Label4 = nullptr;
     QMenu *mnuOptions = nullptr;
+    PlayerMenu *mnuPlayer = nullptr; // the player the remote drives
     QAction *mnuNotify = nullptr;    // desktop notifications of what a key did
     QAction *mnuAutostart = nullptr; // start Kavelo at login
     QMenu *mnuHelp = nullptr;

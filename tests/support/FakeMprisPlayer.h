@@ -16,6 +16,7 @@
 
 struct FakePlayerState
 {
+    QString identity = QStringLiteral("Kavelo Test Player");
     bool shuffle = false;
     QVariantMap metadata;
     QString playbackStatus = QStringLiteral("Stopped");
@@ -70,6 +71,30 @@ private:
     FakePlayerState &state_;
 };
 
+// The player's own name, as a menu shows it.
+class FakeRootAdaptor : public QDBusAbstractAdaptor
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
+    Q_PROPERTY(QString Identity READ identity)
+
+public:
+    FakeRootAdaptor(QObject *parent, QMutex &mutex, FakePlayerState &state)
+        : QDBusAbstractAdaptor(parent), mutex_(mutex), state_(state)
+    {
+    }
+
+    QString identity() const
+    {
+        QMutexLocker lock(&mutex_);
+        return state_.identity;
+    }
+
+private:
+    QMutex &mutex_;
+    FakePlayerState &state_;
+};
+
 class FakeMprisPlayer
 {
 public:
@@ -83,6 +108,7 @@ public:
             set(state_);
         thread_.start();
         host_ = new QObject;
+        new FakeRootAdaptor(host_, mutex_, state_);
         new FakePlayerAdaptor(host_, mutex_, state_);
         host_->moveToThread(&thread_);
         connection_.registerObject(QStringLiteral("/org/mpris/MediaPlayer2"), host_);

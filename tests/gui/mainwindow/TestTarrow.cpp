@@ -20,6 +20,7 @@
 #include "core/ThumbsLists.h"
 #include "gui/Twips.h"
 #include "gui/browser/frmBrowser.h"
+#include "gui/mainwindow/PlayerMenu.h"
 #include "gui/mainwindow/Tarrow.h"
 #include "gui/setup/frmSetup.h"
 #include "help/HelpSite.h"
@@ -287,7 +288,8 @@ void TestTarrow::menus()
     QCOMPARE(window_->mnuHelp->actions(),
              (QList<QAction *>{window_->mnuViewBrowser, window_->mnuHelpAbout}));
     QCOMPARE(window_->mnuOptions->actions(),
-             (QList<QAction *>{window_->mnuNotify, window_->mnuAutostart}));
+             (QList<QAction *>{window_->mnuPlayer->menuAction(), window_->mnuNotify,
+                               window_->mnuAutostart}));
 }
 
 // The options write their setting, or the autostart entry, the moment they change.
