@@ -2,6 +2,7 @@
 #include "MprisBus.h"
 #include "core/Logging.h"
 
+#include <QDBusError>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
@@ -93,6 +94,23 @@ QString execProgram(const QString &desktopFile)
         }
     }
     return {};
+}
+
+// Whether the player answered, if only to say that it has no such thing. A
+// player that did not answer in time may still carry the call out later.
+bool answered(const QDBusMessage &reply)
+{
+    if (reply.type() != QDBusMessage::ErrorMessage)
+        return true;
+    switch (QDBusError(reply).type()) {
+    case QDBusError::NoReply:
+    case QDBusError::Timeout:
+    case QDBusError::TimedOut:
+    case QDBusError::Disconnected:
+        return false;
+    default:
+        return true;
+    }
 }
 
 // Waits until a process that is not a child of this one has ended, or the
@@ -368,26 +386,37 @@ bool MprisPlayer::loadPlaylistFile(const QFileInfo &file)
 // Strawberry), so the list is replaced by the first way the player offers:
 // its list emptied over the bus, its own replacing load, OpenUri, or, without
 // OpenUri, its desktop entry. None of them needs the player stopped first.
+// A player that did not answer in time may still carry out the calls it was
+// sent: no way that might add to its list is tried then.
 bool MprisPlayer::replaceList(const QString &file)
 {
-    if (canEditTracks())
+    const std::optional<bool> editable = canEditTracks();
+    if (editable && *editable)
         return emptyTrackList() && openUri(file);
-    if (const ReplacingLoad *load = replacingLoad(desktopEntry()))
-        return replaceByProgram(replacingProgram(desktopEntry(), *load), load->arguments(file));
+    const std::optional<QString> entry = editable ? desktopEntry() : std::nullopt;
+    if (!entry) {
+        warn("load",
+             QStringLiteral("%1: no answer within %2 ms").arg(service_).arg(kPlayerTimeoutMs));
+        return false;
+    }
+    if (const ReplacingLoad *load = replacingLoad(*entry))
+        return replaceByProgram(replacingProgram(*entry, *load), load->arguments(file));
     if (abilities().openUri)
         return openUri(file);
-    return openWithDesktopEntry(file);
+    return openWithDesktopEntry(*entry, file);
 }
 
 // Asked at each load, as MPRIS lets it change. HasTrackList cannot tell: VLC
-// says false and has an editable list. A player that does not answer cannot.
-bool MprisPlayer::canEditTracks()
+// says false and has an editable list. Nothing when the player did not answer.
+std::optional<bool> MprisPlayer::canEditTracks()
 {
     if (!abilities().trackList)
         return false;
-    return unwrap(firstArgument(call(
-                      propertyGet(service_, QStringLiteral("CanEditTracks"), kTrackListInterface))))
-        .toBool();
+    const QDBusMessage reply =
+        call(propertyGet(service_, QStringLiteral("CanEditTracks"), kTrackListInterface));
+    if (!answered(reply))
+        return std::nullopt;
+    return unwrap(firstArgument(reply)).toBool();
 }
 
 // A track that left the list meanwhile (the player moved on) is no failure;
@@ -417,19 +446,17 @@ bool MprisPlayer::openUri(const QString &file)
                       {QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded)});
 }
 
-// Kept once the player told it. DesktopEntry is optional in MPRIS: a player
-// without one is not warned about, and a player that did not answer in time
-// is asked again next time.
-QString MprisPlayer::desktopEntry()
+// Kept once the player told it; "" for a player that has none (it is optional
+// in MPRIS). Nothing when the player did not answer: it is asked again next time.
+std::optional<QString> MprisPlayer::desktopEntry()
 {
-    if (desktopEntry_)
-        return *desktopEntry_;
-    const QDBusMessage reply =
-        call(propertyGet(service_, QStringLiteral("DesktopEntry"), kRootInterface));
-    const QString entry = unwrap(firstArgument(reply)).toString();
-    if (reply.type() == QDBusMessage::ReplyMessage)
-        desktopEntry_ = entry;
-    return entry;
+    if (!desktopEntry_) {
+        const QDBusMessage reply =
+            call(propertyGet(service_, QStringLiteral("DesktopEntry"), kRootInterface));
+        if (answered(reply))
+            desktopEntry_ = unwrap(firstArgument(reply)).toString();
+    }
+    return desktopEntry_;
 }
 
 // The program hands the file over to a player, or starts one, and ends; it is
@@ -459,9 +486,8 @@ bool MprisPlayer::replaceByProgram(const QString &program, const QStringList &ar
 // The player's desktop entry started with the file, as a file manager's "Open
 // With" would, and a player that runs already takes the file into its running
 // instance. gio returns at once.
-bool MprisPlayer::openWithDesktopEntry(const QString &file)
+bool MprisPlayer::openWithDesktopEntry(const QString &id, const QString &file)
 {
-    const QString id = desktopEntry();
     const QString entryFile = desktopFile(id);
     if (entryFile.isEmpty()) {
         warn("load", QStringLiteral("%1 has no OpenUri, and its desktop entry \"%2\" was not found")

@@ -82,13 +82,13 @@ private:
     void describeAgain();
     Abilities abilities();
     bool replaceList(const QString &file);
-    bool canEditTracks();
+    std::optional<bool> canEditTracks();
     bool emptyTrackList();
     bool openUri(const QString &file);
-    QString desktopEntry();
+    std::optional<QString> desktopEntry();
     bool replaceByProgram(const QString &program, const QStringList &arguments);
     bool handOver(const QString &program, const QStringList &arguments, qint64 *pid = nullptr);
-    bool openWithDesktopEntry(const QString &file);
+    bool openWithDesktopEntry(const QString &desktopEntry, const QString &file);
 
     QDBusMessage call(const QDBusMessage &message);
     bool callPlayer(const QString &method, const QVariantList &args = {});
