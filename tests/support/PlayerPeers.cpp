@@ -98,6 +98,11 @@ void signalProcess(const QProcess &process, int signal)
         ::kill(static_cast<pid_t>(process.processId()), signal);
 }
 
+bool installed(const QString &program)
+{
+    return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
 bool onBus(const QString &service)
 {
     auto message = QDBusMessage::createMethodCall(
@@ -120,8 +125,17 @@ bool PeerProcess::launch(const QString &program, const QStringList &arguments,
 
 bool PeerProcess::waitForBusName(const QString &service)
 {
+    auto identity = QDBusMessage::createMethodCall(
+        service, QStringLiteral("/org/mpris/MediaPlayer2"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    identity.setArguments({QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Identity")});
+    const auto answers = [&] {
+        return QDBusConnection::sessionBus().call(identity, QDBus::Block, 500).type() ==
+               QDBusMessage::ReplyMessage;
+    };
     const bool settled = QTest::qWaitFor(
-        [&] { return process_.state() != QProcess::Running || onBus(service); }, 10000);
+        [&] { return process_.state() != QProcess::Running || (onBus(service) && answers()); },
+        10000);
     return settled && process_.state() == QProcess::Running;
 }
 
@@ -269,11 +283,6 @@ QString Mpv::state()
 
 const QString Audacious::service = QStringLiteral("org.mpris.MediaPlayer2.audacious");
 
-bool Audacious::installed()
-{
-    return !QStandardPaths::findExecutable(QStringLiteral("audacious")).isEmpty();
-}
-
 bool Audacious::start()
 {
     // Its plugin list names the output to use; the other plugins it finds itself.
@@ -314,11 +323,6 @@ QStringList Audacious::playlist()
 }
 
 const QString Vlc::service = QStringLiteral("org.mpris.MediaPlayer2.vlc");
-
-bool Vlc::installed()
-{
-    return !QStandardPaths::findExecutable(QStringLiteral("vlc")).isEmpty();
-}
 
 bool Vlc::start()
 {
@@ -378,11 +382,6 @@ QStringList Vlc::playlist()
 }
 
 const QString Strawberry::service = QStringLiteral("org.mpris.MediaPlayer2.strawberry");
-
-bool Strawberry::installed()
-{
-    return !QStandardPaths::findExecutable(QStringLiteral("strawberry")).isEmpty();
-}
 
 bool Strawberry::start()
 {

@@ -27,6 +27,9 @@ bool writeWav(const QString &path, int seconds, const QString &title = {});
 // Sends a signal to a running process (SIGSTOP freezes it, SIGCONT wakes it).
 void signalProcess(const QProcess &process, int signal);
 
+// Whether a program is on the PATH.
+bool installed(const QString &program);
+
 // Whether a service owns its name on the session bus.
 bool onBus(const QString &service);
 
@@ -43,8 +46,10 @@ protected:
     // Starts the program; by default its standard error goes to the test's.
     bool launch(const QString &program, const QStringList &arguments,
                 QProcess::ProcessChannelMode mode = QProcess::ForwardedErrorChannel);
-    // Waits until the program owns `service` on the session bus; false when it
-    // ended first or took longer than 10 s.
+    // Waits until the program owns the MPRIS name `service` on the session bus
+    // and answers there as fast as the program under test waits for it (a
+    // player takes its name a moment before it has time for callers); false
+    // when it ended first or took longer than 10 s.
     bool waitForBusName(const QString &service);
     QProcess process_;
 };
@@ -124,7 +129,6 @@ class Audacious : public MprisPeer
 public:
     static const QString service;
     explicit Audacious(const QString &home) : home_(home) {}
-    static bool installed();
     bool start() override;
     QStringList playlist() override; // as its own audtool reads it
 
@@ -141,7 +145,6 @@ class Vlc : public MprisPeer
 public:
     static const QString service;
     explicit Vlc(const QString &home) : home_(home) {}
-    static bool installed();
     bool start() override;
     // Its track list: a playlist file it has not opened yet stands in it as itself.
     QStringList playlist() override;
@@ -160,7 +163,6 @@ class Strawberry : public MprisPeer
 public:
     static const QString service;
     explicit Strawberry(const QString &home) : home_(home) {}
-    static bool installed();
     bool start() override;
     // As it keeps its list in its database, a second or so after a change:
     // its MPRIS track list is always empty.
