@@ -85,11 +85,13 @@ void PlayerSession::replacePlayer(Factory create)
         return;
     // Queued behind the runNext of every job posted so far, each of which takes
     // one job: so the jobs keep their order around the change.
+    ++replacing_;
     QMetaObject::invokeMethod(
         worker_,
         [this, create = std::move(create)] {
             if (!closing_)
                 makeBackend(create);
+            --replacing_;
         },
         Qt::QueuedConnection);
 }

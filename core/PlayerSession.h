@@ -34,8 +34,10 @@ public:
     // fail at once, so a frozen player holds this up for one call at most.
     ~PlayerSession() override;
 
-    // What the backend last said; never blocks, never asks the player.
-    bool running() const { return running_.load(); }
+    // What the backend last said; never blocks, never asks the player. While
+    // another backend is being made, true: a key then goes to it, as it may
+    // well have a player, and fails there like any call if it has none.
+    bool running() const { return replacing_.load() > 0 || running_.load(); }
     // Whether the player has a shuffle mode, as the backend last said: asked
     // when the session starts and whenever a player comes or goes.
     bool hasShuffle() const { return hasShuffle_.load(); }
@@ -69,6 +71,7 @@ private:
     bool stalled_ = false; // a job was dropped since the queue was last empty
 
     std::atomic<bool> running_{false};
+    std::atomic<int> replacing_{0}; // backends asked for and not yet made
     std::atomic<bool> hasShuffle_{true};
     std::atomic<bool> closing_{false};
 };

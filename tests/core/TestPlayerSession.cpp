@@ -31,6 +31,8 @@ private slots:
     void windowAnswersWhileThePlayerIsFrozen();
     void closingWaitsForOneCallAtMost();
     void anotherPlayerTakesTheJobsPostedAfterIt();
+    void aKeyGoesToAPlayerBeingMade_data();
+    void aKeyGoesToAPlayerBeingMade();
 };
 
 void TestPlayerSession::keepsOrderAndDropsBeyondItsBound()
@@ -167,6 +169,35 @@ void TestPlayerSession::anotherPlayerTakesTheJobsPostedAfterIt()
 
     QCOMPARE(oldCalls, (QStringList{"findPlayer", "pause", "nextTrack"}));
     QCOMPARE(newCalls, (QStringList{"findPlayer", "previousTrack"}));
+}
+
+void TestPlayerSession::aKeyGoesToAPlayerBeingMade_data()
+{
+    QTest::addColumn<bool>("newRuns");
+    QTest::newRow("the new player runs") << true;
+    QTest::newRow("the new player does not run") << false;
+}
+
+// A key right after another player was chosen, from a player that did not run:
+// the session counts as running until the new player has said whether it runs.
+void TestPlayerSession::aKeyGoesToAPlayerBeingMade()
+{
+    QFETCH(bool, newRuns);
+    const auto player = [](bool running) {
+        auto made = std::make_unique<RecordingPlayer>();
+        made->running = running;
+        return made;
+    };
+    PlayerSession session([&] { return player(false); });
+    QVERIFY(!session.running());
+    // The session's thread is kept busy, so the new player is not made yet.
+    QSemaphore released;
+    QVERIFY(session.post([&](PlayerControl &) { released.acquire(); }));
+    session.replacePlayer([&] { return player(newRuns); });
+    QVERIFY(session.running());
+    released.release();
+    QVERIFY(waitForIdle(session, 5000));
+    QCOMPARE(session.running(), newRuns);
 }
 
 QTEST_GUILESS_MAIN(TestPlayerSession)
