@@ -395,6 +395,18 @@ bool Strawberry::start()
            waitForBusName(service);
 }
 
+Strawberry::~Strawberry()
+{
+    if (process_.state() != QProcess::Running)
+        return;
+    signalProcess(process_, SIGCONT);
+    const auto quit = QDBusMessage::createMethodCall(
+        service, QStringLiteral("/org/mpris/MediaPlayer2"),
+        QStringLiteral("org.mpris.MediaPlayer2"), QStringLiteral("Quit"));
+    QDBusConnection::sessionBus().call(quit, QDBus::Block, 3000);
+    process_.waitForFinished(5000);
+}
+
 QStringList Strawberry::playlist()
 {
     QProcess sqlite;

@@ -90,6 +90,7 @@ private:
 class MprisPeer : public PeerProcess
 {
 public:
+    virtual ~MprisPeer() = default;
     virtual bool start() = 0; // and waits until its MPRIS name is on the bus
     // The songs of the player's list, in order, by their local paths.
     virtual QStringList playlist() = 0;
@@ -163,6 +164,10 @@ class Strawberry : public MprisPeer
 public:
     static const QString service;
     explicit Strawberry(const QString &home) : home_(home) {}
+    // Asked to quit: killed, it would leave behind the shared memory by which
+    // it finds its running instance, and a later one could take that for a
+    // Strawberry that still runs.
+    ~Strawberry();
     bool start() override;
     // As it keeps its list in its database, a second or so after a change:
     // its MPRIS track list is always empty.
