@@ -19,6 +19,7 @@
 #include <QThreadPool>
 
 #include <memory>
+#include <optional>
 
 namespace {
 struct MpdAddress
@@ -42,6 +43,34 @@ QString joinAddress(const MpdAddress &address)
     if (address.password.isEmpty())
         return address.host;
     return address.password + QLatin1Char('@') + address.host;
+}
+
+// The port as typed: empty is MPD's own (0); nothing when it is no port number.
+std::optional<unsigned> portNumber(const QString &text)
+{
+    if (text.isEmpty())
+        return 0u;
+    bool isNumber = false;
+    const unsigned port = text.toUInt(&isNumber);
+    if (!isNumber || port > 65535)
+        return std::nullopt;
+    return port;
+}
+
+// Why what was typed cannot be kept as it is meant; "" when it can. The
+// address is one text, split again where it is read: a password with an "@",
+// or a host with one inside, would come back as another address.
+QString addressProblem(const MpdAddress &typed, const std::optional<unsigned> &port)
+{
+    if (!port)
+        return QStringLiteral("The port is a number up to 65535, or empty for MPD's own.");
+    if (!typed.password.isEmpty() && typed.host.isEmpty())
+        return QStringLiteral("A password needs MPD's host name or socket path.");
+    const MpdAddress read = splitAddress(joinAddress(typed));
+    if (read.password != typed.password || read.host != typed.host)
+        return QStringLiteral("MPD's address cannot hold an \"@\" in the password, nor inside "
+                              "the host name.");
+    return {};
 }
 
 // What stands in the way of the address, as the user is to read it; "" when
@@ -123,27 +152,17 @@ void frmMpd::showSettings()
 void frmMpd::cmdOk_Click()
 {
     const MpdAddress typed{txtMpdPassword->text(), txtMpdHost->text().trimmed()};
+    const std::optional<unsigned> port = portNumber(txtMpdPort->text().trimmed());
+    if (const QString problem = addressProblem(typed, port); !problem.isEmpty()) {
+        lblMpdState->setText(problem);
+        return;
+    }
     const QString address = joinAddress(typed);
-    // The address is one text, split again where it is read: a password with an
-    // "@", or a host with one inside, would come back as another address.
-    if (!typed.password.isEmpty() && typed.host.isEmpty()) {
-        lblMpdState->setText(QStringLiteral("A password needs MPD's host name or socket path."));
-        return;
-    }
-    const MpdAddress read = splitAddress(address);
-    if (read.password != typed.password || read.host != typed.host) {
-        lblMpdState->setText(
-            QStringLiteral("MPD's address cannot hold an \"@\" in the password, nor inside the "
-                           "host name."));
-        return;
-    }
-    const unsigned port = txtMpdPort->text().toUInt();
-
     settings_.setValue(Keys::mpdHost, address);
-    settings_.setValue(Keys::mpdPort, numberText(int(port)));
+    settings_.setValue(Keys::mpdPort, numberText(int(*port)));
     settings_.setValue(Keys::mpdMusicDir, txtMpdMusicDir->text().trimmed());
     settings_.setValue(Keys::player, QStringLiteral("mpd"));
-    askMpd(address, port);
+    askMpd(address, *port);
 }
 
 void frmMpd::askMpd(const QString &address, unsigned port)

@@ -37,6 +37,8 @@ private slots:
     void aChosenPlayerTakesTheNextKey();
     void mpdDialog_data();
     void mpdDialog();
+    void mpdDialogKeepsNoAddressThatWouldReadBackOtherwise_data();
+    void mpdDialogKeepsNoAddressThatWouldReadBackOtherwise();
 
 private:
     PlayerMenu &menu() { return *kavelo_->window().mnuPlayer; }
@@ -205,6 +207,52 @@ void TestPlayerMenu::mpdDialog()
     QCOMPARE(dialog->txtMpdPort->text(), QString::number(mpd_->port()));
     dialog->cmdCancel->click();
     QVERIFY(menu().mnuPlayerMpd->isChecked());
+}
+
+void TestPlayerMenu::mpdDialogKeepsNoAddressThatWouldReadBackOtherwise_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("said");
+
+    const QString at = QStringLiteral("MPD's address cannot hold an \"@\"");
+    QTest::newRow("a password with an @") << "server"
+                                          << ""
+                                          << "se@cret" << at;
+    QTest::newRow("a host with an @ inside") << "user@server"
+                                             << ""
+                                             << "" << at;
+    QTest::newRow("a password without a host") << ""
+                                               << ""
+                                               << "secret"
+                                               << "A password needs MPD's host name";
+    QTest::newRow("a port beyond 65535") << "server"
+                                         << "70000"
+                                         << ""
+                                         << "The port is a number";
+}
+
+// MPD_HOST's form keeps the password up to the first "@": what would read back
+// as another address is said, and nothing is saved.
+void TestPlayerMenu::mpdDialogKeepsNoAddressThatWouldReadBackOtherwise()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, port);
+    QFETCH(QString, password);
+    QFETCH(QString, said);
+
+    frmMpd *dialog = openMpdDialog();
+    QVERIFY(dialog);
+    dialog->txtMpdHost->setText(host);
+    dialog->txtMpdPort->setText(port);
+    dialog->txtMpdPassword->setText(password);
+    dialog->cmdOk->click();
+    QVERIFY2(dialog->lblMpdState->text().startsWith(said), qPrintable(dialog->lblMpdState->text()));
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(kavelo_->storedSetting(Keys::mpdHost), QString());
+    QCOMPARE(kavelo_->storedSetting(Keys::player), QString());
+    dialog->cmdCancel->click();
 }
 
 QTEST_MAIN(TestPlayerMenu)
