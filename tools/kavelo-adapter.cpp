@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kavelo-adapter: an X10 RF receiver adapter on a pseudo-terminal, for trying
 // Kavelo and for its tests without hardware.
 //
