@@ -107,6 +107,9 @@ void TestHeadlessRemote::helpAndVersionNeedNoDisplay_data()
                                        << "--version" << QByteArray("kavelod " KAVELO_VERSION);
     QTest::newRow("kavelod --help") << "kavelod"
                                     << "--help" << QByteArray("--version");
+    QTest::newRow("kavelo-adapter --version")
+        << "kavelo-adapter"
+        << "--version" << QByteArray("kavelo-adapter " KAVELO_VERSION);
 }
 
 void TestHeadlessRemote::helpAndVersionNeedNoDisplay()
