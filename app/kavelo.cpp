@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kavelo: the desktop program, with its main window, setup window and help
 // browser. `kavelo --headless` becomes kavelod, the service.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kavelod: Kavelo without a window, for a music server or any machine without
 // a display. It links no GUI: Qt Core, Qt D-Bus, Qt Serial Port and libmpdclient.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A pseudo-terminal of the benchmark's own: Kavelo opens the slave side as its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // frame-latency: how long a key press takes from the adapter's second byte to
 // the player. Builds the real main window offscreen on a pseudo-terminal of its
 // own, with the real settings file in a throw-away XDG_CONFIG_HOME, writes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // help-site-memory: what one unfinished request costs the embedded help site.
 //
 // Starts the help site in this process, then a second copy of this program

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // player-latency: what a key press costs a user, beside what other ways of
 // sending the same command cost, on the same player in the same run.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // startup-memory: how fast Kavelo starts, what it holds, and whether it grows.
 //
 // Runs the real build/kavelo (the desktop program, offscreen when there is no
@@ -136,8 +137,8 @@ int main(int argc, char *argv[])
             return 2;
         while (!holds(kavelo.processId(), emulator.device)) {
             if (clock.elapsed() > 20000 || kavelo.state() != QProcess::Running) {
-                std::fprintf(stderr, "startup-memory: %s never opened %s\n",
-                             qPrintable(program), qPrintable(emulator.device));
+                std::fprintf(stderr, "startup-memory: %s never opened %s\n", qPrintable(program),
+                             qPrintable(emulator.device));
                 return 2;
             }
             QThread::usleep(500);

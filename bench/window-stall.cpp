@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // window-stall: the longest the main window stands still while MPD does not
 // answer and keys keep coming.
 //

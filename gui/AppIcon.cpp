@@ -1,17 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppIcon.h"
-
-// The icon lives in a static library; nothing else refers to its resource
-// data, so the linker would drop it unless it is registered here.
-static void registerIconResource()
-{
-    Q_INIT_RESOURCE(resources);
-}
 
 QIcon appIcon()
 {
     static const QIcon icon = [] {
-        registerIconResource();
-        return QIcon(QStringLiteral(":/icons/kavelo.png"));
+        QIcon sizes;
+        for (const int size : {16, 32, 48, 64, 128, 256})
+            sizes.addFile(QStringLiteral(":/icons/kavelo-%1.png").arg(size), QSize(size, size));
+        return sizes;
     }();
     return icon;
 }

@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QIcon>
 
-// The 16 x 16 icon every window of the program carries.
+// The program's icon, in every size it was rendered in: every window carries it.
 QIcon appIcon();

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kavelo-adapter: an X10 RF receiver adapter on a pseudo-terminal, for trying
 // Kavelo and for its tests without hardware.
 //
 // It prints the device to open as its first line, answers the adapter probe
 // like the chosen model, reports every byte it receives as "rx XX", and turns
 // key presses typed on stdin ("A3 on") into two-byte frames ("tx 02 02").
+
+#include "Version.h"
 
 #include <cctype>
 #include <cerrno>
@@ -41,7 +44,7 @@ constexpr unsigned char wrongAnswer = 0x55;
 constexpr int hangupRetryMs = 20;
 
 const char usage[] =
-    "Usage: kavelo-adapter [--model trenda|pasko|silent|noisy]\n"
+    "Usage: kavelo-adapter [--model trenda|pasko|silent|noisy] | --help | --version\n"
     "\n"
     "Emulates an X10 RF receiver adapter on a pseudo-terminal. The first line\n"
     "printed is the device to open (put it in the setting comDevice<n>).\n"
@@ -250,6 +253,10 @@ int main(int argc, char **argv)
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(usage, stdout);
+            return 0;
+        }
+        if (arg == "--version" || arg == "-v") {
+            std::puts("kavelo-adapter " KAVELO_VERSION);
             return 0;
         }
         std::string name;

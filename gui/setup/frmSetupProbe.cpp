@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial port frame: Apply reopens the main window's port on the chosen
 // number and has the adapter probe find out which adapter answers on it.
 // Apply stays disabled until the probe has its answer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "MpdConnection.h"
 
 #include "core/PlayerControl.h"

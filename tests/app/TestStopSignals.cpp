@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program, stopped by a signal as a logout or a service stop does: it
 // closes its port, so the port's lock file goes, and it exits with status 0.
 

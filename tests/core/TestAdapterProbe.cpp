@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The adapter probe against the emulator's models on a pseudo-terminal, with
 // the receive loop that lends it the port.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player session: its order, its bound, a window that goes on answering
 // while the player is frozen, and a close that does not wait for it.
 

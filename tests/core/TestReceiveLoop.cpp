@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive loop on a real serial line: the adapter emulator serves a
 // pseudo-terminal, and nothing but the loop reads it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Key presses on the remote, end to end, against each player the program drives:
 // a real MPD of the test's own, once on its local socket and once over TCP with a
 // password (as an MPD on another machine is reached), and mpv with its MPRIS

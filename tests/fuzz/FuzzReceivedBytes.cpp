@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any byte stream, split at any points, through the receive cycle, frame
 // decoding and command dispatch into a recording player.
 //

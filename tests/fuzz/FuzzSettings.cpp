@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any stored text through the settings conversions and the main window's start-up.
 #include "MemorySettingsStore.h"
 #include "RecordingPlayer.h"

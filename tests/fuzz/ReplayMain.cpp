@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays a fuzz target's corpus as an ordinary test: every input the fuzzer
 // kept goes through the target once more, in every build.
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real message boxes the program shows its user.
 
 #include "gui/Messages.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MpdPlayer against a real MPD that the test starts on a socket of its own,
 // and over TCP, where MPD wants a password. The plain keys against the same MPD
 // are driven end to end by TestRemoteToPlayers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MprisPlayer against mpv with its MPRIS plugin, Audacious, VLC, Strawberry,
 // and a small player of the tests' own, all on a private session bus that the
 // test starts. The plain keys against mpv are driven end to end by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial devices the setup window offers, and the words for a device that
 // exists but cannot be opened, against real pseudo-terminals of the adapter
 // emulator, a real lock file and a real unprivileged user.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real service, started as its units start it and as `kavelo --headless`
 // hands over to it: no display variables, the settings file in a temporary
 // XDG_CONFIG_HOME, frames on the adapter emulator's pseudo-terminal driving a
@@ -106,6 +107,9 @@ void TestHeadlessRemote::helpAndVersionNeedNoDisplay_data()
                                        << "--version" << QByteArray("kavelod " KAVELO_VERSION);
     QTest::newRow("kavelod --help") << "kavelod"
                                     << "--help" << QByteArray("--version");
+    QTest::newRow("kavelo-adapter --version")
+        << "kavelo-adapter"
+        << "--version" << QByteArray("kavelo-adapter " KAVELO_VERSION);
 }
 
 void TestHeadlessRemote::helpAndVersionNeedNoDisplay()

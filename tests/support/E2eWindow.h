@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The program as a user runs it, minus the hardware: the adapter emulator on a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A small MPRIS player of the tests' own, for what mpv's plugin does not do

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Desktop notifications against a notification server of the test's own on a
 // private session bus, which records every Notify call.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as the user sees it: controls, captions and places, tab
 // order, timers, menu, About, the thumbs-list buttons, and frames arriving on a
 // real serial line. The adapter emulator serves a pseudo-terminal and the
@@ -165,7 +166,9 @@ void TestTarrow::window()
     QCOMPARE(window_->windowTitle(), QStringLiteral("Kavelo"));
     QCOMPARE(window_->centralWidget()->size(), twipsSize(8610, 3345));
     QVERIFY(window_->menuBar()->geometry().bottom() < window_->centralWidget()->geometry().top());
-    const QImage icon(QStringLiteral(":/icons/kavelo.png"));
+    // The 16 px rendering of the program's icon; a pixmap keeps its alpha premultiplied.
+    const QImage icon = QImage(QStringLiteral(":/icons/kavelo-16.png"))
+                            .convertToFormat(QImage::Format_ARGB32_Premultiplied);
     QCOMPARE(icon.size(), QSize(16, 16));
     QCOMPARE(window_->windowIcon().pixmap(16, 16).toImage().convertToFormat(icon.format()), icon);
     QVERIFY(!window_->Comm1->portOpen());
