@@ -91,16 +91,24 @@ public:
             return false;
         if (pausedAt < 0)
             return true;
-        mpd_connection *c = server_.observer();
-        // MPD refuses a seek until its decoder has opened the song: ask until it takes.
+        // Paused first, so that the song stays where the seek puts it however slow
+        // the machine. MPD refuses a seek until its decoder has opened the song:
+        // ask until it takes, on a connection made again should one fail for good.
+        if (!mpd_run_pause(server_.observer(), true))
+            return false;
+        QByteArray refused;
         const auto seek = [&] {
+            mpd_connection *c = server_.observer();
             if (mpd_run_seek_pos(c, unsigned(position), unsigned(pausedAt)))
                 return true;
-            mpd_connection_clear_error(c);
+            refused = mpd_connection_get_error_message(c);
             return false;
         };
-        return (pausedAt == 0 || QTest::qWaitFor(seek)) && mpd_run_pause(c, true) &&
-               QTest::qWaitFor([&] { return qAbs(seconds() - pausedAt) < 0.3; });
+        if (!QTest::qWaitFor(seek)) {
+            qWarning() << "MPD did not seek:" << refused;
+            return false;
+        }
+        return QTest::qWaitFor([&] { return qAbs(seconds() - pausedAt) < 0.3; });
     }
     bool load(const QString &playlistFile) override
     {
