@@ -95,6 +95,9 @@ void frmBrowser::createControls()
             &frmBrowser::brwWebBrowser_DownloadComplete);
     connect(brwWebBrowser, &QWebEngineView::urlChanged, this,
             &frmBrowser::brwWebBrowser_UrlChanged);
+    // A page's title may arrive after the page reports it has loaded: the
+    // caption follows it, or it would keep the title of the page before.
+    connect(brwWebBrowser, &QWebEngineView::titleChanged, this, &frmBrowser::updateCaption);
 
     startWait_ = new QTimer(this);
     startWait_->setSingleShot(true);
