@@ -94,6 +94,14 @@ std::optional<qint16> toInt16(const QString &text)
     return static_cast<qint16>(*value);
 }
 
+std::optional<quint16> toPort(const QString &text)
+{
+    const auto value = toInteger(text);
+    if (!value || *value < 0 || *value > std::numeric_limits<quint16>::max())
+        return std::nullopt;
+    return static_cast<quint16>(*value);
+}
+
 std::optional<bool> toBoolean(const QString &text)
 {
     const QString word = text.trimmed();

@@ -40,6 +40,13 @@ QString comDevice(int n); // "comDevice<n>", written by the setup window
 bool choosesPlayer(const QString &key);
 } // namespace Keys
 
+// The values of "player", each the backend it chooses.
+namespace PlayerKinds {
+inline const QString automatic = QStringLiteral("auto"); // an MPRIS player if one runs, else MPD
+inline const QString mpris = QStringLiteral("mpris");
+inline const QString mpd = QStringLiteral("mpd");
+} // namespace PlayerKinds
+
 namespace Defaults {
 inline const QString comnMain = QStringLiteral("5");  // the main window opens port 5
 inline const QString comnSetup = QStringLiteral("2"); // the setup window shows port 2
@@ -50,7 +57,7 @@ inline const QString volSteps = QStringLiteral("5");
 inline const QString tuFile = QStringLiteral("winners");
 inline const QString tdFile = QStringLiteral("losers");
 inline const QString notify = QStringLiteral("True");
-inline const QString player = QStringLiteral("auto");
+inline const QString player = PlayerKinds::automatic;
 inline const QString mpdPort = QStringLiteral("0");
 
 QString thumbsup();       // keepers.m3u in the user's music folder
@@ -65,6 +72,7 @@ QString comDevice(int n); // "/dev/ttyS<n-1>"
 std::optional<quint8> toByte(const QString &text);  // decimal 0..255
 std::optional<qint16> toInt16(const QString &text); // decimal within the 16-bit signed range
 std::optional<bool> toBoolean(const QString &text); // "True"/"False" in any case, or a number
+std::optional<quint16> toPort(const QString &text); // decimal 0..65535
 
 // How values are written: plain decimal, and "True"/"False".
 QString numberText(int value);

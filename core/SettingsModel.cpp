@@ -199,11 +199,7 @@ QString SettingsModel::mpdHost() const
 
 std::optional<quint16> SettingsModel::mpdPort() const
 {
-    bool isNumber = false;
-    const uint port = text(Keys::mpdPort, Defaults::mpdPort).trimmed().toUInt(&isNumber);
-    if (!isNumber || port > 65535)
-        return std::nullopt;
-    return quint16(port);
+    return toPort(text(Keys::mpdPort, Defaults::mpdPort));
 }
 
 QString SettingsModel::mpdMusicDir() const

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PlayerFactory.h"
 #include "core/Logging.h"
+#include "core/Settings.h"
 
 #include "core/SettingsModel.h"
 #include "players/mpd/MpdPlayer.h"
@@ -70,24 +71,22 @@ std::unique_ptr<PlayerControl> makeAuto(const PlayerChoice &choice)
     return std::make_unique<AutoPlayer>(choice.mprisPlayer, choice.mpdHost, mpdPort(choice),
                                         choice.mpdMusicDir);
 }
-
-// The values of the setting "player", and the backend each stands for.
-struct Backend
-{
-    QLatin1String name;
-    std::unique_ptr<PlayerControl> (*make)(const PlayerChoice &);
-};
-const Backend kBackends[] = {
-    {QLatin1String("auto"), makeAuto},
-    {QLatin1String("mpris"), makeMpris},
-    {QLatin1String("mpd"), makeMpd},
-};
 } // namespace
 
 std::unique_ptr<PlayerControl> createPlayer(const PlayerChoice &choice)
 {
+    // The values of the setting "player", and the backend each stands for.
+    const struct
+    {
+        const QString &name;
+        std::unique_ptr<PlayerControl> (*make)(const PlayerChoice &);
+    } backends[] = {
+        {PlayerKinds::automatic, makeAuto},
+        {PlayerKinds::mpris, makeMpris},
+        {PlayerKinds::mpd, makeMpd},
+    };
     const QString &kind = choice.player;
-    for (const Backend &backend : kBackends) {
+    for (const auto &backend : backends) {
         if (kind == backend.name)
             return backend.make(choice);
     }

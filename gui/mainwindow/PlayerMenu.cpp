@@ -11,12 +11,6 @@
 #include <algorithm>
 #include <utility>
 
-namespace {
-const QString kAuto = QStringLiteral("auto");
-const QString kMpris = QStringLiteral("mpris");
-const QString kMpd = QStringLiteral("mpd");
-} // namespace
-
 PlayerMenu::PlayerMenu(SettingsModel &settings, QWidget *parent)
     : QMenu(QStringLiteral("&Player"), parent), settings_(settings),
       players_(new MprisPlayerList(QDBusConnection::sessionBus(), this)),
@@ -69,7 +63,7 @@ void PlayerMenu::showPlayers()
         addMprisItem(text, player.suffix);
     }
 
-    const bool mprisChosen = settings_.player() == kMpris;
+    const bool mprisChosen = settings_.player() == PlayerKinds::mpris;
     const QString chosen = settings_.mprisPlayer();
     const bool chosenRuns = std::any_of(players.cbegin(), players.cend(), [&](const auto &player) {
         return player.suffix == chosen;
@@ -97,9 +91,9 @@ void PlayerMenu::showChoice()
 {
     const QString player = settings_.player();
     QAction *checked = mnuPlayerAuto; // "auto", and any value the program does not know
-    if (player == kMpd) {
+    if (player == PlayerKinds::mpd) {
         checked = mnuPlayerMpd;
-    } else if (player == kMpris) {
+    } else if (player == PlayerKinds::mpris) {
         for (QAction *item : std::as_const(mprisItems_)) {
             if (item->data().toString() == settings_.mprisPlayer())
                 checked = item;
@@ -111,14 +105,14 @@ void PlayerMenu::showChoice()
 void PlayerMenu::chooseMpris(const QString &suffix)
 {
     settings_.setValue(Keys::mprisPlayer, suffix);
-    settings_.setValue(Keys::player, kMpris);
+    settings_.setValue(Keys::player, PlayerKinds::mpris);
 }
 
 // Any MPRIS player, else MPD: a player chosen before would narrow "any" to itself.
 void PlayerMenu::mnuPlayerAuto_Click()
 {
     settings_.setValue(Keys::mprisPlayer, QString());
-    settings_.setValue(Keys::player, kAuto);
+    settings_.setValue(Keys::player, PlayerKinds::automatic);
 }
 
 // The choice changes only when the dialog saves.

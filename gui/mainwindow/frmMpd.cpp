@@ -46,21 +46,17 @@ QString joinAddress(const MpdAddress &address)
 }
 
 // The port as typed: empty is MPD's own (0); nothing when it is no port number.
-std::optional<unsigned> portNumber(const QString &text)
+std::optional<quint16> portNumber(const QString &text)
 {
-    if (text.isEmpty())
-        return 0u;
-    bool isNumber = false;
-    const unsigned port = text.toUInt(&isNumber);
-    if (!isNumber || port > 65535)
-        return std::nullopt;
-    return port;
+    if (text.trimmed().isEmpty())
+        return 0;
+    return toPort(text);
 }
 
 // Why what was typed cannot be kept as it is meant; "" when it can. The
 // address is one text, split again where it is read: a password with an "@",
 // or a host with one inside, would come back as another address.
-QString addressProblem(const MpdAddress &typed, const std::optional<unsigned> &port)
+QString addressProblem(const MpdAddress &typed, const std::optional<quint16> &port)
 {
     if (!port)
         return QStringLiteral("The port is a number up to 65535, or empty for MPD's own.");
@@ -152,7 +148,7 @@ void frmMpd::showSettings()
 void frmMpd::cmdOk_Click()
 {
     const MpdAddress typed{txtMpdPassword->text(), txtMpdHost->text().trimmed()};
-    const std::optional<unsigned> port = portNumber(txtMpdPort->text().trimmed());
+    const std::optional<quint16> port = portNumber(txtMpdPort->text());
     if (const QString problem = addressProblem(typed, port); !problem.isEmpty()) {
         lblMpdState->setText(problem);
         return;
@@ -161,7 +157,7 @@ void frmMpd::cmdOk_Click()
     settings_.setValue(Keys::mpdHost, address);
     settings_.setValue(Keys::mpdPort, numberText(int(*port)));
     settings_.setValue(Keys::mpdMusicDir, txtMpdMusicDir->text().trimmed());
-    settings_.setValue(Keys::player, QStringLiteral("mpd"));
+    settings_.setValue(Keys::player, PlayerKinds::mpd);
     askMpd(address, *port);
 }
 
