@@ -4,34 +4,23 @@
 #include "SettingsModel.h"
 
 namespace {
-enum Function : quint8
-{
-    AllOff = 0,
-    AllOn = 1,
-    On = 2,
-    Off = 3,
-    Dim = 4,
-    Bright = 5
-};
-
-QString functionText(quint8 function)
+QString functionText(X10Function function)
 {
     switch (function) {
-    case AllOff:
+    case X10Function::AllOff:
         return QStringLiteral(" all off");
-    case AllOn:
+    case X10Function::AllOn:
         return QStringLiteral(" all on");
-    case On:
+    case X10Function::On:
         return QStringLiteral(" on");
-    case Off:
+    case X10Function::Off:
         return QStringLiteral(" off");
-    case Dim:
+    case X10Function::Dim:
         return QStringLiteral(" dim");
-    case Bright:
+    case X10Function::Bright:
         return QStringLiteral(" brt");
-    default:
-        return {};
     }
+    return {};
 }
 
 // Units 1 to 9 follow the letter directly, 10 to 16 after a space: "A1", "A 11".
@@ -52,19 +41,21 @@ DecodedFrame decodeFrame(const QByteArray &received, const QString &houseCode,
     const auto first = static_cast<quint8>(received.at(0));
     const auto second = static_cast<quint8>(received.at(1));
     const quint8 house1 = first >> 4;
-    const quint8 function = first & 0x0F;
+    const quint8 code = first & 0x0F;
     const quint8 house2 = second >> 4;
     quint8 unitIndex = second & 0x0F;
 
     // Dim and bright frames carry no meaningful house in their second byte.
-    const bool volumeKey = function == Dim || function == Bright;
+    const auto function = X10Function(code);
+    const bool volumeKey = function == X10Function::Dim || function == X10Function::Bright;
     if (!volumeKey && house1 != house2)
         return frame;
-    if (function > Bright)
+    if (code > quint8(X10Function::Bright))
         return frame;
 
     const QString houseLetter(QChar(u'A' + house1));
     frame.text = houseLetter + unitText(unitIndex) + functionText(function);
+    frame.key = {house1, X10Key::hasUnit(function) ? unitIndex : quint8(0), function};
 
     optLower = settings.bankLower();
 
@@ -84,20 +75,21 @@ DecodedFrame decodeFrame(const QByteArray &received, const QString &houseCode,
     frame.verdict = DecodedFrame::Verdict::Accepted;
 
     switch (function) {
-    case Bright:
+    case X10Function::Bright:
         frame.command = Command::VolumeUp;
         break;
-    case Dim:
+    case X10Function::Dim:
         frame.command = Command::VolumeDown;
         break;
-    case On:
+    case X10Function::On:
         frame.command = onKey(unitIndex);
         break;
-    case Off:
+    case X10Function::Off:
         frame.command = offKey(unitIndex);
         break;
-    default:
-        break; // all off, all on: shown as accepted, nothing to carry out
+    case X10Function::AllOff:
+    case X10Function::AllOn:
+        break; // shown as accepted, nothing to carry out
     }
     return frame;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Command.h"
+#include "X10Key.h"
 
 #include <QByteArray>
 #include <QString>
@@ -22,6 +23,7 @@ struct DecodedFrame
 
     Verdict verdict = Verdict::Dropped;
     QString text;                   // what txtMonitor shows; empty when dropped
+    X10Key key;                     // the key pressed, unless dropped
     std::optional<Command> command; // only for some accepted frames
 };
 

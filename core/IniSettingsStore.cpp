@@ -7,7 +7,60 @@
 
 namespace {
 const QString kGroup = QStringLiteral("Startup/");
+const QString kKeysGroup = QStringLiteral("Keys");
+
+// The values of the group [Keys] as the file spells them, for each key that
+// was not written quoted.
+QMap<QString, QString> literalKeyValues(const QString &file)
+{
+    QFile ini(file);
+    QMap<QString, QString> values;
+    if (!ini.open(QIODevice::ReadOnly | QIODevice::Text))
+        return values;
+    bool inKeys = false;
+    while (!ini.atEnd()) {
+        const QString line = QString::fromUtf8(ini.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            inKeys = line == QLatin1Char('[') + kKeysGroup + QLatin1Char(']');
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (!inKeys || equals <= 0 || line.startsWith(QLatin1Char(';')))
+            continue;
+        const QString value = line.mid(equals + 1).trimmed();
+        if (!value.startsWith(QLatin1Char('"')))
+            values.insert(line.left(equals).trimmed(), value);
+    }
+    return values;
 }
+
+// The value as the INI format writes it without quotes; an unquoted value
+// that reads back as `value` and is spelt so was written by this program.
+QString unquotedIniText(const QString &value)
+{
+    QString text;
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case u'\\':
+        case u'"':
+            text += QLatin1Char('\\') + c;
+            break;
+        case u'\t':
+            text += QStringLiteral("\\t");
+            break;
+        case u'\n':
+            text += QStringLiteral("\\n");
+            break;
+        case u'\r':
+            text += QStringLiteral("\\r");
+            break;
+        default:
+            text += c;
+        }
+    }
+    return text;
+}
+} // namespace
 
 IniSettingsStore::IniSettingsStore()
     : settings_(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("rarozavE"))
@@ -31,6 +84,50 @@ std::optional<QString> IniSettingsStore::value(const QString &key) const
     return stored.toString();
 }
 
+QMap<QString, QString> IniSettingsStore::keyMap() const
+{
+    QMap<QString, QString> map;
+    settings_.beginGroup(kKeysGroup);
+    for (const QString &key : settings_.childKeys()) {
+        const QVariant stored = settings_.value(key);
+        map.insert(key, stored.userType() == QMetaType::QStringList
+                            ? stored.toStringList().join(QLatin1Char(','))
+                            : stored.toString());
+    }
+    settings_.endGroup();
+    return map;
+}
+
+void IniSettingsStore::setKeyBinding(const QString &key, const std::optional<QString> &value)
+{
+    const QString path = kKeysGroup + QLatin1Char('/') + key;
+    if (value)
+        settings_.setValue(path, *value);
+    else
+        settings_.remove(path);
+    sync();
+}
+
+// Where the INI reading changed what a hand wrote ("run sh -c "a; b"" loses its
+// quotes and all after the semicolon), the value is set again as written, so
+// that it reads right and is written back quoted, meaning the same.
+void IniSettingsStore::adoptHandWrittenBindings()
+{
+    const QMap<QString, QString> literal = literalKeyValues(settings_.fileName());
+    const QMap<QString, QString> read = keyMap();
+    bool adopted = false;
+    for (auto it = literal.cbegin(); it != literal.cend(); ++it) {
+        const QString value = read.value(it.key());
+        if (read.contains(it.key()) && value != it.value() &&
+            unquotedIniText(value) != it.value()) {
+            settings_.setValue(kKeysGroup + QLatin1Char('/') + it.key(), it.value());
+            adopted = true;
+        }
+    }
+    if (adopted)
+        sync();
+}
+
 // A damaged file was noticed when it was read (at start, or by reload()), before
 // this write replaces it.
 void IniSettingsStore::setValue(const QString &key, const QString &value)
@@ -44,6 +141,7 @@ void IniSettingsStore::reload()
 {
     settings_.contains(kGroup + QStringLiteral("comn"));
     sync();
+    adoptHandWrittenBindings();
 }
 
 // Reads what another process wrote and writes what this one changed. QSettings

@@ -10,7 +10,12 @@
 // what another process or a hand edit wrote.
 // A file that cannot be read or written never stops the program: what cannot be
 // read falls back to the defaults, what cannot be written is kept in memory, and
-// the first failure is reported once on stderr. A damaged file is copied aside
+// the first failure is reported once on stderr.
+//
+// The key map, group [Keys], holds command lines, whose quotes, commas,
+// semicolons and backslashes the INI format would read as its own: a value
+// written by hand is taken literally, as a user reads it, and kept so when
+// the file is written again. A damaged file is copied aside
 // to "<file>.damaged" before it is written again.
 class IniSettingsStore : public SettingsStore
 {
@@ -19,11 +24,14 @@ public:
 
     std::optional<QString> value(const QString &key) const override;
     void setValue(const QString &key, const QString &value) override;
+    QMap<QString, QString> keyMap() const override;
+    void setKeyBinding(const QString &key, const std::optional<QString> &value) override;
     void reload() override;
     QString fileName() const override;
 
 private:
     void sync() const;
+    void adoptHandWrittenBindings();
 
     mutable QSettings settings_;
     mutable bool failureReported_ = false;

@@ -4,3 +4,4 @@
 Q_LOGGING_CATEGORY(lcSettings, "kavelo.settings")
 Q_LOGGING_CATEGORY(lcPlayer, "kavelo.player")
 Q_LOGGING_CATEGORY(lcApp, "kavelo.app")
+Q_LOGGING_CATEGORY(lcKeys, "kavelo.keys")

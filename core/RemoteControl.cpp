@@ -2,10 +2,13 @@
 #include "RemoteControl.h"
 
 #include "FrameDecoder.h"
+#include "KeyBinding.h"
+#include "Logging.h"
 #include "PlayerSession.h"
 #include "Settings.h"
 #include "SettingsModel.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -53,6 +56,14 @@ QString titleOrFileName(PlayerControl &player)
 RemoteControl::RemoteControl(SettingsModel &settings, RemoteView &view, PlayerSession &session)
     : settings_(settings), view_(view), session_(session)
 {
+    QElapsedTimer started;
+    started.start();
+    clock_ = [started] { return started.elapsed(); };
+    QObject::connect(&runner_, &CommandRunner::failed, &runner_,
+                     [this](const QString &program, const QString &reason) {
+                         view_.showCommand(
+                             QStringLiteral("cannot run %1: %2").arg(program, reason));
+                     });
 }
 
 // The playlists, the house code, the thumbs files and the volume step are read
@@ -65,19 +76,69 @@ void RemoteControl::getOptions()
     session_.post([level = vol](PlayerControl &player) { player.setVolume(level); });
 }
 
+// Every frame is shown; the action line is emptied and the key acts at the
+// first frame of a press, so a burst shows its action once. A key is green
+// when it does something, or when it is a key of the chosen house code and
+// bank that the key map leaves alone.
 void RemoteControl::handleFrame(const QByteArray &received)
 {
     if (received.size() < 2)
         return;
-    view_.showCommand(QString());
-
     const DecodedFrame frame = decodeFrame(received, settings_.houseCode(), settings_, optLower);
-    if (frame.verdict == DecodedFrame::Verdict::Dropped)
+    if (frame.verdict == DecodedFrame::Verdict::Dropped) {
+        view_.showCommand(QString());
         return;
+    }
+    const Presses::Frame press = presses_.feed(received, clock_());
+    if (press.kind == Presses::Frame::Kind::Press)
+        view_.showCommand(QString());
+
+    const QString name = frame.key.name();
+    const KeyMap &map = settings_.bindings();
+    const auto bound = map.bindings.constFind(name);
+    KeyBinding binding;
+    if (bound != map.bindings.constEnd())
+        binding = *bound;
+    else if (frame.verdict == DecodedFrame::Verdict::Accepted && frame.command)
+        binding = KeyBinding::forAction(*frame.command);
+    const bool accepted = bound != map.bindings.constEnd()
+                              ? bound->kind != KeyBinding::Kind::None
+                              : frame.verdict == DecodedFrame::Verdict::Accepted;
     view_.showFrame(frame.text);
-    view_.highlightFrame(frame.verdict == DecodedFrame::Verdict::Accepted);
-    if (frame.verdict == DecodedFrame::Verdict::Accepted && frame.command)
-        dispatch(*frame.command);
+    view_.highlightFrame(accepted);
+
+    switch (press.kind) {
+    case Presses::Frame::Kind::Press:
+        view_.pressed(frame.key);
+        act(binding, frame.key);
+        break;
+    case Presses::Frame::Kind::Repeat:
+        if (binding.actsOnRepeat(press.heldMs))
+            act(binding, frame.key);
+        break;
+    case Presses::Frame::Kind::Stuck:
+        view_.showCommand(QStringLiteral("%1 held too long: ignored until released").arg(name));
+        qCWarning(lcKeys, "%s has repeated for over %lld s: ignored until it is released",
+                  qPrintable(name), Presses::kStuckAfterMs / 1000);
+        break;
+    case Presses::Frame::Kind::Flood:
+        break;
+    }
+}
+
+void RemoteControl::act(const KeyBinding &binding, const X10Key &key)
+{
+    switch (binding.kind) {
+    case KeyBinding::Kind::Action:
+        dispatch(binding.action);
+        break;
+    case KeyBinding::Kind::Run:
+        view_.showCommand(QStringLiteral("run ") + joinCommandLine(binding.program));
+        runner_.run(binding.program, key.name());
+        break;
+    case KeyBinding::Kind::None:
+        break;
+    }
 }
 
 void RemoteControl::dispatch(Command command)

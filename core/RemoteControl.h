@@ -2,9 +2,14 @@
 #pragma once
 
 #include "Command.h"
+#include "CommandRunner.h"
+#include "Presses.h"
+#include "X10Key.h"
 
 #include <QByteArray>
 #include <QString>
+
+#include <functional>
 
 class PlayerSession;
 class SettingsModel;
@@ -24,10 +29,17 @@ public:
     // What a key changed in what plays, for a desktop notification; only while
     // the setting "notify" is on.
     virtual void announce(const QString &summary, const QString &body) = 0;
+    // A key of any remote in the house was pressed: its press's first frame.
+    virtual void pressed(const X10Key &key) { Q_UNUSED(key); }
 };
 
+struct KeyBinding;
+
 // The main window's brain: its public fields, getOptions, and what happens to
-// each received frame (decoding, then the command). The player's calls go to
+// each received frame: decoding, then what its key does at the first frame of
+// a press, and at the repeats of a held key where its binding says so. A key
+// does what the key map binds it to; a key it does not bind keeps its meaning
+// in the chosen house code and bank. The player's calls go to
 // the session, which carries them out on its own thread: the window shows what
 // a key does at once and never waits for the player.
 class RemoteControl
@@ -43,12 +55,15 @@ public:
     void dispatch(Command command);
     // The Timer2 tick: the pause key may run again.
     void endPauseGuard();
+    // The clock that times presses, in ms; a monotonic one unless a test sets another.
+    void setClock(std::function<qint64()> clock) { clock_ = std::move(clock); }
 
     qint16 vol = 125;
     quint8 timeOver = 1;
     bool optLower = true;
 
 private:
+    void act(const KeyBinding &binding, const X10Key &key);
     void changeVolume(int direction); // +1 up, -1 down, by volStep
     void announce(const QString &summary, const QString &body = {});
     void announceSong(const QString &summary);
@@ -56,4 +71,7 @@ private:
     SettingsModel &settings_;
     RemoteView &view_;
     PlayerSession &session_;
+    Presses presses_;
+    CommandRunner runner_;
+    std::function<qint64()> clock_;
 };

@@ -34,6 +34,10 @@ inline const QString helpHost = QStringLiteral("helpHost");
 // Added too, and written by the main window's menu alone.
 inline const QString notify = QStringLiteral("notify");
 
+// Not a key of [Startup]: the name under which a change of the key map, the
+// group [Keys], is announced.
+inline const QString keyMap = QStringLiteral("Keys");
+
 QString playlist(int n);  // "playlist1" .. "playlist8"
 QString comDevice(int n); // "comDevice<n>", written by the setup window
 // Whether `key` is one of the keys that choose the player and its address.

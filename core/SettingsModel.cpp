@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SettingsModel.h"
 
+#include "Logging.h"
 #include "Settings.h"
 
 #include <QFileInfo>
@@ -64,8 +65,48 @@ void SettingsModel::reload()
             changedKeys << it.key();
         }
     }
+    if (keyValues_ && store_.keyMap() != *keyValues_) {
+        keyValues_.reset();
+        changedKeys << Keys::keyMap;
+    }
     for (const QString &key : changedKeys)
         emit changed(key);
+}
+
+QMap<QString, QString> SettingsModel::keyMap() const
+{
+    if (!keyValues_)
+        readKeyMap();
+    return *keyValues_;
+}
+
+void SettingsModel::setKeyBinding(const QString &key, const std::optional<QString> &value)
+{
+    const QMap<QString, QString> before = keyMap();
+    if ((before.contains(key) ? std::optional(before.value(key)) : std::nullopt) == value)
+        return;
+    store_.setKeyBinding(key, value);
+    keyValues_.reset();
+    emit changed(Keys::keyMap);
+}
+
+const KeyMap &SettingsModel::bindings() const
+{
+    if (!keyValues_)
+        readKeyMap();
+    return bindings_;
+}
+
+void SettingsModel::readKeyMap() const
+{
+    keyValues_ = store_.keyMap();
+    bindings_ = KeyMap::read(*keyValues_);
+    for (const QString &unreadable : std::as_const(bindings_.unreadable)) {
+        if (!warnedBindings_.contains(unreadable))
+            qCWarning(lcKeys, "[Keys] %s; the key does what it would without it",
+                      qPrintable(unreadable));
+        warnedBindings_.insert(unreadable);
+    }
 }
 
 QString SettingsModel::fileName() const

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "KeyBinding.h"
 #include "SettingsStore.h"
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <optional>
@@ -44,6 +46,8 @@ public:
     void setValue(const QString &key, const QString &value) override;
     void reload() override;
     QString fileName() const override;
+    QMap<QString, QString> keyMap() const override;
+    void setKeyBinding(const QString &key, const std::optional<QString> &value) override;
 
     // The main window's rules.
     quint8 mainPort() const;        // "comn", default 5
@@ -79,6 +83,9 @@ public:
     QString mpdMusicDir() const;
     PlayerChoice playerChoice() const; // the five above
     QString helpHost() const;          // "" = the embedded help site
+    // The group [Keys], read; a value that cannot be read is warned of once
+    // and leaves its key as it would be without it.
+    const KeyMap &bindings() const;
 
 signals:
     // A key changed, by a write of this program or in the file.
@@ -88,8 +95,12 @@ private:
     QString text(const QString &key, const QString &defaultValue) const;
     void fileChanged();
     void watchFile();
+    void readKeyMap() const;
 
     SettingsStore &store_;
     mutable QHash<QString, std::optional<QString>> values_;
+    mutable std::optional<QMap<QString, QString>> keyValues_;
+    mutable KeyMap bindings_;
+    mutable QSet<QString> warnedBindings_;
     QFileSystemWatcher *watcher_ = nullptr;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QMap>
 #include <QString>
 
 #include <optional>
@@ -15,6 +16,15 @@ public:
     // The stored string, or nothing when the key was never written.
     virtual std::optional<QString> value(const QString &key) const = 0;
     virtual void setValue(const QString &key, const QString &value) = 0;
+
+    // The key map, the group [Keys] of the same file: key name and value.
+    virtual QMap<QString, QString> keyMap() const { return {}; }
+    // Writes one key of the key map; nothing removes it.
+    virtual void setKeyBinding(const QString &key, const std::optional<QString> &value)
+    {
+        Q_UNUSED(key);
+        Q_UNUSED(value);
+    }
 
     // Takes in what another program or a hand edit changed since the last read.
     virtual void reload() {}

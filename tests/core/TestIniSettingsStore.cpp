@@ -93,6 +93,8 @@ private slots:
     void handWrittenFileIsRead();
     void unwritableFileKeepsValuesInMemory();
     void damagedFileIsKeptAside();
+    void keyMapIsReadAsWritten_data();
+    void keyMapIsReadAsWritten();
 
 private:
     QByteArray fileContents() const
@@ -281,6 +283,46 @@ void TestIniSettingsStore::damagedFileIsKeptAside()
     QCOMPARE(copy.readAll(), damaged);
     QCOMPARE(readInOtherProcess(Keys::volume), QStringLiteral("value:100"));
     QCOMPARE(readInOtherProcess(Keys::comn), QStringLiteral("value:3"));
+}
+
+void TestIniSettingsStore::keyMapIsReadAsWritten_data()
+{
+    QTest::addColumn<QByteArray>("handWritten"); // a line of [Keys], or none
+    QTest::addColumn<QString>("written");        // a value this program writes, or none
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("plain") << QByteArray("A4off=next") << QString() << "next";
+    QTest::newRow("quotes, semicolon") << QByteArray(R"(B3on=run sh -c "echo hi; date" >> /tmp/f)")
+                                       << QString() << R"(run sh -c "echo hi; date" >> /tmp/f)";
+    QTest::newRow("commas") << QByteArray("B3on=run echo a, b,c") << QString() << "run echo a, b,c";
+    QTest::newRow("quoted as the file writes it")
+        << QByteArray(R"(B3on="run echo \"a; b\"")") << QString() << R"(run echo "a; b")";
+    QTest::newRow("written with quotes and backslashes")
+        << QByteArray() << R"(run printf '%s\n' "a b" \ c;d)"
+        << R"(run printf '%s\n' "a b" \ c;d)";
+    QTest::newRow("written with a tab") << QByteArray() << "run echo \ta"
+                                        << "run echo \ta";
+}
+
+// What a hand wrote reads as it stands, and both that and what this program
+// wrote read the same after the file has been written again, twice.
+void TestIniSettingsStore::keyMapIsReadAsWritten()
+{
+    QFETCH(QByteArray, handWritten);
+    QFETCH(QString, written);
+    QFETCH(QString, expected);
+    writeFile("[Startup]\nvolume=3\n\n[Keys]\n" + handWritten + "\n");
+    if (!written.isEmpty())
+        IniSettingsStore().setKeyBinding(QStringLiteral("B3on"), written);
+    const QString key = handWritten.isEmpty()
+                            ? QStringLiteral("B3on")
+                            : QString::fromUtf8(handWritten.left(handWritten.indexOf('=')));
+    for (int round = 0; round < 3; ++round) {
+        IniSettingsStore store;
+        QCOMPARE(store.keyMap().value(key), expected);
+        QCOMPARE(store.value(Keys::volume), QStringLiteral("3"));
+        store.setValue(Keys::volume, QStringLiteral("3"));
+    }
 }
 
 int main(int argc, char **argv)

@@ -4,11 +4,25 @@
 
 #include "core/Settings.h"
 
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 static QByteArray bytes(int first, int second)
 {
     return QByteArray(1, char(first)) + char(second);
+}
+
+// Frames as a remote sends them: each with the time it arrives, in ms.
+using Frames = QList<QPair<QByteArray, int>>;
+
+static Frames burst(int first, int second, int startMs, int count = 5, int intervalMs = 90)
+{
+    Frames frames;
+    for (int i = 0; i < count; ++i)
+        frames.append({bytes(first, second), startMs + i * intervalMs});
+    return frames;
 }
 
 class TestRemoteControl : public QObject
@@ -37,6 +51,10 @@ private slots:
     void getOptions();
     void handleFrame_data();
     void handleFrame();
+    void presses_data();
+    void presses();
+    void pressesShowTheirActionOnce();
+    void runBindings();
 };
 
 void TestRemoteControl::playlistKeys_data()
@@ -467,6 +485,136 @@ void TestRemoteControl::handleFrame()
     QVERIFY(h.settle());
     QCOMPARE(h.view.events, events);
     QCOMPARE(h.player.actions(), actions);
+}
+
+void TestRemoteControl::presses_data()
+{
+    QTest::addColumn<Frames>("frames");
+    QTest::addColumn<QStringList>("keyMap"); // "name=value"
+    QTest::addColumn<QStringList>("actions");
+
+    const QString next = QStringLiteral("nextTrack");
+    const QStringList none;
+    QTest::newRow("next: one song") << burst(0x03, 0x03, 0) << none << QStringList{next};
+    QTest::newRow("thumbs up: marked once")
+        << burst(0x03, 0x04, 0) << none << QStringList{"addThumbsUp(/music/song.mp3)"};
+    QTest::newRow("thumbs down: marked once, one song on")
+        << burst(0x03, 0x05, 0) << none << QStringList{"addThumbsDown(/music/song.mp3)", next};
+    QTest::newRow("playlist: loaded once")
+        << burst(0x02, 0x02, 0) << none
+        << QStringList{"prepareLoad", "loadPlaylist(/music/three.m3u)", "play"};
+    QTest::newRow("pause held: once") << burst(0x03, 0x00, 0, 12) << none << QStringList{"pause"};
+    QTest::newRow("shuffle: once")
+        << burst(0x03, 0x06, 0) << none << QStringList{"toggleShuffle", "play"};
+    QTest::newRow("two presses, 0.6 s apart")
+        << burst(0x03, 0x03, 0) + burst(0x03, 0x03, 960) << none << QStringList{next, next};
+    QTest::newRow("next, then previous") << burst(0x03, 0x03, 0) + burst(0x03, 0x02, 500) << none
+                                         << QStringList{next, "previousTrack"};
+    QStringList steps;
+    for (int level = 130; level <= 200; level += 5)
+        steps << QStringLiteral("setVolume(%1)").arg(level);
+    QTest::newRow("bright held 1.3 s: a step at every repeat")
+        << burst(0x05, 0x00, 0, 15) << none << steps;
+    QTest::newRow("a stuck key stops after 10 s")
+        << burst(0x03, 0x03, 0, 120, 100) << QStringList{"A4off=repeat next"}
+        << QStringList(101, next);
+    QTest::newRow("bound, in another house")
+        << burst(0x23, 0x23, 0) << QStringList{"C4off=next"} << QStringList{next};
+    QTest::newRow("all on, bound")
+        << burst(0x11, 0x10, 0) << QStringList{"Ballon=pause"} << QStringList{"pause"};
+    QTest::newRow("none silences") << burst(0x03, 0x03, 0) << QStringList{"A4off=none"} << none;
+    QTest::newRow("swapped") << burst(0x03, 0x03, 0) + burst(0x03, 0x02, 500)
+                             << QStringList{"A4off=previous", "A3off=next"}
+                             << QStringList{"previousTrack", next};
+    QTest::newRow("bright once") << burst(0x05, 0x00, 0, 15) << QStringList{"Abright=once volumeup"}
+                                 << QStringList{"setVolume(130)"};
+    QTest::newRow("repeat after a delay")
+        << burst(0x23, 0x23, 0, 11, 100) << QStringList{"C4off=repeat after 500ms next"}
+        << QStringList(7, next);
+    QTest::newRow("unreadable binding: the default")
+        << burst(0x03, 0x03, 0) << QStringList{"A4off=skip"} << QStringList{next};
+    QTest::newRow("another house, unbound") << burst(0x23, 0x23, 0) << none << none;
+}
+
+// The clock is the test's: frames arrive at the times the table gives.
+void TestRemoteControl::presses()
+{
+    QFETCH(Frames, frames);
+    QFETCH(QStringList, keyMap);
+    QFETCH(QStringList, actions);
+    RemoteHarness h([](RecordingPlayer &player) {
+        player.currentSong = QStringLiteral("/music/song.mp3");
+        player.shuffle = false;
+    });
+    h.store.setValue(Keys::playlist(3), QStringLiteral("/music/three.m3u"));
+    for (const QString &binding : keyMap)
+        h.store.keys.insert(binding.section(u'=', 0, 0), binding.section(u'=', 1));
+    qint64 now = 0;
+    h.remote.setClock([&now] { return now; });
+    QVERIFY(h.settle());
+    // The player keeps up with a remote: a frame comes every 90 ms at most.
+    for (const auto &[frame, atMs] : frames) {
+        now = atMs;
+        h.remote.handleFrame(frame);
+        QVERIFY(h.settle());
+    }
+    QVERIFY(h.settle());
+    QStringList done = h.player.actions();
+    for (const QString &song : h.view.thumbsUp)
+        done.prepend(QStringLiteral("addThumbsUp(%1)").arg(song));
+    for (const QString &song : h.view.thumbsDown)
+        done.prepend(QStringLiteral("addThumbsDown(%1)").arg(song));
+    QCOMPARE(done, actions);
+}
+
+// Every frame is shown; the action line shows the action once, and a stuck
+// key says so once.
+void TestRemoteControl::pressesShowTheirActionOnce()
+{
+    RemoteHarness h;
+    qint64 now = 0;
+    h.remote.setClock([&now] { return now; });
+    for (const auto &[frame, atMs] : burst(0x03, 0x03, 0, 120, 100)) {
+        now = atMs;
+        h.remote.handleFrame(frame);
+    }
+    QVERIFY(h.settle());
+    QCOMPARE(h.view.events.count(QStringLiteral("showFrame(A4 off)")), 120);
+    QCOMPARE(h.view.commandHistory(), (QStringList{QString(), QString(), "advance",
+                                                   "A4off held too long: ignored until "
+                                                   "released"}));
+}
+
+// A bound program runs once for each press, in the home folder, with its key;
+// one that cannot start says so in the action line.
+void TestRemoteControl::runBindings()
+{
+    QTemporaryDir dir;
+    const QString ran = dir.filePath(QStringLiteral("ran"));
+    RemoteHarness h;
+    h.store.keys.insert(QStringLiteral("B3on"),
+                        QStringLiteral("run sh -c 'echo \"$KAVELO_KEY $PWD\" >> \"$0\"' ") + ran);
+    h.store.keys.insert(QStringLiteral("B4on"), QStringLiteral("run kavelo-no-such-program"));
+    qint64 now = 0;
+    h.remote.setClock([&now] { return now; });
+    for (const auto &[frame, atMs] : burst(0x12, 0x12, 0) + burst(0x12, 0x12, 1000)) {
+        now = atMs;
+        h.remote.handleFrame(frame);
+    }
+    const auto lines = [&ran] {
+        QFile file(ran);
+        if (!file.open(QIODevice::ReadOnly))
+            return QStringList();
+        return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    };
+    const QString line = QStringLiteral("B3on ") + QDir::homePath();
+    QTRY_COMPARE(lines(), (QStringList{line, line}));
+    QVERIFY(h.view.commandText.startsWith(QLatin1String("run sh -c ")));
+
+    now = 3000;
+    h.remote.handleFrame(bytes(0x12, 0x13));
+    QTRY_COMPARE(h.view.commandText,
+                 QStringLiteral("cannot run kavelo-no-such-program: No such file or directory"));
 }
 
 QTEST_GUILESS_MAIN(TestRemoteControl)

@@ -17,6 +17,15 @@ public:
         return *it;
     }
     void setValue(const QString &key, const QString &value) override { values.insert(key, value); }
+    QMap<QString, QString> keyMap() const override { return keys; }
+    void setKeyBinding(const QString &key, const std::optional<QString> &value) override
+    {
+        if (value)
+            keys.insert(key, *value);
+        else
+            keys.remove(key);
+    }
 
     QHash<QString, QString> values;
+    QMap<QString, QString> keys; // the group [Keys]
 };
