@@ -11,6 +11,7 @@
 #include "gui/Messages.h"
 #include "gui/Twips.h"
 #include "gui/browser/frmBrowser.h"
+#include "gui/keys/frmKeys.h"
 #include "gui/mainwindow/Autostart.h"
 #include "gui/mainwindow/PlayerMenu.h"
 #include "gui/setup/frmSetup.h"
@@ -102,6 +103,7 @@ Tarrow::Tarrow(SettingsModel &settings, ThumbsLists &thumbs, PlayerFactory creat
     connect(mnuHelpAbout, &QAction::triggered, this, &Tarrow::mnuHelpAbout_Click);
     connect(mnuNotify, &QAction::triggered, this, &Tarrow::mnuNotify_Click);
     connect(mnuAutostart, &QAction::triggered, this, &Tarrow::mnuAutostart_Click);
+    connect(mnuKeys, &QAction::triggered, this, &Tarrow::mnuKeys_Click);
 
     // The lists show what the thumbs keys marked, this run and before.
     listTU->addItems(thumbs_.entries(ThumbsLists::List::Up));
@@ -168,6 +170,8 @@ void Tarrow::createMenu()
     mnuAutostart->setObjectName(QStringLiteral("mnuAutostart"));
     mnuAutostart->setCheckable(true);
     mnuAutostart->setChecked(Autostart::enabled());
+    mnuKeys = mnuOptions->addAction(QStringLiteral("&Keys…"));
+    mnuKeys->setObjectName(QStringLiteral("mnuKeys"));
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -296,6 +300,23 @@ void Tarrow::addThumbsDown(const QString &song)
 void Tarrow::announce(const QString &summary, const QString &body)
 {
     notifier_->notify(summary, body);
+}
+
+void Tarrow::pressed(const X10Key &key)
+{
+    if (keys_)
+        keys_->keyHeard(key.name());
+}
+
+void Tarrow::mnuKeys_Click()
+{
+    if (!keys_) {
+        keys_ = new frmKeys(settings_, this);
+        keys_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    keys_->show();
+    keys_->raise();
+    keys_->activateWindow();
 }
 
 void Tarrow::mnuNotify_Click(bool on)

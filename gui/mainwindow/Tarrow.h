@@ -4,6 +4,7 @@
 #include "core/KeyPath.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 class QLabel;
 class QListWidget;
@@ -13,6 +14,7 @@ class QTimer;
 class QAction;
 class QMenu;
 class DesktopNotifier;
+class frmKeys;
 class Messages;
 class PlayerMenu;
 class SerialComm;
@@ -55,6 +57,7 @@ public:
     PlayerMenu *mnuPlayer = nullptr; // the player the remote drives
     QAction *mnuNotify = nullptr;    // desktop notifications of what a key did
     QAction *mnuAutostart = nullptr; // start Kavelo at login
+    QAction *mnuKeys = nullptr;      // the key map
     QMenu *mnuHelp = nullptr;
     QAction *mnuViewBrowser = nullptr;
     QAction *mnuHelpAbout = nullptr;
@@ -75,6 +78,7 @@ private:
     void mnuHelpAbout_Click();
     void mnuNotify_Click(bool on);
     void mnuAutostart_Click(bool on);
+    void mnuKeys_Click();
     void Timer1_Timer();
     void Timer2_Timer();
 
@@ -86,10 +90,12 @@ private:
     void addThumbsUp(const QString &song) override;
     void addThumbsDown(const QString &song) override;
     void announce(const QString &summary, const QString &body) override;
+    void pressed(const X10Key &key) override;
 
     SettingsModel &settings_;
     ThumbsLists &thumbs_;
     Messages &messages_;
     DesktopNotifier *notifier_ = nullptr;
+    QPointer<frmKeys> keys_; // the keys window, while it is open
     KeyPath keyPath_;
 };

@@ -292,7 +292,8 @@ void TestTarrow::menus()
              (QList<QAction *>{window_->mnuViewBrowser, window_->mnuHelpAbout}));
     QCOMPARE(window_->mnuOptions->actions(),
              (QList<QAction *>{window_->mnuPlayer->menuAction(), window_->mnuNotify,
-                               window_->mnuAutostart}));
+                               window_->mnuAutostart, window_->mnuKeys}));
+    QCOMPARE(window_->mnuKeys->text(), QStringLiteral("&Keys…"));
 }
 
 // The options write their setting, or the autostart entry, the moment they change.
