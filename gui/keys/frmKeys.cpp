@@ -115,6 +115,10 @@ void frmKeys::createControls()
     cmdClose =
         named(new QPushButton(QStringLiteral("Close"), this), "cmdClose", QStringLiteral("Close"));
 
+    // Return ends the typing of a key or a command; it presses no button.
+    for (QPushButton *button : {cmdLearn, cmdRemove, cmdClose})
+        button->setAutoDefault(false);
+
     auto *key = new QHBoxLayout;
     key->addWidget(txtKey);
     key->addWidget(cmdLearn);

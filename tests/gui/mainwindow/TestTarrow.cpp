@@ -21,6 +21,7 @@
 #include "core/ThumbsLists.h"
 #include "gui/Twips.h"
 #include "gui/browser/frmBrowser.h"
+#include "gui/keys/frmKeys.h"
 #include "gui/mainwindow/PlayerMenu.h"
 #include "gui/mainwindow/Tarrow.h"
 #include "gui/setup/frmSetup.h"
@@ -41,6 +42,7 @@
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <memory>
@@ -109,6 +111,7 @@ private slots:
     void aFrameDuringAMessageIsCarriedOutWhenItCloses();
     void theSetupWindowsProbeGivesThePortBack();
     void closingTakesThePortAndEveryOtherWindow();
+    void aKeyLearntInTheKeysWindowRunsItsCommand();
 
 private:
     bool shown()
@@ -593,6 +596,44 @@ void TestTarrow::closingTakesThePortAndEveryOtherWindow()
     QVERIFY(!window_->Comm1->portOpen());
     QSerialPort next(emulator_->devicePath());
     QVERIFY2(next.open(QIODevice::ReadWrite), qPrintable(next.errorString()));
+}
+
+// B3 on, of another house than the chosen one, is learnt from the remote and
+// bound to a command in the window; each press then runs it once.
+void TestTarrow::aKeyLearntInTheKeysWindowRunsItsCommand()
+{
+    start();
+    window_->mnuKeys->trigger();
+    auto *keys = window_->findChild<frmKeys *>();
+    QVERIFY(keys);
+    QTest::mouseClick(keys->cmdLearn, Qt::LeftButton);
+    emulator_->send(QStringLiteral("B3 on"));
+    QTRY_COMPARE(keys->txtKey->text(), QStringLiteral("B3on"));
+    QCOMPARE(monitorColour(), lightRed);
+
+    const QString ran = env_.work() + QStringLiteral("/ran");
+    const int run = keys->cboAction->findData(QStringLiteral("run"));
+    keys->cboAction->setCurrentIndex(run);
+    emit keys->cboAction->activated(run);
+    QTest::keyClicks(keys->txtCommand, QStringLiteral("sh -c 'echo $KAVELO_KEY >> \"$0\"' ") + ran);
+    QTest::keyClick(keys->txtCommand, Qt::Key_Return);
+    QCOMPARE(keys->listKeys->topLevelItemCount(), 1);
+    QVERIFY(!keys->cmdLearn->isChecked());
+
+    const auto lines = [&ran] {
+        QFile file(ran);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    // Typing took no time: the finger is lifted before the key is pressed again.
+    QTest::qWait(2 * Presses::kReleaseGapMs);
+    emulator_->send(QStringLiteral("B3 on"));
+    QTRY_COMPARE(lines(), QStringLiteral("B3on\n"));
+    QCOMPARE(monitorColour(), lightGreen);
+    QTest::qWait(2 * Presses::kReleaseGapMs);
+    emulator_->send(QStringLiteral("B3 on"));
+    QTRY_COMPARE(lines(), QStringLiteral("B3on\nB3on\n"));
+    QTest::qWait(300);
+    QCOMPARE(lines(), QStringLiteral("B3on\nB3on\n"));
 }
 
 int main(int argc, char *argv[])
