@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Any stored text through the settings conversions and the main window's start-up.
+// Any stored text through the settings conversions, the key map and the main
+// window's start-up.
 #include "MemorySettingsStore.h"
 #include "RecordingPlayer.h"
 #include "RecordingView.h"
+#include "core/KeyBinding.h"
 #include "core/PlayerSession.h"
 #include "core/RemoteControl.h"
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
+#include "core/X10Key.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -39,6 +42,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (toBoolean(booleanText(*flag)) != flag)
             __builtin_trap();
     }
+
+    // A binding written back reads back the same; so does a key name and a
+    // command line. Reading a value runs nothing.
+    if (const auto binding = parseBinding(text)) {
+        if (parseBinding(bindingText(*binding)) != binding)
+            __builtin_trap();
+    }
+    if (const auto key = parseKeyName(text)) {
+        if (parseKeyName(key->name()) != key)
+            __builtin_trap();
+    }
+    if (const auto words = splitCommandLine(text)) {
+        if (splitCommandLine(joinCommandLine(*words)) != words)
+            __builtin_trap();
+    }
+    const KeyMap map =
+        KeyMap::read({{QStringLiteral("A4off"), text}, {text, QStringLiteral("next")}});
+    if (map.bindings.size() + map.unreadable.size() != 2)
+        __builtin_trap();
 
     // The same text in every key: start-up falls back to defaults, never stops.
     MemorySettingsStore store;
