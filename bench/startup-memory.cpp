@@ -150,9 +150,11 @@ int main(int argc, char *argv[])
             afterStart = residentKiB(kavelo.processId());
 
             // A busy hour: a key press every 100 ms, sent here one a millisecond
-            // (the volume keys and the thumbs keys reach MPD).
-            const char *const keys[] = {"A bright\n", "A dim\n", "A 11 off\n",
-                                        "A5 off\n",   "B3 on\n", "A all on\n"};
+            // (the volume keys and the thumbs keys reach MPD). Raw frames go out
+            // at once, one each, where a typed key would be a burst after a pause:
+            // A bright, A dim, A 11 off, A5 off, B3 on, A all on.
+            const char *const keys[] = {"raw 05 00\n", "raw 04 00\n", "raw 03 0A\n",
+                                        "raw 03 04\n", "raw 12 12\n", "raw 01 00\n"};
             for (int i = 0; i < frames; ++i) {
                 emulator.process.write(keys[i % 6]);
                 emulator.process.waitForBytesWritten(1000);

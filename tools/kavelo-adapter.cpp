@@ -4,16 +4,21 @@
 //
 // It prints the device to open as its first line, answers the adapter probe
 // like the chosen model, reports every byte it receives as "rx XX", and turns
-// key presses typed on stdin ("A3 on") into two-byte frames ("tx 02 02").
+// key presses typed on stdin ("A3 on") into two-byte frames ("tx 02 02"),
+// each press a burst of the same frame as a real remote sends it.
 
 #include "Version.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <optional>
 #include <poll.h>
@@ -24,6 +29,9 @@
 #include <vector>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
 enum class Model
 {
@@ -43,8 +51,21 @@ constexpr unsigned char wrongAnswer = 0x55;
 // look again after this long instead of spinning.
 constexpr int hangupRetryMs = 20;
 
+// A remote repeats a key's frame for as long as it is held, at least five
+// times for a short press, every 70 to 120 ms.
+constexpr int defaultRepeats = 5;
+constexpr milliseconds defaultInterval{100};
+// Silence between two typed keys, longer than the release gap after which a
+// receiver takes the same frame again as a new press.
+constexpr milliseconds pressGap{300};
+// Bounds that keep a typo from sending for hours.
+constexpr int maxRepeats = 1000;
+constexpr milliseconds maxInterval{10000};
+constexpr milliseconds maxHold{600000};
+
 const char usage[] =
-    "Usage: kavelo-adapter [--model trenda|pasko|silent|noisy] | --help | --version\n"
+    "Usage: kavelo-adapter [--model trenda|pasko|silent|noisy] [--repeats N] [--interval MS]\n"
+    "       kavelo-adapter --help | --version\n"
     "\n"
     "Emulates an X10 RF receiver adapter on a pseudo-terminal. The first line\n"
     "printed is the device to open (put it in the setting comDevice<n>).\n"
@@ -55,13 +76,20 @@ const char usage[] =
     "  silent  never answers\n"
     "  noisy   answers both probes with a wrong byte (0x55)\n"
     "\n"
-    "Each line on stdin sends one frame:\n"
+    "Each line on stdin is one key press, sent as a remote sends it: a burst of\n"
+    "the same frame, --repeats times (default 5), --interval ms apart (default\n"
+    "100); --repeats 1 sends a single frame.\n"
     "  A3 on | A 11 off | P16 all on | A all off | A bright | A dim | A5 dim\n"
-    "  raw 02 10 ...   any hex bytes, written at once\n"
+    "  hold 2s A bright   the key held: its frame every interval for 2 s\n"
+    "                     (also e.g. hold 1500ms A3 off)\n"
+    "  raw 02 10 ...      any hex bytes, written at once, no burst\n"
     "House codes A to P, units 1 to 16 (unit 1 when left out, except for on/off).\n"
+    "A key starts 300 ms after the last frame of the key before it at the\n"
+    "earliest, so two lines are always two presses; lines typed meanwhile wait\n"
+    "their turn, in order.\n"
     "\n"
     "Output: 'rx XX' for every byte received, 'tx XX ...' for every write.\n"
-    "End of stdin ends the program.\n";
+    "End of stdin ends the program once every line typed has been sent.\n";
 
 void writeLine(const std::string &line)
 {
@@ -161,7 +189,43 @@ std::optional<std::vector<unsigned char>> rawBytes(const std::string &arguments)
     return bytes;
 }
 
-std::optional<std::vector<unsigned char>> parseLine(std::string line)
+// "2s", "1.5s", "1500ms": how long a key is held.
+std::optional<milliseconds> holdDuration(const std::string &word)
+{
+    const char *text = word.c_str();
+    char *end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || !std::isfinite(value) || value <= 0)
+        return std::nullopt;
+    const std::string unit = lowered(end);
+    double ms;
+    if (unit == "ms")
+        ms = value;
+    else if (unit == "s")
+        ms = value * 1000;
+    else
+        return std::nullopt;
+    if (ms < 1 || ms > double(maxHold.count()))
+        return std::nullopt;
+    return milliseconds(std::lround(ms));
+}
+
+// One line's worth of output: a key's frame sent `frames` times, or raw bytes
+// written once.
+struct Press
+{
+    std::vector<unsigned char> bytes;
+    int frames = 1;
+    bool isKey = false;
+};
+
+struct BurstShape
+{
+    int repeats = defaultRepeats;
+    milliseconds interval = defaultInterval;
+};
+
+std::optional<Press> parseLine(std::string line, const BurstShape &shape)
 {
     while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
         line.pop_back();
@@ -169,9 +233,28 @@ std::optional<std::vector<unsigned char>> parseLine(std::string line)
     if (start == std::string::npos)
         return std::nullopt;
     line = line.substr(start);
-    if (lowered(line.substr(0, 4)) == "raw ")
-        return rawBytes(line.substr(4));
-    return keyFrame(line);
+    if (lowered(line.substr(0, 4)) == "raw ") {
+        if (auto bytes = rawBytes(line.substr(4)))
+            return Press{std::move(*bytes), 1, false};
+        return std::nullopt;
+    }
+    int frames = shape.repeats;
+    if (lowered(line.substr(0, 5)) == "hold ") {
+        std::istringstream words(line.substr(5));
+        std::string duration;
+        words >> duration;
+        const auto held = holdDuration(duration);
+        std::string key;
+        std::getline(words >> std::ws, key);
+        if (!held || key.empty())
+            return std::nullopt;
+        // A frame at the start and at every interval while the key is down.
+        frames = int((held->count() + shape.interval.count() - 1) / shape.interval.count());
+        line = key;
+    }
+    if (auto frame = keyFrame(line))
+        return Press{std::move(*frame), frames, true};
+    return std::nullopt;
 }
 
 class Adapter
@@ -229,6 +312,78 @@ private:
     bool lastWasLead_ = false;
 };
 
+// Sends the typed lines in order, each key as a burst, without blocking: the
+// main loop asks it to send what is due and how long it may wait for more.
+class PressQueue
+{
+public:
+    PressQueue(Adapter &adapter, milliseconds interval) : adapter_(adapter), interval_(interval) {}
+
+    void add(Press press) { queue_.push_back(std::move(press)); }
+    bool empty() const { return queue_.empty(); }
+
+    // Writes every frame that is due; the milliseconds until the next one, or
+    // -1 when nothing waits.
+    int sendDue()
+    {
+        while (!queue_.empty()) {
+            const Press &press = queue_.front();
+            const Clock::time_point now = Clock::now();
+            Clock::time_point due = now;
+            if (sent_ > 0)
+                due = lastFrame_ + interval_;
+            else if (press.isKey && lastKeyEnd_)
+                due = *lastKeyEnd_ + pressGap;
+            if (now < due)
+                return waitMs(due - now);
+            adapter_.send(press.bytes);
+            lastFrame_ = Clock::now();
+            if (++sent_ < press.frames)
+                continue;
+            if (press.isKey)
+                lastKeyEnd_ = lastFrame_;
+            queue_.pop_front();
+            sent_ = 0;
+        }
+        return -1;
+    }
+
+private:
+    // Rounded up, so that poll does not wake just before the frame is due.
+    static int waitMs(Clock::duration left)
+    {
+        return int(std::chrono::ceil<milliseconds>(left).count());
+    }
+
+    Adapter &adapter_;
+    milliseconds interval_;
+    std::deque<Press> queue_;
+    int sent_ = 0; // frames of the front press written so far
+    Clock::time_point lastFrame_;
+    std::optional<Clock::time_point> lastKeyEnd_;
+};
+
+// The shorter of two poll timeouts, -1 meaning none.
+int sooner(int a, int b)
+{
+    if (a < 0)
+        return b;
+    if (b < 0)
+        return a;
+    return std::min(a, b);
+}
+
+// A whole decimal number in [low, high].
+std::optional<long> numberIn(const std::string &text, long low, long high)
+{
+    char *end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
 int openMaster()
 {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -249,6 +404,7 @@ int openMaster()
 int main(int argc, char **argv)
 {
     Model model = Model::Trenda;
+    BurstShape shape;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -259,25 +415,50 @@ int main(int argc, char **argv)
             std::puts("kavelo-adapter " KAVELO_VERSION);
             return 0;
         }
-        std::string name;
-        if (arg == "--model" && i + 1 < argc)
-            name = argv[++i];
-        else if (arg.rfind("--model=", 0) == 0)
-            name = arg.substr(8);
-        else {
-            std::fprintf(stderr, "kavelo-adapter: unknown argument '%s'\n\n%s", arg.c_str(), usage);
-            return 2;
+        // "--name value" or "--name=value".
+        std::string option = arg, value;
+        if (const std::size_t equals = arg.find('=');
+            arg.rfind("--", 0) == 0 && equals != arg.npos) {
+            option = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
+        } else if (i + 1 < argc) {
+            value = argv[i + 1];
+            if (option == "--model" || option == "--repeats" || option == "--interval")
+                ++i;
         }
-        if (name == "trenda")
-            model = Model::Trenda;
-        else if (name == "pasko")
-            model = Model::Pasko;
-        else if (name == "silent")
-            model = Model::Silent;
-        else if (name == "noisy")
-            model = Model::Noisy;
-        else {
-            std::fprintf(stderr, "kavelo-adapter: unknown model '%s'\n\n%s", name.c_str(), usage);
+        if (option == "--model") {
+            if (value == "trenda")
+                model = Model::Trenda;
+            else if (value == "pasko")
+                model = Model::Pasko;
+            else if (value == "silent")
+                model = Model::Silent;
+            else if (value == "noisy")
+                model = Model::Noisy;
+            else {
+                std::fprintf(stderr, "kavelo-adapter: unknown model '%s'\n\n%s", value.c_str(),
+                             usage);
+                return 2;
+            }
+        } else if (option == "--repeats") {
+            const auto repeats = numberIn(value, 1, maxRepeats);
+            if (!repeats) {
+                std::fprintf(stderr, "kavelo-adapter: --repeats takes 1 to %d, not '%s'\n\n%s",
+                             maxRepeats, value.c_str(), usage);
+                return 2;
+            }
+            shape.repeats = int(*repeats);
+        } else if (option == "--interval") {
+            const auto interval = numberIn(value, 1, maxInterval.count());
+            if (!interval) {
+                std::fprintf(stderr,
+                             "kavelo-adapter: --interval takes 1 to %lld ms, not '%s'\n\n%s",
+                             static_cast<long long>(maxInterval.count()), value.c_str(), usage);
+                return 2;
+            }
+            shape.interval = milliseconds(*interval);
+        } else {
+            std::fprintf(stderr, "kavelo-adapter: unknown argument '%s'\n\n%s", arg.c_str(), usage);
             return 2;
         }
     }
@@ -294,12 +475,20 @@ int main(int argc, char **argv)
     writeLine(::ptsname(master));
 
     Adapter adapter(master, model);
+    PressQueue presses(adapter, shape.interval);
     std::string pendingLine;
     bool slaveClosed = false;
+    bool inputEnded = false;
     for (;;) {
-        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {master, POLLIN, 0}};
-        const int count = slaveClosed ? 1 : 2;
-        const int ready = ::poll(fds, count, slaveClosed ? hangupRetryMs : -1);
+        const int nextFrameMs = presses.sendDue();
+        // What was typed before the end of the input is still sent.
+        if (inputEnded && presses.empty())
+            return 0;
+        // poll() skips a negative descriptor.
+        pollfd fds[2] = {{inputEnded ? -1 : STDIN_FILENO, POLLIN, 0},
+                         {slaveClosed ? -1 : master, POLLIN, 0}};
+        const int timeout = sooner(nextFrameMs, slaveClosed ? hangupRetryMs : -1);
+        const int ready = ::poll(fds, 2, timeout);
         if (ready < 0 && errno != EINTR) {
             std::fprintf(stderr, "kavelo-adapter: poll failed: %s\n", std::strerror(errno));
             return 1;
@@ -322,10 +511,8 @@ int main(int argc, char **argv)
         if (fds[0].revents & (POLLIN | POLLHUP)) {
             char buffer[256];
             const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            if (n == 0)
-                return 0;
-            if (n < 0 && errno != EINTR && errno != EAGAIN)
-                return 0;
+            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN))
+                inputEnded = true;
             if (n > 0)
                 pendingLine.append(buffer, static_cast<std::size_t>(n));
             std::size_t end;
@@ -334,8 +521,8 @@ int main(int argc, char **argv)
                 pendingLine.erase(0, end + 1);
                 if (line.find_first_not_of(" \t\r") == std::string::npos)
                     continue;
-                if (const auto bytes = parseLine(line))
-                    adapter.send(*bytes);
+                if (auto press = parseLine(line, shape))
+                    presses.add(std::move(*press));
                 else
                     std::fprintf(stderr, "kavelo-adapter: cannot read '%s' (try --help)\n",
                                  line.c_str());

@@ -68,7 +68,7 @@ void TestAdapterProbe::cleanup()
 
 void TestAdapterProbe::startWith(const QString &model)
 {
-    adapter_ = std::make_unique<AdapterEmulator>(model);
+    adapter_ = std::make_unique<AdapterEmulator>(model, AdapterEmulator::oneFramePerKey);
     QVERIFY(!adapter_->devicePath().isEmpty());
     store_.setValue(Keys::comDevice(port), adapter_->devicePath());
     attach();

@@ -63,7 +63,8 @@ private:
 
 void TestReceiveLoop::init()
 {
-    emulator_ = std::make_unique<AdapterEmulator>();
+    emulator_ = std::make_unique<AdapterEmulator>(QStringLiteral("trenda"),
+                                                  AdapterEmulator::oneFramePerKey);
     QVERIFY(!emulator_->devicePath().isEmpty());
     comm_ = std::make_unique<SerialComm>(store_);
     loop_ = std::make_unique<ReceiveLoop>(*comm_);
@@ -238,7 +239,8 @@ void TestReceiveLoop::lostDevice()
     else if (meanwhile == QLatin1String("stop"))
         loop_->stop();
 
-    emulator_ = std::make_unique<AdapterEmulator>();
+    emulator_ = std::make_unique<AdapterEmulator>(QStringLiteral("trenda"),
+                                                  AdapterEmulator::oneFramePerKey);
     QVERIFY(QFile::link(emulator_->devicePath(), link));
     if (!reopened) {
         QTRY_VERIFY(!reopenTimer->isActive());

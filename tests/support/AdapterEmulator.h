@@ -18,14 +18,21 @@
 class AdapterEmulator
 {
 public:
-    // model: "trenda", "pasko", "silent" or "noisy".
-    explicit AdapterEmulator(const QString &model = QStringLiteral("trenda"))
+    // A test that counts what each typed key does wants one frame per key
+    // instead of a remote's burst.
+    static inline const QStringList oneFramePerKey{QStringLiteral("--repeats"),
+                                                   QStringLiteral("1")};
+
+    // model: "trenda", "pasko", "silent" or "noisy"; options: more of the
+    // emulator's options ("--repeats", "--interval").
+    explicit AdapterEmulator(const QString &model = QStringLiteral("trenda"),
+                             const QStringList &options = {})
     {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QObject::connect(&process_, &QProcess::readyReadStandardOutput, &process_,
                          [this] { readOutput(); });
         process_.start(QStringLiteral(KAVELO_BINARY_DIR "/kavelo-adapter"),
-                       {QStringLiteral("--model"), model});
+                       QStringList{QStringLiteral("--model"), model} + options);
         if (process_.waitForStarted(5000))
             waitUntil([this] { return !devicePath_.isEmpty(); }, 5000);
     }
@@ -57,7 +64,8 @@ public:
     bool isRunning() const { return process_.state() == QProcess::Running; }
     qint64 processId() const { return process_.processId(); }
 
-    // One key press ("A3 on", "A 11 off", "P16 all on", "A dim") or "raw 02 10".
+    // One key press ("A3 on", "A 11 off", "P16 all on", "A dim"), a held key
+    // ("hold 2s A bright") or "raw 02 10".
     void send(const QString &line)
     {
         process_.write(line.toUtf8() + '\n');

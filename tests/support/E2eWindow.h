@@ -41,7 +41,8 @@ public:
 
     bool start()
     {
-        emulator_ = std::make_unique<AdapterEmulator>();
+        emulator_ = std::make_unique<AdapterEmulator>(QStringLiteral("trenda"),
+                                                      AdapterEmulator::oneFramePerKey);
         if (emulator_->devicePath().isEmpty())
             return false;
         store_->setValue(Keys::comDevice(5), emulator_->devicePath());

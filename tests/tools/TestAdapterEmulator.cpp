@@ -2,7 +2,9 @@
 #include "AdapterEmulator.h"
 #include "NothingHappens.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 
 #include <fcntl.h>
@@ -55,10 +57,48 @@ public:
         }
         return bytes;
     }
+    // Every frame of frameSize bytes that arrives until quietMs pass without
+    // a byte, each with the time it arrived, in ms since the call.
+    QList<QPair<QByteArray, qint64>> framesUntilQuiet(int frameSize, int quietMs)
+    {
+        QList<QPair<QByteArray, qint64>> frames;
+        QByteArray bytes;
+        QElapsedTimer clock;
+        clock.start();
+        pollfd in{fd_, POLLIN, 0};
+        while (::poll(&in, 1, quietMs) > 0) {
+            char buffer[64];
+            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            bytes.append(buffer, n);
+            for (; bytes.size() >= frameSize; bytes.remove(0, frameSize))
+                frames.append({bytes.left(frameSize), clock.elapsed()});
+        }
+        if (!bytes.isEmpty())
+            frames.append({bytes, clock.elapsed()});
+        return frames;
+    }
 
 private:
     int fd_;
 };
+
+using Frames = QList<QPair<QByteArray, qint64>>;
+
+QByteArray allBytes(const Frames &frames)
+{
+    QByteArray bytes;
+    for (const auto &frame : frames)
+        bytes += frame.first;
+    return bytes;
+}
+
+// The time between frame i - 1 and frame i.
+qint64 gapBefore(const Frames &frames, int i)
+{
+    return frames.at(i).second - frames.at(i - 1).second;
+}
 
 // CPU time a process has used so far, user and system, in milliseconds.
 qint64 cpuMilliseconds(qint64 pid)
@@ -84,6 +124,13 @@ private slots:
     void keyPressBecomesFrame_data();
     void keyPressBecomesFrame();
     void unreadableLinesAreSkipped();
+    void badOptionsAreRefused_data();
+    void badOptionsAreRefused();
+    void keysComeAsBursts_data();
+    void keysComeAsBursts();
+    void twoKeysAreTwoPresses_data();
+    void twoKeysAreTwoPresses();
+    void probeIsAnsweredWhileAKeyIsHeld();
     void paskoProbeAnswers_data();
     void paskoProbeAnswers();
     void survivesTheDeviceBeingClosedAndReopened();
@@ -109,7 +156,7 @@ void TestAdapterEmulator::keyPressBecomesFrame()
 {
     QFETCH(QString, line);
     QFETCH(QByteArray, frame);
-    AdapterEmulator adapter;
+    AdapterEmulator adapter(QStringLiteral("trenda"), AdapterEmulator::oneFramePerKey);
     Line device(adapter.devicePath());
     QVERIFY(device.isOpen());
 
@@ -121,15 +168,141 @@ void TestAdapterEmulator::keyPressBecomesFrame()
 
 void TestAdapterEmulator::unreadableLinesAreSkipped()
 {
-    AdapterEmulator adapter;
+    AdapterEmulator adapter(QStringLiteral("trenda"), AdapterEmulator::oneFramePerKey);
     Line device(adapter.devicePath());
 
-    for (const char *line : {"Q1 on", "A17 on", "A0 on", "A3 toggle", "A on", "raw", "raw 1g"})
+    for (const char *line :
+         {"Q1 on", "A17 on", "A0 on", "A3 toggle", "A on", "raw", "raw 1g", "hold A bright",
+          "hold 2x A bright", "hold 0s A bright", "hold 2s", "hold 2s A17 on"})
         adapter.send(QString::fromLatin1(line));
     adapter.send(QStringLiteral("A1 off"));
     QVERIFY(adapter.waitForSent(1));
     QCOMPARE(adapter.sent(), QList<QByteArray>{QByteArray::fromHex("0300")});
     QCOMPARE(device.read(3, 200), QByteArray::fromHex("0300"));
+}
+
+void TestAdapterEmulator::badOptionsAreRefused_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("no repeats") << QStringList{"--repeats", "0"};
+    QTest::newRow("repeats not a number") << QStringList{"--repeats", "5x"};
+    QTest::newRow("no interval") << QStringList{"--interval=0"};
+    QTest::newRow("interval missing") << QStringList{"--interval"};
+}
+
+void TestAdapterEmulator::badOptionsAreRefused()
+{
+    QFETCH(QStringList, options);
+    QProcess adapter;
+    adapter.start(QStringLiteral(KAVELO_BINARY_DIR "/kavelo-adapter"), options);
+    adapter.closeWriteChannel();
+    QVERIFY(adapter.waitForFinished(5000));
+    QCOMPARE(adapter.exitCode(), 2);
+    QVERIFY(adapter.readAllStandardOutput().isEmpty()); // no device offered
+}
+
+void TestAdapterEmulator::keysComeAsBursts_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<int>("intervalMs");
+
+    const QByteArray a3On = QByteArray::fromHex("0202");
+    QTest::newRow("a key: five frames") << QStringList() << "A3 on" << a3On << 5 << 100;
+    QTest::newRow("--repeats 3 --interval 150")
+        << QStringList{"--repeats", "3", "--interval", "150"} << "A dim"
+        << QByteArray::fromHex("0400") << 3 << 150;
+    QTest::newRow("--repeats=1: one frame")
+        << QStringList{"--repeats=1"} << "A3 on" << a3On << 1 << 100;
+    QTest::newRow("hold 1s") << QStringList() << "hold 1s A bright" << QByteArray::fromHex("0500")
+                             << 10 << 100;
+    QTest::newRow("hold 1500ms, --interval 250")
+        << QStringList{"--interval", "250"} << "HOLD 1500ms A3 off" << QByteArray::fromHex("0302")
+        << 6 << 250;
+    QTest::newRow("raw: one write") << QStringList{"--repeats", "3"} << "raw 02 0a FF"
+                                    << QByteArray::fromHex("020AFF") << 1 << 100;
+}
+
+// A remote repeats the frame while the key is down; the frames never come
+// closer than the interval, and nothing follows the last one.
+void TestAdapterEmulator::keysComeAsBursts()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, line);
+    QFETCH(QByteArray, frame);
+    QFETCH(int, frames);
+    QFETCH(int, intervalMs);
+    AdapterEmulator adapter(QStringLiteral("trenda"), options);
+    Line device(adapter.devicePath());
+    QVERIFY(device.isOpen());
+
+    adapter.send(line);
+    const Frames arrived = device.framesUntilQuiet(frame.size(), 3 * intervalMs + 300);
+    QCOMPARE(allBytes(arrived), frame.repeated(frames));
+    for (int i = 1; i < arrived.size(); ++i)
+        QVERIFY2(gapBefore(arrived, i) >= intervalMs * 6 / 10,
+                 qPrintable(QStringLiteral("frame %1 came %2 ms after the one before")
+                                .arg(i)
+                                .arg(gapBefore(arrived, i))));
+    const qint64 lasted = arrived.last().second - arrived.first().second;
+    QVERIFY2(lasted <= (frames - 1) * intervalMs + 1000, qPrintable(QString::number(lasted)));
+    QVERIFY(adapter.waitForSent(frames));
+    QCOMPARE(adapter.sent(), QList<QByteArray>(frames, frame));
+}
+
+void TestAdapterEmulator::twoKeysAreTwoPresses_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("repeats");
+    QTest::newRow("bursts") << QStringList() << 5;
+    QTest::newRow("--repeats 1") << AdapterEmulator::oneFramePerKey << 1;
+}
+
+// Keys typed while a burst goes out wait their turn, in order, each after a
+// silence longer than the release gap that ends a press, so that the same key
+// twice is two presses.
+void TestAdapterEmulator::twoKeysAreTwoPresses()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, repeats);
+    AdapterEmulator adapter(QStringLiteral("trenda"), options);
+    Line device(adapter.devicePath());
+    QVERIFY(device.isOpen());
+
+    for (const char *key : {"A3 on", "A3 on", "A4 on"})
+        adapter.send(QString::fromLatin1(key));
+    const Frames arrived = device.framesUntilQuiet(2, 800);
+    const QByteArray a3On = QByteArray::fromHex("0202");
+    QCOMPARE(allBytes(arrived),
+             a3On.repeated(2 * repeats) + QByteArray::fromHex("0203").repeated(repeats));
+    // The emulator leaves 300 ms; the rest is room for a reader woken late.
+    for (int next : {repeats, 2 * repeats})
+        QVERIFY2(gapBefore(arrived, next) >= 240,
+                 qPrintable(QStringLiteral("a press began %1 ms after the one before")
+                                .arg(gapBefore(arrived, next))));
+}
+
+// The emulator keeps serving the line while it sends: a probe during a held
+// key is answered before the key is let go.
+void TestAdapterEmulator::probeIsAnsweredWhileAKeyIsHeld()
+{
+    AdapterEmulator adapter(QStringLiteral("trenda"));
+    Line device(adapter.devicePath());
+    QVERIFY(device.isOpen());
+    const QByteArray bright = QByteArray::fromHex("0500");
+
+    adapter.send(QStringLiteral("hold 1s A bright"));
+    QCOMPARE(device.read(2, 5000), bright);
+    QVERIFY(device.write("\x2A"));
+    const QByteArray rest = allBytes(device.framesUntilQuiet(2, 600));
+    const qsizetype answer = rest.indexOf('\x29');
+    QVERIFY2(answer >= 0, rest.toHex(' ').constData());
+    QVERIFY2(rest.size() - answer - 1 >= bright.size(), "answered after the key was let go");
+    QCOMPARE(QByteArray(rest).remove(answer, 1), bright.repeated(9));
+    QVERIFY(adapter.waitForReceived(1));
+    QCOMPARE(adapter.received(), QByteArray("\x2A"));
 }
 
 void TestAdapterEmulator::paskoProbeAnswers_data()
@@ -157,7 +330,7 @@ void TestAdapterEmulator::paskoProbeAnswers()
 
 void TestAdapterEmulator::survivesTheDeviceBeingClosedAndReopened()
 {
-    AdapterEmulator adapter(QStringLiteral("trenda"));
+    AdapterEmulator adapter(QStringLiteral("trenda"), AdapterEmulator::oneFramePerKey);
     {
         Line first(adapter.devicePath());
         QVERIFY(first.write("\x2A"));

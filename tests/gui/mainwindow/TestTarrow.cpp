@@ -138,7 +138,8 @@ void TestTarrow::init()
     file_ = std::make_unique<IniSettingsStore>();
     store_ = std::make_unique<SettingsModel>(*file_);
     QCOMPARE(store_->fileName(), env_.settingsFile());
-    emulator_ = std::make_unique<AdapterEmulator>();
+    emulator_ = std::make_unique<AdapterEmulator>(QStringLiteral("trenda"),
+                                                  AdapterEmulator::oneFramePerKey);
     QVERIFY(!emulator_->devicePath().isEmpty());
     sink_ = std::make_unique<RecordingSink>();
     thumbs_ = std::make_unique<ThumbsLists>(QString());

@@ -865,7 +865,7 @@ void TestFrmSetup::deviceHeldByAnotherProgram()
 // open on the chosen device, and goes back to the receive loop.
 void TestFrmSetup::closingMidProbeGivesThePortBack()
 {
-    AdapterEmulator adapter(QStringLiteral("silent"));
+    AdapterEmulator adapter(QStringLiteral("silent"), AdapterEmulator::oneFramePerKey);
     openOn(adapter.devicePath());
     apply();
     QVERIFY(adapter.waitForReceived(1));
