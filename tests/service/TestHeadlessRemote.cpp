@@ -32,6 +32,7 @@ private slots:
     void helpAndVersionNeedNoDisplay_data();
     void helpAndVersionNeedNoDisplay();
     void remoteDrivesMpdWithoutADisplay();
+    void burstsAreOnePressEach();
 
 private:
     // No display, no session bus: a music server's service.
@@ -39,6 +40,7 @@ private:
     // Starts `program` with `arguments`; its standard error collects in errors_.
     bool startService(QProcess &service, const QString &program, const QStringList &arguments);
     bool said(const QString &line) { return errors_.contains(line); }
+    int times(const QString &line) const { return int(errors_.count(line + u'\n')); }
     QString state() const { return env_.state() + QStringLiteral("/kavelo/thumbs.json"); }
     QString keepers() const { return env_.work() + QStringLiteral("/keepers.m3u"); }
 
@@ -177,6 +179,72 @@ void TestHeadlessRemote::remoteDrivesMpdWithoutADisplay()
     QVERIFY(again.waitForFinished(5000));
     QCOMPARE(again.exitStatus(), QProcess::NormalExit);
     QCOMPARE(again.exitCode(), 0);
+}
+
+// The service with a remote that sends each press as a burst of five frames,
+// 90 ms apart: each press acts once, a held bright steps at every repeat, and
+// the key map, changed while the service runs, applies from the next press.
+void TestHeadlessRemote::burstsAreOnePressEach()
+{
+    AdapterEmulator remote(QStringLiteral("trenda"), {QStringLiteral("--interval"), "90"});
+    const QString ran = env_.work() + QStringLiteral("/ran");
+    QFile settings(env_.settingsFile());
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[Startup]\ncomn=1\ncomDevice1=" + QFile::encodeName(remote.devicePath()) +
+                   "\nplayer=mpd\nmpdHost=" + QFile::encodeName(mpd_->socketPath()) +
+                   "\nplaylist3=" + QFile::encodeName(env_.work() + "/list.m3u") +
+                   "\nthumbsup=" + QFile::encodeName(keepers()) + "\nvolume=100\n");
+    settings.close();
+    QFile::remove(keepers());
+    QFile::remove(state()); // the marks of the test before
+    QProcess kavelod;
+    QVERIFY2(startService(kavelod, QStringLiteral("kavelod"), {}), qPrintable(errors_));
+
+    const auto press = [&](const QString &key, const QString &said) {
+        const int before = times(said);
+        remote.send(key);
+        return QTest::qWaitFor([&] { return times(said) > before; }, 5000);
+    };
+    const QString loaded = QStringLiteral("kavelo: command ") + env_.work() + "/list.m3u";
+    QVERIFY(press(QStringLiteral("A3 on"), loaded));
+    QTRY_COMPARE(mpd_->queue().size(), songs.size());
+    QTRY_COMPARE(mpd_->status(mpd_status_get_song_pos, -1), 0);
+
+    // A burst is one next, and two taps are two: each would be 5 songs apart.
+    QVERIFY(press(QStringLiteral("A4 off"), QStringLiteral("kavelo: command advance")));
+    QTRY_COMPARE(mpd_->status(mpd_status_get_song_pos, -1), 1);
+    QVERIFY(press(QStringLiteral("A3 off"), QStringLiteral("kavelo: command previous")));
+    QTRY_COMPARE(mpd_->status(mpd_status_get_song_pos, -1), 0);
+    QVERIFY(
+        press(QStringLiteral("A5 off"), QStringLiteral("kavelo: command add to Thumbs Up List")));
+    QTRY_VERIFY(readFile(keepers()).contains("one.wav"));
+
+    // Held 1.3 s, bright steps the volume at every repeat it brings.
+    const int quiet = times(QStringLiteral("kavelo: frame A1 brt (accepted)"));
+    remote.send(QStringLiteral("hold 1300ms A bright"));
+    QTRY_VERIFY(times(QStringLiteral("kavelo: frame A1 brt (accepted)")) - quiet >= 14);
+    QTRY_COMPARE(times(QStringLiteral("kavelo: command vol up")),
+                 times(QStringLiteral("kavelo: frame A1 brt (accepted)")) - quiet);
+    QTRY_VERIFY(mpd_->volume() >= (100 + 14 * 5) * 100 / 255);
+
+    // The key map, written while the service runs: another house's key runs a
+    // program once a press, and "none" silences a key.
+    QVERIFY(settings.open(QIODevice::Append));
+    settings.write("\n[Keys]\nB3on=run sh -c 'echo \"$KAVELO_KEY\" >> \"$0\"' " +
+                   QFile::encodeName(ran) + "\nA4off=none\n");
+    settings.close();
+    QTest::qWait(500); // the service takes the file in
+    QVERIFY(press(QStringLiteral("B3 on"), QStringLiteral("kavelo: frame B3 on (accepted)")));
+    QVERIFY(press(QStringLiteral("B3 on"), QStringLiteral("kavelo: frame B3 on (accepted)")));
+    QTRY_COMPARE(readFile(ran), QByteArray("B3on\nB3on\n"));
+    QVERIFY(press(QStringLiteral("A4 off"),
+                  QStringLiteral("kavelo: frame A4 off (other house or bank)")));
+    QTest::qWait(300);
+    QCOMPARE(mpd_->status(mpd_status_get_song_pos, -1), 0);
+    QCOMPARE(readFile(keepers()).count(".wav"), 1);
+
+    ::kill(pid_t(kavelod.processId()), SIGTERM);
+    QVERIFY(kavelod.waitForFinished(5000));
 }
 
 QTEST_GUILESS_MAIN(TestHeadlessRemote)
