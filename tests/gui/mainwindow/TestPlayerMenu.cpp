@@ -12,6 +12,8 @@
 #include "gui/mainwindow/PlayerMenu.h"
 #include "gui/mainwindow/frmMpd.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -37,6 +39,8 @@ private slots:
     void aChosenPlayerTakesTheNextKey();
     void mpdDialog_data();
     void mpdDialog();
+    void mpdDialogFieldsAnswerToTheirNames_data();
+    void mpdDialogFieldsAnswerToTheirNames();
     void mpdDialogKeepsNoAddressThatWouldReadBackOtherwise_data();
     void mpdDialogKeepsNoAddressThatWouldReadBackOtherwise();
 
@@ -207,6 +211,52 @@ void TestPlayerMenu::mpdDialog()
     QCOMPARE(dialog->txtMpdPort->text(), QString::number(mpd_->port()));
     dialog->cmdCancel->click();
     QVERIFY(menu().mnuPlayerMpd->isChecked());
+}
+
+void TestPlayerMenu::mpdDialogFieldsAnswerToTheirNames_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("key"); // with Alt; 0 for none
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("host") << "txtMpdHost" << int(Qt::Key_H) << "Host name or socket path";
+    QTest::newRow("port") << "txtMpdPort" << int(Qt::Key_P) << "Port";
+    QTest::newRow("password") << "txtMpdPassword" << int(Qt::Key_W) << "Password";
+    QTest::newRow("music folder") << "txtMpdMusicDir" << int(Qt::Key_M) << "Music folder here";
+    QTest::newRow("music folder chooser") << "cmdMpdMusicDir" << 0 << "Choose the music folder";
+}
+
+// Each field is named for a screen reader, and its label's Alt key goes to it
+// rather than typing into the field that has the focus.
+void TestPlayerMenu::mpdDialogFieldsAnswerToTheirNames()
+{
+    QFETCH(QString, field);
+    QFETCH(int, key);
+    QFETCH(QString, name);
+
+    frmMpd *dialog = openMpdDialog();
+    QVERIFY(dialog);
+    auto *target = dialog->findChild<QWidget *>(field);
+    QVERIFY(target);
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(target);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), name);
+    if (key != 0) {
+        const QList<QLabel *> labels = dialog->findChildren<QLabel *>();
+        QVERIFY(std::any_of(labels.cbegin(), labels.cend(),
+                            [&](const QLabel *label) { return label->buddy() == target; }));
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        dialog->txtMpdHost->setFocus();
+        if (target == dialog->txtMpdHost)
+            dialog->txtMpdPort->setFocus();
+        QWidget *before = QApplication::focusWidget();
+        QVERIFY(before);
+        QTest::keyClick(before, Qt::Key(key), Qt::AltModifier);
+        QTRY_VERIFY(target->hasFocus());
+        QCOMPARE(qobject_cast<QLineEdit *>(before)->text(), QString());
+    }
+    dialog->cmdCancel->click();
 }
 
 void TestPlayerMenu::mpdDialogKeepsNoAddressThatWouldReadBackOtherwise_data()
