@@ -101,10 +101,25 @@ void TestPlayerMenu::cleanup()
 }
 
 // The players on the bus are listed by the names they give themselves, and
-// the one chosen keeps its item while it is gone.
+// the one chosen keeps its item, and the name it was listed under, while it is
+// gone; by its bus name only when it was never seen.
 void TestPlayerMenu::menuFollowsThePlayersOnTheBus()
 {
     QVERIFY(menu().mnuPlayerAuto->isChecked());
+    QCOMPARE(mprisItems(), QStringList());
+    kavelo_->store().setValue(Keys::mprisPlayer, QStringLiteral("vlc"));
+    kavelo_->store().setValue(Keys::player, PlayerKinds::mpris);
+    QCOMPARE(mprisItems(), QStringList{QStringLiteral("*vlc (not running)")});
+    {
+        FakeMprisPlayer single(bus_.address(), fakeName);
+        QTRY_COMPARE(mprisItems(),
+                     (QStringList{fakeIdentity, QStringLiteral("*vlc (not running)")}));
+        mprisItem(fakeIdentity)->trigger();
+        QTRY_COMPARE(mprisItems(), QStringList{QStringLiteral("*") + fakeIdentity});
+    }
+    QTRY_COMPARE(mprisItems(), QStringList{QStringLiteral("*") + fakeIdentity +
+                                           QStringLiteral(" (not running)")});
+    menu().mnuPlayerAuto->trigger();
     QCOMPARE(mprisItems(), QStringList());
     {
         FakeMprisPlayer fake(bus_.address(), fakeName);
@@ -117,7 +132,8 @@ void TestPlayerMenu::menuFollowsThePlayersOnTheBus()
                                                 QStringLiteral("*") + fakeIdentity +
                                                     QStringLiteral(" (kavelotwin)")}));
     }
-    QTRY_COMPARE(mprisItems(), QStringList{QStringLiteral("*kavelotwin (not running)")});
+    QTRY_COMPARE(mprisItems(), QStringList{QStringLiteral("*") + fakeIdentity +
+                                           QStringLiteral(" (kavelotwin) (not running)")});
     QVERIFY(!menu().mnuPlayerAuto->isChecked());
 }
 
