@@ -297,6 +297,10 @@ void TestPlayerMenu::mpdDialogKeepsNoAddressThatWouldReadBackOtherwise_data()
                                          << "70000"
                                          << ""
                                          << "The port is a number";
+    QTest::newRow("the first number past the last port") << "server"
+                                                         << "65536"
+                                                         << ""
+                                                         << "The port is a number";
 }
 
 // MPD_HOST's form keeps the password up to the first "@": what would read back
@@ -311,7 +315,7 @@ void TestPlayerMenu::mpdDialogKeepsNoAddressThatWouldReadBackOtherwise()
     frmMpd *dialog = openMpdDialog();
     QVERIFY(dialog);
     dialog->txtMpdHost->setText(host);
-    dialog->txtMpdPort->setText(port);
+    QTest::keyClicks(dialog->txtMpdPort, port); // as typed, past the box's own check
     dialog->txtMpdPassword->setText(password);
     dialog->cmdOk->click();
     QVERIFY2(dialog->lblMpdState->text().startsWith(said), qPrintable(dialog->lblMpdState->text()));
