@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -58,6 +59,40 @@ int handOverToService(int argc, char *argv[])
     return 127;
 }
 
+bool isSet(const char *variable)
+{
+    const char *value = std::getenv(variable);
+    return value && *value;
+}
+
+// Whether one platform of QT_QPA_PLATFORM's form ("xcb", "wayland:options")
+// shows windows on an X server or a Wayland compositor; "" is Qt's own choice,
+// which is one of those.
+bool needsDisplay(const std::string &platform)
+{
+    const std::string name = platform.substr(0, platform.find(':'));
+    return name.empty() || name == "xcb" || name.rfind("wayland", 0) == 0;
+}
+
+// True when the window could not be shown, and Qt would end the program with an
+// abort: no X server or Wayland compositor is named, and every platform that
+// QT_QPA_PLATFORM asks for ("xcb;offscreen" asks for two, in turn) needs one.
+bool lacksDisplay()
+{
+    if (isSet("DISPLAY") || isSet("WAYLAND_DISPLAY"))
+        return false;
+    const char *asked = std::getenv("QT_QPA_PLATFORM");
+    const std::string platforms = asked ? asked : "";
+    for (std::size_t start = 0;;) {
+        const std::size_t end = platforms.find(';', start);
+        if (!needsDisplay(platforms.substr(start, end - start)))
+            return false;
+        if (end == std::string::npos)
+            return true;
+        start = end + 1;
+    }
+}
+
 bool asksForService(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
@@ -90,6 +125,14 @@ int main(int argc, char *argv[])
         parser.isSet(QStringLiteral("help-all")) || parser.isSet(QStringLiteral("version"))) {
         QCoreApplication app(argc, argv);
         parser.process(app);
+    }
+
+    if (lacksDisplay()) {
+        std::fputs("kavelo: there is no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                   "going on without a window, as kavelod, the program for a machine without "
+                   "one\n",
+                   stderr);
+        return handOverToService(argc, argv);
     }
 
     // The help browser's web view shares its OpenGL context with the windows.

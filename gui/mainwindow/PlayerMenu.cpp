@@ -61,6 +61,7 @@ void PlayerMenu::showPlayers()
         if (!player.identity.isEmpty() && identities.count(player.identity) > 1)
             text += QStringLiteral(" (%1)").arg(player.suffix);
         addMprisItem(text, player.suffix);
+        listedAs_.insert(player.suffix, text);
     }
 
     const bool mprisChosen = settings_.player() == PlayerKinds::mpris;
@@ -69,8 +70,9 @@ void PlayerMenu::showPlayers()
         return player.suffix == chosen;
     });
     if (mprisChosen && !chosenRuns) {
-        addMprisItem(chosen.isEmpty() ? QStringLiteral("Any MPRIS player")
-                                      : QStringLiteral("%1 (not running)").arg(chosen),
+        addMprisItem(chosen.isEmpty()
+                         ? QStringLiteral("Any MPRIS player")
+                         : QStringLiteral("%1 (not running)").arg(listedAs_.value(chosen, chosen)),
                      chosen);
     }
     showChoice();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QMenu>
 
@@ -40,4 +41,7 @@ private:
     QActionGroup *group_ = nullptr;
     QAction *mprisEnd_ = nullptr; // the separator the MPRIS items stand before
     QList<QAction *> mprisItems_;
+    // The name each player was last listed under while it ran, by bus-name
+    // suffix: a chosen player that quit keeps it.
+    QHash<QString, QString> listedAs_;
 };

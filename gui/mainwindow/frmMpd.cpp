@@ -113,6 +113,7 @@ void frmMpd::createControls()
     txtMpdPassword->setPlaceholderText(QStringLiteral("none"));
     txtMpdMusicDir = named(new QLineEdit(this), "txtMpdMusicDir");
     cmdMpdMusicDir = named(new QPushButton(QStringLiteral("…"), this), "cmdMpdMusicDir");
+    cmdMpdMusicDir->setAccessibleName(QStringLiteral("Choose the music folder"));
     lblMpdState = named(new QLabel(this), "lblMpdState");
     lblMpdState->setWordWrap(true);
     cmdOk = named(new QPushButton(QStringLiteral("OK"), this), "cmdOk");
@@ -126,11 +127,19 @@ void frmMpd::createControls()
     buttons->addButton(cmdOk, QDialogButtonBox::AcceptRole);
     buttons->addButton(cmdCancel, QDialogButtonBox::RejectRole);
 
+    // Each label is its field's name, read out by a screen reader, and its
+    // Alt key goes to the field.
+    const auto labelled = [this](const QString &caption, QWidget *field) {
+        auto *label = new QLabel(caption, this);
+        label->setBuddy(field);
+        field->setAccessibleName(QString(caption).remove(QLatin1Char('&')).chopped(1));
+        return label;
+    };
     auto *form = new QFormLayout(this);
-    form->addRow(QStringLiteral("&Host name or socket path:"), txtMpdHost);
-    form->addRow(QStringLiteral("&Port:"), txtMpdPort);
-    form->addRow(QStringLiteral("Pass&word:"), txtMpdPassword);
-    form->addRow(QStringLiteral("&Music folder here:"), musicDir);
+    form->addRow(labelled(QStringLiteral("&Host name or socket path:"), txtMpdHost), txtMpdHost);
+    form->addRow(labelled(QStringLiteral("&Port:"), txtMpdPort), txtMpdPort);
+    form->addRow(labelled(QStringLiteral("Pass&word:"), txtMpdPassword), txtMpdPassword);
+    form->addRow(labelled(QStringLiteral("&Music folder here:"), txtMpdMusicDir), musicDir);
     form->addRow(lblMpdState);
     form->addRow(buttons);
 }

@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace {
 // How long calls give up at once after MPD let one run out of time: long
@@ -121,6 +122,12 @@ QString songToAdd(const QString &entry, const QDir &playlistFolder)
     if (QFileInfo::exists(besidePlaylist))
         return QDir::cleanPath(besidePlaylist);
     return entry;
+}
+
+// Clears the queue when `asked`; false when MPD did not take it.
+bool clearIfAsked(mpd_connection *connection, QString &why, bool asked)
+{
+    return !asked || acknowledged(connection, why, mpd_send_clear(connection));
 }
 
 bool isM3u(const QFileInfo &file)
@@ -283,15 +290,20 @@ bool MpdPlayer::findPlayer()
     return isReachable();
 }
 
+// The queue is cleared by the load that follows, right before the songs go
+// in, and only when there are songs to put in: a playlist that cannot play
+// leaves the user's queue as it was.
 bool MpdPlayer::prepareLoad()
 {
-    return command("clear", mpd_send_clear);
+    clearBeforeLoad_ = true;
+    return isReachable();
 }
 
 bool MpdPlayer::loadPlaylistFile(const QFileInfo &file)
 {
     const QString path = file.filePath();
     const QString absolutePath = file.absoluteFilePath();
+    const bool clear = std::exchange(clearBeforeLoad_, false);
 
     if (!isM3u(file)) {
         // Other formats are MPD's to read; it opens playlists outside its own
@@ -303,13 +315,14 @@ bool MpdPlayer::loadPlaylistFile(const QFileInfo &file)
                 if (!inMusicFolder) {
                     why = QStringLiteral("over TCP, MPD reads no playlist outside its music "
                                          "folder, and \"%1\" is outside \"%2\", the setting "
-                                         "mpdMusicDir")
+                                         "mpdMusicDir; the queue is left as it was")
                               .arg(path, musicFolder_);
                     return false;
                 }
                 name = *inMusicFolder;
             }
-            return acknowledged(c, why, mpd_send_load(c, name.toUtf8().constData()));
+            return clearIfAsked(c, why, clear) &&
+                   acknowledged(c, why, mpd_send_load(c, name.toUtf8().constData()));
         });
     }
 
@@ -323,12 +336,13 @@ bool MpdPlayer::loadPlaylistFile(const QFileInfo &file)
     const QStringList entries = m3uEntries(playlist.readAll());
     const QDir folder = file.absoluteDir();
     return run("load", [&](mpd_connection *c, QString &why) {
-        int added = 0;
+        // Over TCP, MPD takes no paths, only names in its music folder: the
+        // songs it can be asked for are known before the queue is touched.
+        QStringList songs; // what MPD is asked to add
+        QStringList lines; // the playlist's line for each
         int outside = 0;
-        QStringList missing;
         for (const QString &entry : entries) {
             QString song = songToAdd(entry, folder);
-            // Over TCP, MPD takes no paths, only names in its music folder.
             if (overTcp_ && QDir::isAbsolutePath(song)) {
                 const auto name = songName(song);
                 if (!name) {
@@ -337,11 +351,21 @@ bool MpdPlayer::loadPlaylistFile(const QFileInfo &file)
                 }
                 song = *name;
             }
-            if (acknowledged(c, why, mpd_send_add(c, song.toUtf8().constData()))) {
+            songs << song;
+            lines << entry;
+        }
+        const bool nothingToAdd = songs.isEmpty() && !entries.isEmpty();
+        if (!nothingToAdd && !clearIfAsked(c, why, clear))
+            return false;
+
+        int added = 0;
+        QStringList missing;
+        for (qsizetype i = 0; i < songs.size(); ++i) {
+            if (acknowledged(c, why, mpd_send_add(c, songs.at(i).toUtf8().constData()))) {
                 ++added;
             } else if (mpd_connection_get_error(c) == MPD_ERROR_SERVER &&
                        mpd_connection_clear_error(c)) {
-                missing << entry;
+                missing << lines.at(i);
             } else {
                 return false;
             }
@@ -358,6 +382,8 @@ bool MpdPlayer::loadPlaylistFile(const QFileInfo &file)
                 QStringLiteral("%1 of the %2 songs of \"%3\" left out: %4")
                     .arg(QString::number(outside + missing.size()), QString::number(entries.size()),
                          path, reasons.join(QLatin1String("; ")));
+            if (nothingToAdd && clear)
+                why += QStringLiteral("; the queue is left as it was");
             if (added > 0)
                 qCWarning(lcPlayer).noquote() << QStringLiteral("MPD load: ") + why;
         }

@@ -77,6 +77,7 @@ private:
     QString musicFolder_;
     bool overTcp_ = false;         // the open connection is not MPD's local socket
     bool passwordRefused_ = false; // the last attempt to connect was refused
+    bool clearBeforeLoad_ = false; // prepareLoad asked the next load to replace the queue
     std::unique_ptr<mpd_connection, void (*)(mpd_connection *)> connection_;
     std::unique_ptr<QSocketNotifier> hangUpWatch_;
     QTimer retry_;

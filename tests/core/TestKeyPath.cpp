@@ -67,6 +67,7 @@ private slots:
 
 void TestKeyPath::followsThePlayerChoice_data()
 {
+    QTest::addColumn<Writes>("before"); // the settings the key path starts with
     QTest::addColumn<bool>("inFile");
     QTest::addColumn<Writes>("writes");
     QTest::addColumn<bool>("newPlayer");
@@ -74,32 +75,66 @@ void TestKeyPath::followsThePlayerChoice_data()
 
     const PlayerChoice automatic{"auto", "", "", 0, Defaults::mpdMusicDir()};
     QTest::newRow("the menu picks VLC")
-        << false << Writes{{Keys::mprisPlayer, "vlc"}, {Keys::player, "mpris"}} << true
+        << Writes{} << false << Writes{{Keys::mprisPlayer, "vlc"}, {Keys::player, "mpris"}} << true
         << PlayerChoice{"mpris", "vlc", "", 0, Defaults::mpdMusicDir()};
     QTest::newRow("the MPD dialog saves an address, in one new player")
-        << false
+        << Writes{} << false
         << Writes{{Keys::mpdHost, "secret@server"},
                   {Keys::mpdPort, "6601"},
                   {Keys::mpdMusicDir, "/mnt/music"},
                   {Keys::player, "mpd"}}
         << true << PlayerChoice{"mpd", "", "secret@server", 6601, "/mnt/music"};
     QTest::newRow("another program writes the file")
-        << true << Writes{{Keys::player, "MPD"}, {Keys::mpdHost, "/run/mpd/socket"}} << true
-        << PlayerChoice{"mpd", "", "/run/mpd/socket", 0, Defaults::mpdMusicDir()};
+        << Writes{} << true << Writes{{Keys::player, "MPD"}, {Keys::mpdHost, "/run/mpd/socket"}}
+        << true << PlayerChoice{"mpd", "", "/run/mpd/socket", 0, Defaults::mpdMusicDir()};
     QTest::newRow("the same choice written again")
-        << false << Writes{{Keys::player, "auto"}, {Keys::mprisPlayer, ""}} << false << automatic;
+        << Writes{} << false << Writes{{Keys::player, "auto"}, {Keys::mprisPlayer, ""}} << false
+        << automatic;
     QTest::newRow("a key that chooses no player")
-        << true << Writes{{Keys::volume, "90"}} << false << automatic;
+        << Writes{} << true << Writes{{Keys::volume, "90"}} << false << automatic;
+
+    // One key alone changes, "player" staying what it was.
+    const Writes vlc{{Keys::player, "mpris"}, {Keys::mprisPlayer, "vlc"}};
+    const Writes mpd{{Keys::player, "mpd"}, {Keys::mpdHost, "server"}, {Keys::mpdPort, "6600"}};
+    const auto mpdAt = [](const char *host, quint16 port, const QString &musicDir) {
+        return PlayerChoice{"mpd", "", host, port, musicDir};
+    };
+    const struct
+    {
+        const char *name;
+        Writes before;
+        QString key;
+        QString value;
+        PlayerChoice chosen;
+    } alone[] = {
+        {"the menu picks a second MPRIS player", vlc, Keys::mprisPlayer, "strawberry",
+         PlayerChoice{"mpris", "strawberry", "", 0, Defaults::mpdMusicDir()}},
+        {"the MPD dialog saves a new host", mpd, Keys::mpdHost, "other",
+         mpdAt("other", 6600, Defaults::mpdMusicDir())},
+        {"the MPD dialog saves a new port", mpd, Keys::mpdPort, "6601",
+         mpdAt("server", 6601, Defaults::mpdMusicDir())},
+        {"the MPD dialog saves a new music folder", mpd, Keys::mpdMusicDir, "/mnt/music",
+         mpdAt("server", 6600, "/mnt/music")},
+    };
+    for (const auto &row : alone) {
+        for (const bool inFile : {false, true}) {
+            QTest::addRow("%s%s", row.name, inFile ? ", in the file" : "")
+                << row.before << inFile << Writes{{row.key, row.value}} << true << row.chosen;
+        }
+    }
 }
 
 void TestKeyPath::followsThePlayerChoice()
 {
+    QFETCH(Writes, before);
     QFETCH(bool, inFile);
     QFETCH(Writes, writes);
     QFETCH(bool, newPlayer);
     QFETCH(PlayerChoice, chosen);
 
     MemorySettingsStore file;
+    for (const auto &[key, value] : before)
+        file.setValue(key, value);
     SettingsModel settings(file);
     SerialComm line(settings);
     RecordingView view;

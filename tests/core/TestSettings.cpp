@@ -16,13 +16,15 @@ template <typename T> int orNone(const std::optional<T> &value)
     return value ? static_cast<int>(*value) : kNone;
 }
 
-// `text` converted as "byte", "int16" or "bool".
+// `text` converted as "byte", "int16", "port" or "bool".
 int convert(const QString &type, const QString &text)
 {
     if (type == u"byte")
         return orNone(toByte(text));
     if (type == u"int16")
         return orNone(toInt16(text));
+    if (type == u"port")
+        return orNone(toPort(text));
     return orNone(toBoolean(text));
 }
 
@@ -83,6 +85,11 @@ void TestSettings::conversions_data()
     conversion("int16", "empty", "", kNone);
     conversion("int16", "word", "abc", kNone);
     conversion("int16", "fraction", "12.5", kNone);
+    conversion("port", "zero, MPD's own", "0", 0);
+    conversion("port", "the last port", "65535", 65535);
+    conversion("port", "one past the last port", "65536", kNone);
+    conversion("port", "negative", "-1", kNone);
+    conversion("port", "empty", "", kNone);
     conversion("bool", "True", "True", 1);
     conversion("bool", "False", "False", 0);
     conversion("bool", "FALSE", "FALSE", 0);

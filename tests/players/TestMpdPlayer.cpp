@@ -46,6 +46,8 @@ private slots:
 
     void loadPlaylist_data();
     void loadPlaylist();
+    void aPlaylistKeyReplacesTheQueueOnlyWithSongs_data();
+    void aPlaylistKeyReplacesTheQueueOnlyWithSongs();
     void back5SecondsFailsWhenStopped();
     void currentSong_data();
     void currentSong();
@@ -203,6 +205,52 @@ void TestMpdPlayer::loadPlaylist()
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
     QCOMPARE(player.loadPlaylist(path), !queue.isEmpty());
+    QCOMPARE(mpd_->queue(), queue);
+}
+
+void TestMpdPlayer::aPlaylistKeyReplacesTheQueueOnlyWithSongs_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("queue");
+    QTest::addColumn<QString>("warning"); // "" when the load succeeds
+
+    const QByteArray musicBytes = mpd_->musicFolder().toUtf8();
+    const QByteArray outsideBytes = outside(QString()).toUtf8();
+    const QStringList before{QStringLiteral("titled.wav")};
+    QTest::newRow("every song outside mpdMusicDir")
+        << "outside/keyOutside.m3u"
+        << outsideBytes + "four.wav\n" + outsideBytes + "five.wav\n" + outsideBytes + "six.wav\n"
+        << before
+        << "^MPD load failed: 3 of the 3 songs of \".*\" left out: 3 outside \".*\", the setting "
+           "mpdMusicDir; the queue is left as it was$";
+    QTest::newRow("a PLS outside the music folder")
+        << "outside/key.pls" << QByteArray("[playlist]\nFile1=two.wav\n") << before
+        << "^MPD load failed: over TCP, .*; the queue is left as it was$";
+    QTest::newRow("songs to play replace the queue")
+        << "outside/keyInside.m3u" << musicBytes + "/one.wav\n"
+        << QStringList{"one.wav"} << QString();
+}
+
+// A playlist key over TCP, as the remote has it done: the queue is cleared for
+// the playlist's songs, and kept when the playlist has none MPD could play.
+void TestMpdPlayer::aPlaylistKeyReplacesTheQueueOnlyWithSongs()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, queue);
+    QFETCH(QString, warning);
+
+    const QString path = dir_.filePath(file);
+    QVERIFY(writeFile(path, content));
+    QVERIFY(mpd_run_add(mpd_->observer(), "titled.wav"));
+    MpdPlayer player(QStringLiteral("secret@127.0.0.1"), mpd_->port(), mpd_->musicFolder());
+    if (!warning.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+    QVERIFY(player.findPlayer());
+    QVERIFY(player.prepareLoad());
+    QCOMPARE(player.loadPlaylist(path), warning.isEmpty());
     QCOMPARE(mpd_->queue(), queue);
 }
 

@@ -62,6 +62,20 @@ bool busCall(const QString &service, const QString &method)
            QDBusMessage::ReplyMessage;
 }
 
+// The calls the monitor saw on `connection`, which is then closed; empty when
+// it did not see them all.
+QStringList callsUntilClosed(BusMonitor &monitor, QDBusConnection &connection)
+{
+    // A last call of the test's own on the same connection: once the monitor
+    // shows it, it has shown every call before it.
+    connection.call(QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
+    QDBusConnection::disconnectFromBus(connection.name());
+    if (!QTest::qWaitFor([&] { return monitor.calls().contains(QStringLiteral("GetId")); }))
+        return {};
+    return monitor.calls();
+}
 } // namespace
 
 class TestMprisPlayer : public QObject
@@ -93,6 +107,8 @@ private slots:
     void audaciousWithoutOpenUriOrShuffle();
     void aSecondPlaylistReplacesTheFirst_data();
     void aSecondPlaylistReplacesTheFirst();
+    void aPlayerFrozenDuringALoadIsSentNoOpenUri_data();
+    void aPlayerFrozenDuringALoadIsSentNoOpenUri();
 
 private:
     QString path(const QString &name) const { return dir_.filePath(name); }
@@ -386,15 +402,7 @@ void TestMprisPlayer::mpvIsFollowedWithoutAskingTheBus()
         QTRY_COMPARE(mpv_.state(), QStringLiteral("Playing"));
         QVERIFY(waitForIdle(session, 5000));
     }
-    // A last call of the test's own on the same connection: once the monitor
-    // shows it, it has shown every call before it.
-    connection.call(QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
-    QDBusConnection::disconnectFromBus(name);
-
-    QTRY_VERIFY(monitor.calls().contains(QStringLiteral("GetId")));
-    QStringList calls = monitor.calls();
+    QStringList calls = callsUntilClosed(monitor, connection);
     QCOMPARE(calls.count(QStringLiteral("ListNames")), 1);
     // From the listing to the session's end, when it stops watching the bus.
     calls = calls.mid(calls.indexOf(QStringLiteral("ListNames")) + 1);
@@ -547,6 +555,50 @@ void TestMprisPlayer::aSecondPlaylistReplacesTheFirst()
     QVERIFY(kavelo.previousTrack());
     QTRY_COMPARE(playingSong(service), lists[1].at(afterPrevious));
     QCOMPARE(peer.playlist(), lists[1]);
+}
+
+void TestMprisPlayer::aPlayerFrozenDuringALoadIsSentNoOpenUri_data()
+{
+    QTest::addColumn<QString>("player");
+    // OpenUri adds to the list of both.
+    QTest::newRow("vlc") << "vlc";
+    QTest::newRow("strawberry") << "strawberry";
+}
+
+// A player that does not answer in time may still carry out what it was sent
+// once it wakes: a playlist key then sends it no OpenUri, which would add the
+// playlist to its old list.
+void TestMprisPlayer::aPlayerFrozenDuringALoadIsSentNoOpenUri()
+{
+    QFETCH(QString, player);
+    if (!installed(player))
+        QSKIP("the player is not installed");
+    const QString home = path(player + QStringLiteral("-frozen-home"));
+    std::unique_ptr<MprisPeer> peer;
+    if (player == QLatin1String("vlc"))
+        peer = std::make_unique<Vlc>(home);
+    else
+        peer = std::make_unique<Strawberry>(home);
+    QVERIFY(peer->start());
+    const QString name = QStringLiteral("kavelo-frozen-") + player;
+    QDBusConnection connection = QDBusConnection::connectToBus(bus_.address(), name);
+    BusMonitor monitor;
+    QVERIFY(monitor.start(bus_.address(), connection.baseService()));
+    {
+        MprisPlayer kavelo(player, connection);
+        // Chosen, and its interface read, while it answers.
+        QVERIFY(kavelo.findPlayer());
+        signalProcess(peer->process(), SIGSTOP);
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("^player load failed: ")));
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+        const bool loaded = kavelo.loadPlaylist(playlist_);
+        signalProcess(peer->process(), SIGCONT);
+        QVERIFY(!loaded);
+    }
+    const QStringList calls = callsUntilClosed(monitor, connection);
+    QVERIFY2(!calls.isEmpty() && !calls.contains(QStringLiteral("OpenUri")),
+             qPrintable(calls.join(QLatin1Char(' '))));
 }
 
 QTEST_GUILESS_MAIN(TestMprisPlayer)

@@ -12,6 +12,8 @@
 #include "gui/mainwindow/PlayerMenu.h"
 #include "gui/mainwindow/frmMpd.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -37,6 +39,8 @@ private slots:
     void aChosenPlayerTakesTheNextKey();
     void mpdDialog_data();
     void mpdDialog();
+    void mpdDialogFieldsAnswerToTheirNames_data();
+    void mpdDialogFieldsAnswerToTheirNames();
     void mpdDialogKeepsNoAddressThatWouldReadBackOtherwise_data();
     void mpdDialogKeepsNoAddressThatWouldReadBackOtherwise();
 
@@ -97,10 +101,25 @@ void TestPlayerMenu::cleanup()
 }
 
 // The players on the bus are listed by the names they give themselves, and
-// the one chosen keeps its item while it is gone.
+// the one chosen keeps its item, and the name it was listed under, while it is
+// gone; by its bus name only when it was never seen.
 void TestPlayerMenu::menuFollowsThePlayersOnTheBus()
 {
     QVERIFY(menu().mnuPlayerAuto->isChecked());
+    QCOMPARE(mprisItems(), QStringList());
+    kavelo_->store().setValue(Keys::mprisPlayer, QStringLiteral("vlc"));
+    kavelo_->store().setValue(Keys::player, PlayerKinds::mpris);
+    QCOMPARE(mprisItems(), QStringList{QStringLiteral("*vlc (not running)")});
+    {
+        FakeMprisPlayer single(bus_.address(), fakeName);
+        QTRY_COMPARE(mprisItems(),
+                     (QStringList{fakeIdentity, QStringLiteral("*vlc (not running)")}));
+        mprisItem(fakeIdentity)->trigger();
+        QTRY_COMPARE(mprisItems(), QStringList{QStringLiteral("*") + fakeIdentity});
+    }
+    QTRY_COMPARE(mprisItems(), QStringList{QStringLiteral("*") + fakeIdentity +
+                                           QStringLiteral(" (not running)")});
+    menu().mnuPlayerAuto->trigger();
     QCOMPARE(mprisItems(), QStringList());
     {
         FakeMprisPlayer fake(bus_.address(), fakeName);
@@ -113,7 +132,8 @@ void TestPlayerMenu::menuFollowsThePlayersOnTheBus()
                                                 QStringLiteral("*") + fakeIdentity +
                                                     QStringLiteral(" (kavelotwin)")}));
     }
-    QTRY_COMPARE(mprisItems(), QStringList{QStringLiteral("*kavelotwin (not running)")});
+    QTRY_COMPARE(mprisItems(), QStringList{QStringLiteral("*") + fakeIdentity +
+                                           QStringLiteral(" (kavelotwin) (not running)")});
     QVERIFY(!menu().mnuPlayerAuto->isChecked());
 }
 
@@ -209,6 +229,52 @@ void TestPlayerMenu::mpdDialog()
     QVERIFY(menu().mnuPlayerMpd->isChecked());
 }
 
+void TestPlayerMenu::mpdDialogFieldsAnswerToTheirNames_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("key"); // with Alt; 0 for none
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("host") << "txtMpdHost" << int(Qt::Key_H) << "Host name or socket path";
+    QTest::newRow("port") << "txtMpdPort" << int(Qt::Key_P) << "Port";
+    QTest::newRow("password") << "txtMpdPassword" << int(Qt::Key_W) << "Password";
+    QTest::newRow("music folder") << "txtMpdMusicDir" << int(Qt::Key_M) << "Music folder here";
+    QTest::newRow("music folder chooser") << "cmdMpdMusicDir" << 0 << "Choose the music folder";
+}
+
+// Each field is named for a screen reader, and its label's Alt key goes to it
+// rather than typing into the field that has the focus.
+void TestPlayerMenu::mpdDialogFieldsAnswerToTheirNames()
+{
+    QFETCH(QString, field);
+    QFETCH(int, key);
+    QFETCH(QString, name);
+
+    frmMpd *dialog = openMpdDialog();
+    QVERIFY(dialog);
+    auto *target = dialog->findChild<QWidget *>(field);
+    QVERIFY(target);
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(target);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), name);
+    if (key != 0) {
+        const QList<QLabel *> labels = dialog->findChildren<QLabel *>();
+        QVERIFY(std::any_of(labels.cbegin(), labels.cend(),
+                            [&](const QLabel *label) { return label->buddy() == target; }));
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        dialog->txtMpdHost->setFocus();
+        if (target == dialog->txtMpdHost)
+            dialog->txtMpdPort->setFocus();
+        QWidget *before = QApplication::focusWidget();
+        QVERIFY(before);
+        QTest::keyClick(before, Qt::Key(key), Qt::AltModifier);
+        QTRY_VERIFY(target->hasFocus());
+        QCOMPARE(qobject_cast<QLineEdit *>(before)->text(), QString());
+    }
+    dialog->cmdCancel->click();
+}
+
 void TestPlayerMenu::mpdDialogKeepsNoAddressThatWouldReadBackOtherwise_data()
 {
     QTest::addColumn<QString>("host");
@@ -231,6 +297,10 @@ void TestPlayerMenu::mpdDialogKeepsNoAddressThatWouldReadBackOtherwise_data()
                                          << "70000"
                                          << ""
                                          << "The port is a number";
+    QTest::newRow("the first number past the last port") << "server"
+                                                         << "65536"
+                                                         << ""
+                                                         << "The port is a number";
 }
 
 // MPD_HOST's form keeps the password up to the first "@": what would read back
@@ -245,7 +315,7 @@ void TestPlayerMenu::mpdDialogKeepsNoAddressThatWouldReadBackOtherwise()
     frmMpd *dialog = openMpdDialog();
     QVERIFY(dialog);
     dialog->txtMpdHost->setText(host);
-    dialog->txtMpdPort->setText(port);
+    QTest::keyClicks(dialog->txtMpdPort, port); // as typed, past the box's own check
     dialog->txtMpdPassword->setText(password);
     dialog->cmdOk->click();
     QVERIFY2(dialog->lblMpdState->text().startsWith(said), qPrintable(dialog->lblMpdState->text()));
