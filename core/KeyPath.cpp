@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "KeyPath.h"
 
+#include "HouseLink.h"
 #include "Settings.h"
 
 KeyPath::KeyPath(SettingsModel &settings, SerialLine &line, RemoteView &view,
@@ -54,9 +55,56 @@ void KeyPath::followPlayerChoice()
     session_.replacePlayer(playerFor(choice_));
 }
 
+void KeyPath::setHouse(HouseLink *house)
+{
+    if (house_)
+        QObject::disconnect(house_, nullptr, &loop_, nullptr);
+    house_ = house;
+    remote_.setHouse(house);
+    if (!house)
+        return;
+    QObject::connect(house, &HouseLink::commandReceived, &loop_,
+                     [this](const QString &payload) { remote_.command(payload); });
+    QObject::connect(house, &HouseLink::frameReceived, &loop_,
+                     [this](const QByteArray &frame, const QString &node) {
+                         frameFromRoom(frame, node);
+                     });
+}
+
+namespace {
+// Two receivers hear one transmission of the remote within a few ms of each
+// other; a remote repeats it 70 ms later at the soonest.
+constexpr qint64 kSameTransmissionMs = 40;
+} // namespace
+
+// A frame another room's receiver heard goes the way of this room's own, for
+// the rooms this one listens to. The copy a second receiver heard of the same
+// transmission is dropped, so a held volume key steps once a repeat.
+void KeyPath::frameFromRoom(const QByteArray &frame, const QString &node)
+{
+    if (!roomsHeard().contains(node) || frame.size() < 2)
+        return;
+    const bool copy = frame == roomFrame_ && node != roomNode_ && roomFrameAge_.isValid() &&
+                      roomFrameAge_.elapsed() < kSameTransmissionMs;
+    if (copy)
+        return;
+    roomFrame_ = frame;
+    roomNode_ = node;
+    roomFrameAge_.start();
+    if (choiceChanged_.isActive()) {
+        choiceChanged_.stop();
+        followPlayerChoice();
+    }
+    remote_.handleFrame(frame, RemoteControl::FrameSource::OtherRoom);
+}
+
 SerialLine::OpenResult KeyPath::start()
 {
     remote_.getOptions();
+    if (!roomsHeard().isEmpty()) {
+        remote_.timeOver = 1;
+        return SerialLine::OpenResult::Opened;
+    }
     const SerialLine::OpenResult opened = line_.openAdapter(settings_.mainPort());
     remote_.timeOver = 1;
     loop_.start();

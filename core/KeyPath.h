@@ -7,6 +7,7 @@
 #include "SerialLine.h"
 #include "SettingsModel.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <functional>
@@ -31,8 +32,16 @@ public:
             PlayerFactory createPlayer);
 
     // getOptions, the port opened in the adapter's line format, timeOver = 1,
-    // receive; the result of the open is the front-end's to report.
+    // receive; the result of the open is the front-end's to report. A room
+    // that takes its keys from other rooms' receivers opens no port.
     SerialLine::OpenResult start();
+    // The rooms ("keysFrom") whose receivers give this one its keys; none
+    // when the keys come from the serial port.
+    QStringList roomsHeard() const { return settings_.keysFrom(); }
+
+    // The house hears of every press and frame, and may send commands and,
+    // for a room, other rooms' frames. Null for none.
+    void setHouse(HouseLink *house);
     // No more frames, and the port closed.
     void stop();
 
@@ -43,6 +52,7 @@ private:
     void handleFrame(const QByteArray &received);
     PlayerSession::Factory playerFor(const PlayerChoice &choice) const;
     void followPlayerChoice();
+    void frameFromRoom(const QByteArray &frame, const QString &node);
 
     SettingsModel &settings_;
     SerialLine &line_;
@@ -52,4 +62,10 @@ private:
     RemoteControl remote_;
     ReceiveLoop loop_;
     QTimer choiceChanged_;
+    HouseLink *house_ = nullptr;
+    // The last frame from another room, to drop the copy a second receiver
+    // heard of the same transmission.
+    QByteArray roomFrame_;
+    QString roomNode_;
+    QElapsedTimer roomFrameAge_;
 };

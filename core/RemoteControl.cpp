@@ -2,6 +2,7 @@
 #include "RemoteControl.h"
 
 #include "FrameDecoder.h"
+#include "HouseLink.h"
 #include "KeyBinding.h"
 #include "Logging.h"
 #include "PlayerSession.h"
@@ -61,8 +62,7 @@ RemoteControl::RemoteControl(SettingsModel &settings, RemoteView &view, PlayerSe
     clock_ = [started] { return started.elapsed(); };
     QObject::connect(&runner_, &CommandRunner::failed, &runner_,
                      [this](const QString &program, const QString &reason) {
-                         view_.showCommand(
-                             QStringLiteral("cannot run %1: %2").arg(program, reason));
+                         showCommand(QStringLiteral("cannot run %1: %2").arg(program, reason));
                      });
 }
 
@@ -76,14 +76,58 @@ void RemoteControl::getOptions()
     session_.post([level = vol](PlayerControl &player) { player.setVolume(level); });
 }
 
+namespace {
+// How long a key is held before the house hears that it is held.
+constexpr qint64 kHoldMs = 1000;
+
+QString actionOf(const KeyBinding &binding)
+{
+    switch (binding.kind) {
+    case KeyBinding::Kind::Action:
+        return actionName(binding.action);
+    case KeyBinding::Kind::Run:
+        return QStringLiteral("run");
+    case KeyBinding::Kind::None:
+        break;
+    }
+    return {};
+}
+
+// The two bytes a receiver hands on for `key`.
+QByteArray frameOf(const X10Key &key)
+{
+    const char house = char(key.house << 4);
+    return QByteArray(1, char(house | char(key.function))) + char(house | char(key.unit));
+}
+} // namespace
+
+// What a decoded key does: its binding in the key map, or else its own
+// meaning in the chosen house code and bank. Green when it does something,
+// or when it is a key of the house code and bank that the map leaves alone.
+RemoteControl::Meaning RemoteControl::meaningOf(const DecodedFrame &frame) const
+{
+    Meaning meaning;
+    const KeyMap &map = settings_.bindings();
+    const auto bound = map.bindings.constFind(frame.key.name());
+    if (bound != map.bindings.constEnd()) {
+        meaning.binding = *bound;
+        meaning.accepted = bound->kind != KeyBinding::Kind::None;
+    } else {
+        meaning.accepted = frame.verdict == DecodedFrame::Verdict::Accepted;
+        if (meaning.accepted && frame.command)
+            meaning.binding = KeyBinding::forAction(*frame.command);
+    }
+    return meaning;
+}
+
 // Every frame is shown; the action line is emptied and the key acts at the
-// first frame of a press, so a burst shows its action once. A key is green
-// when it does something, or when it is a key of the chosen house code and
-// bank that the key map leaves alone.
-void RemoteControl::handleFrame(const QByteArray &received)
+// first frame of a press, so a burst shows its action once.
+void RemoteControl::handleFrame(const QByteArray &received, FrameSource source)
 {
     if (received.size() < 2)
         return;
+    if (house_ && source == FrameSource::Receiver)
+        house_->frameHeard(received.left(2));
     const DecodedFrame frame = decodeFrame(received, settings_.houseCode(), settings_, optLower);
     if (frame.verdict == DecodedFrame::Verdict::Dropped) {
         view_.showCommand(QString());
@@ -93,31 +137,31 @@ void RemoteControl::handleFrame(const QByteArray &received)
     if (press.kind == Presses::Frame::Kind::Press)
         view_.showCommand(QString());
 
-    const QString name = frame.key.name();
-    const KeyMap &map = settings_.bindings();
-    const auto bound = map.bindings.constFind(name);
-    KeyBinding binding;
-    if (bound != map.bindings.constEnd())
-        binding = *bound;
-    else if (frame.verdict == DecodedFrame::Verdict::Accepted && frame.command)
-        binding = KeyBinding::forAction(*frame.command);
-    const bool accepted = bound != map.bindings.constEnd()
-                              ? bound->kind != KeyBinding::Kind::None
-                              : frame.verdict == DecodedFrame::Verdict::Accepted;
+    const Meaning meaning = meaningOf(frame);
     view_.showFrame(frame.text);
-    view_.highlightFrame(accepted);
+    view_.highlightFrame(meaning.accepted);
 
+    const QString name = frame.key.name();
     switch (press.kind) {
     case Presses::Frame::Kind::Press:
+        holdTold_ = false;
         view_.pressed(frame.key);
-        act(binding, frame.key);
+        act(meaning.binding, frame.key, true);
+        tellHouse(frame.key, HouseLink::Event::Press, actionOf(meaning.binding));
         break;
-    case Presses::Frame::Kind::Repeat:
-        if (binding.actsOnRepeat(press.heldMs))
-            act(binding, frame.key);
+    case Presses::Frame::Kind::Repeat: {
+        const bool acts = meaning.binding.actsOnRepeat(press.heldMs);
+        if (acts)
+            act(meaning.binding, frame.key, true);
+        if (!holdTold_ && press.heldMs >= kHoldMs) {
+            holdTold_ = true;
+            tellHouse(frame.key, HouseLink::Event::Hold,
+                      acts ? actionOf(meaning.binding) : QString());
+        }
         break;
+    }
     case Presses::Frame::Kind::Stuck:
-        view_.showCommand(QStringLiteral("%1 held too long: ignored until released").arg(name));
+        showCommand(QStringLiteral("%1 held too long: ignored until released").arg(name));
         qCWarning(lcKeys, "%s has repeated for over %lld s: ignored until it is released",
                   qPrintable(name), Presses::kStuckAfterMs / 1000);
         break;
@@ -126,14 +170,51 @@ void RemoteControl::handleFrame(const QByteArray &received)
     }
 }
 
-void RemoteControl::act(const KeyBinding &binding, const X10Key &key)
+// As the key or the action would from the remote, except that a key bound to
+// a program is refused: only the user's own file and remote may run one.
+bool RemoteControl::command(const QString &payload)
+{
+    const QString text = payload.trimmed();
+    QString refusal;
+    if (const std::optional<Command> action = actionFromName(text)) {
+        showCommand(QString());
+        dispatch(*action);
+        return true;
+    }
+    if (const std::optional<X10Key> key = parseKeyName(text)) {
+        const DecodedFrame frame =
+            decodeFrame(frameOf(*key), settings_.houseCode(), settings_, optLower);
+        const Meaning meaning = meaningOf(frame);
+        if (meaning.binding.kind != KeyBinding::Kind::Run) {
+            showCommand(QString());
+            view_.showFrame(frame.text);
+            view_.highlightFrame(meaning.accepted);
+            act(meaning.binding, *key, false);
+            return true;
+        }
+        refusal =
+            QStringLiteral("%1 runs a program, which a command from outside may not do").arg(text);
+    } else {
+        refusal =
+            QStringLiteral("\"%1\" is neither a player action nor a key name").arg(text.left(64));
+    }
+    if (!refusedCommands_.contains(refusal) && refusedCommands_.size() < 256) {
+        refusedCommands_.insert(refusal);
+        qCWarning(lcKeys, "command refused: %s", qPrintable(refusal));
+    }
+    return false;
+}
+
+void RemoteControl::act(const KeyBinding &binding, const X10Key &key, bool mayRun)
 {
     switch (binding.kind) {
     case KeyBinding::Kind::Action:
         dispatch(binding.action);
         break;
     case KeyBinding::Kind::Run:
-        view_.showCommand(QStringLiteral("run ") + joinCommandLine(binding.program));
+        if (!mayRun)
+            break;
+        showCommand(QStringLiteral("run ") + joinCommandLine(binding.program));
         runner_.run(binding.program, key.name());
         break;
     case KeyBinding::Kind::None:
@@ -141,9 +222,23 @@ void RemoteControl::act(const KeyBinding &binding, const X10Key &key)
     }
 }
 
+void RemoteControl::tellHouse(const X10Key &key, HouseLink::Event event, const QString &action)
+{
+    if (house_)
+        house_->keyEvent({key, event, action});
+}
+
+// The action line, which the house hears of too.
+void RemoteControl::showCommand(const QString &text)
+{
+    view_.showCommand(text);
+    if (house_ && !text.isEmpty())
+        house_->actionShown(text);
+}
+
 void RemoteControl::dispatch(Command command)
 {
-    view_.showCommand(QString());
+    showCommand(QString());
 
     // The whole load runs as one job, so the player is asked about itself
     // right before and right after the load, as the sequence needs.
@@ -157,7 +252,7 @@ void RemoteControl::dispatch(Command command)
             if (player.findPlayer())
                 player.play();
         });
-        view_.showCommand(path);
+        showCommand(path);
         if (!path.isEmpty())
             announce(QStringLiteral("playlist"), QFileInfo(path).completeBaseName());
         return;
@@ -169,27 +264,27 @@ void RemoteControl::dispatch(Command command)
     switch (command) {
     case Command::Pause:
         if (timeOver == 0) {
-            view_.showCommand(QStringLiteral("wait"));
+            showCommand(QStringLiteral("wait"));
             return;
         }
         timeOver = 0;
         view_.startPauseGuard(kPauseGuardMs);
         session_.post([](PlayerControl &player) { player.pause(); });
-        view_.showCommand(QStringLiteral("pause"));
+        showCommand(QStringLiteral("pause"));
         announce(QStringLiteral("pause / play"));
         break;
     case Command::Back5Seconds:
         session_.post([](PlayerControl &player) { player.back5Seconds(); });
-        view_.showCommand(QStringLiteral("go back 5 sec"));
+        showCommand(QStringLiteral("go back 5 sec"));
         break;
     case Command::Previous:
         session_.post([](PlayerControl &player) { player.previousTrack(); });
-        view_.showCommand(QStringLiteral("previous"));
+        showCommand(QStringLiteral("previous"));
         announceSong(QStringLiteral("previous"));
         break;
     case Command::Advance:
         session_.post([](PlayerControl &player) { player.nextTrack(); });
-        view_.showCommand(QStringLiteral("advance"));
+        showCommand(QStringLiteral("advance"));
         announceSong(QStringLiteral("advance"));
         break;
     case Command::ThumbsUp:
@@ -202,7 +297,7 @@ void RemoteControl::dispatch(Command command)
                 view_.addThumbsUp(*song);
                 announce(QStringLiteral("thumbs up"), songName(*song));
             });
-        view_.showCommand(QStringLiteral("add to Thumbs Up List"));
+        showCommand(QStringLiteral("add to Thumbs Up List"));
         break;
     case Command::ThumbsDown:
         // One job, so the song is known before the player moves on from it.
@@ -218,15 +313,15 @@ void RemoteControl::dispatch(Command command)
                 view_.addThumbsDown(*song);
                 announce(QStringLiteral("thumbs down"), songName(*song));
             });
-        view_.showCommand(QStringLiteral("add to Thumbs Down List"));
+        showCommand(QStringLiteral("add to Thumbs Down List"));
         break;
     case Command::ShuffleOn:
     case Command::ShuffleOff: {
         const bool on = command == Command::ShuffleOn;
         const bool hasShuffle = session_.hasShuffle();
-        view_.showCommand(!hasShuffle ? QStringLiteral("player has no shuffle")
-                          : on        ? QStringLiteral("player shuffle on")
-                                      : QStringLiteral("player shuffle off"));
+        showCommand(!hasShuffle ? QStringLiteral("player has no shuffle")
+                    : on        ? QStringLiteral("player shuffle on")
+                                : QStringLiteral("player shuffle off"));
         // Play, the key's other half, runs either way.
         session_.post([on, hasShuffle](PlayerControl &player) {
             if (hasShuffle && on)
@@ -239,11 +334,11 @@ void RemoteControl::dispatch(Command command)
     }
     case Command::VolumeUp:
         changeVolume(+1);
-        view_.showCommand(QStringLiteral("vol up"));
+        showCommand(QStringLiteral("vol up"));
         break;
     case Command::VolumeDown:
         changeVolume(-1);
-        view_.showCommand(QStringLiteral("vol down"));
+        showCommand(QStringLiteral("vol down"));
         break;
     default:
         break;

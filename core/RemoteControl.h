@@ -3,11 +3,15 @@
 
 #include "Command.h"
 #include "CommandRunner.h"
+#include "HouseLink.h"
+#include "KeyBinding.h"
 #include "Presses.h"
 #include "X10Key.h"
 
 #include <QByteArray>
 #include <QString>
+
+#include <QSet>
 
 #include <functional>
 
@@ -33,7 +37,7 @@ public:
     virtual void pressed(const X10Key &key) { Q_UNUSED(key); }
 };
 
-struct KeyBinding;
+struct DecodedFrame;
 
 // The main window's brain: its public fields, getOptions, and what happens to
 // each received frame: decoding, then what its key does at the first frame of
@@ -49,8 +53,19 @@ public:
 
     // Takes the bank and the volume from the settings and sends the volume to the player.
     void getOptions();
+    enum class FrameSource
+    {
+        Receiver,  // this machine's receiver
+        OtherRoom, // another room's receiver, through the house
+    };
     // One receive cycle from the split of the bytes to the end of the command.
-    void handleFrame(const QByteArray &received);
+    void handleFrame(const QByteArray &received, FrameSource source = FrameSource::Receiver);
+    // A player action name or a key name asked from outside (the house): it
+    // acts as the action or the key would, but runs no program. False, and
+    // said once on standard error, for anything else.
+    bool command(const QString &payload);
+    // The house hears of every press; null for none.
+    void setHouse(HouseLink *house) { house_ = house; }
     // Carries out one command.
     void dispatch(Command command);
     // The Timer2 tick: the pause key may run again.
@@ -63,7 +78,15 @@ public:
     bool optLower = true;
 
 private:
-    void act(const KeyBinding &binding, const X10Key &key);
+    struct Meaning
+    {
+        KeyBinding binding; // none when the key does nothing
+        bool accepted = false;
+    };
+    Meaning meaningOf(const DecodedFrame &frame) const;
+    void act(const KeyBinding &binding, const X10Key &key, bool mayRun);
+    void tellHouse(const X10Key &key, HouseLink::Event event, const QString &action);
+    void showCommand(const QString &text);
     void changeVolume(int direction); // +1 up, -1 down, by volStep
     void announce(const QString &summary, const QString &body = {});
     void announceSong(const QString &summary);
@@ -74,4 +97,7 @@ private:
     Presses presses_;
     CommandRunner runner_;
     std::function<qint64()> clock_;
+    HouseLink *house_ = nullptr;
+    bool holdTold_ = false;
+    QSet<QString> refusedCommands_; // said once each
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Settings.h"
 
+#include <QSysInfo>
+
 #include "SettingsStore.h"
 
 #include <QDir>
@@ -24,6 +26,12 @@ bool choosesPlayer(const QString &key)
 {
     return key == player || key == mprisPlayer || key == mpdHost || key == mpdPort ||
            key == mpdMusicDir;
+}
+
+bool choosesBroker(const QString &key)
+{
+    return key == mqttHost || key == mqttPort || key == mqttUser || key == mqttPassword ||
+           key == mqttCaFile || key == mqttNode || key == mqttPrefix || key == mqttDiscovery;
 }
 } // namespace Keys
 
@@ -64,6 +72,16 @@ QString mpdMusicDir()
 QString comDevice(int n)
 {
     return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+}
+
+QString mqttNode()
+{
+    QString node;
+    for (const QChar c : QSysInfo::machineHostName().toLower()) {
+        if ((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'_' || c == u'-')
+            node += c;
+    }
+    return node.isEmpty() ? QStringLiteral("kavelo") : node;
 }
 } // namespace Defaults
 

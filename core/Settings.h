@@ -33,6 +33,17 @@ inline const QString mpdMusicDir = QStringLiteral("mpdMusicDir");
 inline const QString helpHost = QStringLiteral("helpHost");
 // Added too, and written by the main window's menu alone.
 inline const QString notify = QStringLiteral("notify");
+// The broker of the house (home automation), and the rooms whose receivers
+// give this one its keys.
+inline const QString mqttHost = QStringLiteral("mqttHost");
+inline const QString mqttPort = QStringLiteral("mqttPort");
+inline const QString mqttUser = QStringLiteral("mqttUser");
+inline const QString mqttPassword = QStringLiteral("mqttPassword");
+inline const QString mqttCaFile = QStringLiteral("mqttCaFile");
+inline const QString mqttNode = QStringLiteral("mqttNode");
+inline const QString mqttPrefix = QStringLiteral("mqttPrefix");
+inline const QString mqttDiscovery = QStringLiteral("mqttDiscovery");
+inline const QString keysFrom = QStringLiteral("keysFrom");
 
 // Not a key of [Startup]: the name under which a change of the key map, the
 // group [Keys], is announced.
@@ -42,6 +53,8 @@ QString playlist(int n);  // "playlist1" .. "playlist8"
 QString comDevice(int n); // "comDevice<n>", written by the setup window
 // Whether `key` is one of the keys that choose the player and its address.
 bool choosesPlayer(const QString &key);
+// Whether `key` is one of the keys of the broker.
+bool choosesBroker(const QString &key);
 } // namespace Keys
 
 // The values of "player", each the backend it chooses.
@@ -63,6 +76,9 @@ inline const QString tdFile = QStringLiteral("losers");
 inline const QString notify = QStringLiteral("True");
 inline const QString player = PlayerKinds::automatic;
 inline const QString mpdPort = QStringLiteral("0");
+inline const QString mqttPort = QStringLiteral("0");
+inline const QString mqttPrefix = QStringLiteral("kavelo");
+inline const QString mqttDiscovery = QStringLiteral("homeassistant");
 
 QString thumbsup();       // keepers.m3u in the user's music folder
 QString thumbsdown();     // loosers.m3u in the user's music folder
@@ -70,6 +86,7 @@ QString thumbsFolder();   // the user's home folder with a trailing "/"
 QString dir1Path();       // the user's home folder
 QString mpdMusicDir();    // the user's music folder, as the XDG user dirs name it
 QString comDevice(int n); // "/dev/ttyS<n-1>"
+QString mqttNode();       // the host name, in lower case, cut to [a-z0-9_-]
 } // namespace Defaults
 
 // Conversions of stored text. Each gives nothing when the text does not convert.

@@ -257,3 +257,35 @@ QString SettingsModel::helpHost() const
 {
     return text(Keys::helpHost, QString());
 }
+
+BrokerChoice SettingsModel::broker() const
+{
+    BrokerChoice broker;
+    broker.host = text(Keys::mqttHost, QString()).trimmed();
+    broker.port = toPort(text(Keys::mqttPort, Defaults::mqttPort)).value_or(0);
+    broker.user = text(Keys::mqttUser, QString());
+    broker.password = text(Keys::mqttPassword, QString());
+    broker.caFile = text(Keys::mqttCaFile, QString()).trimmed();
+    broker.node = text(Keys::mqttNode, QString()).trimmed();
+    if (broker.node.isEmpty())
+        broker.node = Defaults::mqttNode();
+    broker.prefix = text(Keys::mqttPrefix, Defaults::mqttPrefix).trimmed();
+    if (broker.prefix.isEmpty())
+        broker.prefix = Defaults::mqttPrefix;
+    broker.discovery = text(Keys::mqttDiscovery, Defaults::mqttDiscovery).trimmed();
+    return broker;
+}
+
+QStringList SettingsModel::keysFrom() const
+{
+    const QString value = text(Keys::keysFrom, QString()).trimmed();
+    const QLatin1String scheme("mqtt:");
+    if (!value.startsWith(scheme))
+        return {};
+    QStringList nodes;
+    for (const QString &node : value.mid(scheme.size()).split(u',', Qt::SkipEmptyParts)) {
+        if (!node.trimmed().isEmpty())
+            nodes << node.trimmed();
+    }
+    return nodes;
+}

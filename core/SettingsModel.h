@@ -13,6 +13,22 @@
 
 class QFileSystemWatcher;
 
+// The keys of the broker, read together as one value. The host empty means
+// no broker.
+struct BrokerChoice
+{
+    QString host;
+    quint16 port = 0; // 0: 1883, or 8883 with TLS
+    QString user;
+    QString password;
+    QString caFile; // set: TLS, the broker verified against it
+    QString node;
+    QString prefix;
+    QString discovery; // "" = no discovery
+
+    bool operator==(const BrokerChoice &) const = default;
+};
+
 // The keys that choose the player, read together as one value: the settings
 // are read on their own thread, and the player is made on another.
 struct PlayerChoice
@@ -83,6 +99,10 @@ public:
     QString mpdMusicDir() const;
     PlayerChoice playerChoice() const; // the five above
     QString helpHost() const;          // "" = the embedded help site
+    BrokerChoice broker() const;       // the mqtt keys
+    // "keysFrom" = "mqtt:<node>[,<node>...]": the rooms whose receivers give
+    // this one its keys, in place of a serial port; none without it.
+    QStringList keysFrom() const;
     // The group [Keys], read; a value that cannot be read is warned of once
     // and leaves its key as it would be without it.
     const KeyMap &bindings() const;

@@ -55,6 +55,23 @@ private slots:
     void presses();
     void pressesShowTheirActionOnce();
     void runBindings();
+    void commandsFromOutside_data();
+    void commandsFromOutside();
+    void theHouseHearsEachPressOnce();
+};
+
+// The house as the key path sees it, recording what it hears.
+class RecordingHouse : public HouseLink
+{
+public:
+    QStringList heard;
+    void keyEvent(const KeyEvent &event) override
+    {
+        heard << event.key.name() + (event.event == Event::Press ? " press " : " hold ") +
+                     event.action;
+    }
+    void actionShown(const QString &text) override { heard << "action " + text; }
+    void frameHeard(const QByteArray &frame) override { heard << "frame " + frame.toHex(); }
 };
 
 void TestRemoteControl::playlistKeys_data()
@@ -615,6 +632,62 @@ void TestRemoteControl::runBindings()
     h.remote.handleFrame(bytes(0x12, 0x13));
     QTRY_COMPARE(h.view.commandText,
                  QStringLiteral("cannot run kavelo-no-such-program: No such file or directory"));
+}
+
+void TestRemoteControl::commandsFromOutside_data()
+{
+    QTest::addColumn<QString>("payload");
+    QTest::addColumn<bool>("done");
+    QTest::addColumn<QStringList>("actions");
+
+    QTest::newRow("action") << "next" << true << QStringList{"nextTrack"};
+    QTest::newRow("key of the bank") << " A4off\n" << true << QStringList{"nextTrack"};
+    QTest::newRow("key map applies") << "C1on" << true << QStringList{"previousTrack"};
+    QTest::newRow("a key of another house does nothing") << "D1on" << true << QStringList();
+    QTest::newRow("a program is never run") << "B3on" << false << QStringList();
+    QTest::newRow("unknown") << "skip" << false << QStringList();
+    QTest::newRow("empty") << "" << false << QStringList();
+    QTest::newRow("json") << R"({"action":"next"})" << false << QStringList();
+}
+
+void TestRemoteControl::commandsFromOutside()
+{
+    QFETCH(QString, payload);
+    QFETCH(bool, done);
+    QFETCH(QStringList, actions);
+    QTemporaryDir dir;
+    RemoteHarness h;
+    h.store.keys.insert(QStringLiteral("C1on"), QStringLiteral("previous"));
+    h.store.keys.insert(QStringLiteral("B3on"), "run touch " + dir.filePath("ran"));
+    QCOMPARE(h.remote.command(payload), done);
+    QVERIFY(h.settle());
+    QCOMPARE(h.player.actions(), actions);
+    QTest::qWait(100);
+    QVERIFY(!QFile::exists(dir.filePath("ran")));
+}
+
+// One key event a press, and one more when the key is still held a second
+// later; every frame of this machine's receiver, none of another room's.
+void TestRemoteControl::theHouseHearsEachPressOnce()
+{
+    RemoteHarness h;
+    RecordingHouse house;
+    h.remote.setHouse(&house);
+    qint64 now = 0;
+    h.remote.setClock([&now] { return now; });
+    for (const auto &[frame, atMs] :
+         burst(0x03, 0x03, 0, 3) + burst(0x13, 0x13, 500, 1) + burst(0x05, 0x00, 1000, 13, 100)) {
+        now = atMs;
+        h.remote.handleFrame(frame);
+        QVERIFY(h.settle());
+    }
+    h.remote.handleFrame(bytes(0x03, 0x03), RemoteControl::FrameSource::OtherRoom);
+    QCOMPARE(house.heard.filter(QStringLiteral("press")),
+             (QStringList{"A4off press next", "B4off press ", "Abright press volumeup",
+                          "A4off press next"}));
+    QCOMPARE(house.heard.filter(QStringLiteral("hold")), QStringList{"Abright hold volumeup"});
+    QCOMPARE(house.heard.filter(QStringLiteral("frame")).size(), 17);
+    QCOMPARE(house.heard.count(QStringLiteral("action vol up")), 13);
 }
 
 QTEST_GUILESS_MAIN(TestRemoteControl)
