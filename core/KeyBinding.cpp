@@ -36,7 +36,8 @@ std::pair<QString, QString> firstWord(const QString &text)
 
 std::optional<int> durationMs(const QString &text)
 {
-    static const QRegularExpression pattern(QStringLiteral("^(\\d+(?:\\.\\d+)?)(ms|s)$"));
+    static const QRegularExpression pattern(
+        QRegularExpression::anchoredPattern(QStringLiteral("(\\d+(?:\\.\\d+)?)(ms|s)")));
     const QRegularExpressionMatch match = pattern.match(text);
     if (!match.hasMatch())
         return std::nullopt;
@@ -177,7 +178,8 @@ std::optional<QStringList> splitCommandLine(const QString &line, QString *why)
         }
         inWord = true;
         if (c == u'\\') {
-            if (++i < line.size())
+            // A backslash before the end of a line joins the next line, as in a shell.
+            if (++i < line.size() && line.at(i) != u'\n')
                 word += line.at(i);
         } else if (c == u'\'') {
             const qsizetype end = line.indexOf(u'\'', i + 1);
@@ -215,7 +217,8 @@ std::optional<QStringList> splitCommandLine(const QString &line, QString *why)
 
 QString joinCommandLine(const QStringList &words)
 {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_@%+=:,./~-]+$"));
+    static const QRegularExpression plain(
+        QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9_@%+=:,./~-]+")));
     QStringList quoted;
     for (const QString &word : words) {
         if (plain.match(word).hasMatch())

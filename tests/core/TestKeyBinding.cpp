@@ -136,6 +136,7 @@ void TestKeyBinding::commandLines_data()
         << R"("a 'b' \"c\" \$d \e")" << QStringList{R"(a 'b' "c" $d \e)"} << true;
     QTest::newRow("backslash") << R"(a\ b \'c)" << QStringList{"a b", "'c"} << true;
     QTest::newRow("quotes join a word") << R"(x"y z"'w')" << QStringList{"xy zw"} << true;
+    QTest::newRow("backslash, end of line") << "a\\\nb c\n" << QStringList{"ab", "c"} << true;
     QTest::newRow("empty word") << R"(a "" b)" << QStringList{"a", "", "b"} << true;
     QTest::newRow("nothing expands")
         << "echo $HOME ~ * `id` $(id) ; rm -rf /"
