@@ -19,7 +19,8 @@
 #include <csignal>
 
 namespace {
-const QStringList songs = {QStringLiteral("one.wav"), QStringLiteral("two.wav")};
+const QStringList songs = {QStringLiteral("one.wav"), QStringLiteral("two.wav"),
+                           QStringLiteral("three.wav")};
 
 } // namespace
 
@@ -210,11 +211,20 @@ void TestHeadlessRemote::burstsAreOnePressEach()
     QTRY_COMPARE(mpd_->queue().size(), songs.size());
     QTRY_COMPARE(mpd_->status(mpd_status_get_song_pos, -1), 0);
 
-    // A burst is one next, and two taps are two: each would be 5 songs apart.
+    // A burst is one next, and two taps 0.6 s apart are two: each burst would
+    // otherwise be five songs.
+    const QString nextFrame = QStringLiteral("kavelo: frame A4 off (accepted)");
     QVERIFY(press(QStringLiteral("A4 off"), QStringLiteral("kavelo: command advance")));
-    QTRY_COMPARE(mpd_->status(mpd_status_get_song_pos, -1), 1);
+    QTRY_COMPARE(times(nextFrame), 5);
+    QTest::qWait(600);
+    QVERIFY(press(QStringLiteral("A4 off"), QStringLiteral("kavelo: command advance")));
+    QTRY_COMPARE(times(nextFrame), 10);
+    QCOMPARE(times(QStringLiteral("kavelo: command advance")), 2);
+    QTRY_COMPARE(mpd_->status(mpd_status_get_song_pos, -1), 2);
+    QVERIFY(press(QStringLiteral("A3 off"), QStringLiteral("kavelo: command previous")));
     QVERIFY(press(QStringLiteral("A3 off"), QStringLiteral("kavelo: command previous")));
     QTRY_COMPARE(mpd_->status(mpd_status_get_song_pos, -1), 0);
+    QCOMPARE(times(loaded), 1);
     QVERIFY(
         press(QStringLiteral("A5 off"), QStringLiteral("kavelo: command add to Thumbs Up List")));
     QTRY_VERIFY(readFile(keepers()).contains("one.wav"));

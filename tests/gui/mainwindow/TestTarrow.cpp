@@ -603,6 +603,9 @@ void TestTarrow::closingTakesThePortAndEveryOtherWindow()
 // bound to a command in the window; each press then runs it once.
 void TestTarrow::aKeyLearntInTheKeysWindowRunsItsCommand()
 {
+    // A remote's bursts: five frames, 90 ms apart, for each press.
+    emulator_ = std::make_unique<AdapterEmulator>(QStringLiteral("trenda"),
+                                                  QStringList{"--interval", "90"});
     start();
     window_->mnuKeys->trigger();
     auto *keys = window_->findChild<frmKeys *>();
@@ -633,6 +636,7 @@ void TestTarrow::aKeyLearntInTheKeysWindowRunsItsCommand()
     QTest::qWait(2 * Presses::kReleaseGapMs);
     emulator_->send(QStringLiteral("B3 on"));
     QTRY_COMPARE(lines(), QStringLiteral("B3on\nB3on\n"));
+    QVERIFY(emulator_->waitForSent(15));
     QTest::qWait(300);
     QCOMPARE(lines(), QStringLiteral("B3on\nB3on\n"));
 }
