@@ -234,15 +234,22 @@ void frmKeys::listKeys_Select()
         showKey(item->text(0));
 }
 
-void frmKeys::txtKey_Edited()
+// The list's row of the key, if it has one, is selected without being taken
+// as the user's pick.
+void frmKeys::selectRow(const QString &name)
 {
-    const QString name = typedKey();
     showing_ = true;
     listKeys->clearSelection();
     const QList<QTreeWidgetItem *> items = listKeys->findItems(name, Qt::MatchExactly);
     if (!items.isEmpty())
         listKeys->setCurrentItem(items.first());
     showing_ = false;
+}
+
+void frmKeys::txtKey_Edited()
+{
+    const QString name = typedKey();
+    selectRow(name);
     const QString typed = txtKey->text();
     const int cursor = txtKey->cursorPosition();
     showKey(name);
@@ -263,12 +270,7 @@ void frmKeys::keyHeard(const QString &name)
     if (!cmdLearn->isChecked())
         return;
     cmdLearn->setChecked(false);
-    showing_ = true;
-    listKeys->clearSelection();
-    const QList<QTreeWidgetItem *> items = listKeys->findItems(name, Qt::MatchExactly);
-    if (!items.isEmpty())
-        listKeys->setCurrentItem(items.first());
-    showing_ = false;
+    selectRow(name);
     showKey(name);
     cboAction->setFocus();
 }

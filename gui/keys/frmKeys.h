@@ -41,6 +41,7 @@ private:
     void createControls();
     void showBindings();
     void showKey(const QString &name);
+    void selectRow(const QString &name);
     void listKeys_Select();
     void txtKey_Edited();
     void cmdLearn_Click(bool learning);
