@@ -38,7 +38,18 @@ BrokerAnswer unreachable(const QString &why)
 struct ProbeState
 {
     int connack = -1; // the broker's answer to CONNECT, once it came
+    QString tlsError; // OpenSSL's reason for the last TLS failure, as the library logged it
 };
+
+// "OpenSSL Error[0]: error:0A000086:SSL routines::certificate verify failed"
+// gives "certificate verify failed".
+void keepTlsError(mosquitto *, void *probe, int level, const char *line)
+{
+    const QString text = QString::fromUtf8(line);
+    if (level != MOSQ_LOG_ERR || !text.startsWith(QLatin1String("OpenSSL Error")))
+        return;
+    static_cast<ProbeState *>(probe)->tlsError = text.section(QLatin1Char(':'), -1).trimmed();
+}
 } // namespace
 
 BrokerAnswer probeBroker(const BrokerChoice &broker, std::chrono::milliseconds timeout)
@@ -66,6 +77,7 @@ BrokerAnswer probeBroker(const BrokerChoice &broker, std::chrono::milliseconds t
             return unreachable(QStringLiteral("the CA file %1 is not taken: %2")
                                    .arg(broker.caFile, libraryError(rc, errno)));
     }
+    mosquitto_log_callback_set(mosq, keepTlsError);
     mosquitto_connect_callback_set(mosq, [](mosquitto *, void *probe, int rc) {
         static_cast<ProbeState *>(probe)->connack = rc;
     });
@@ -85,6 +97,8 @@ BrokerAnswer probeBroker(const BrokerChoice &broker, std::chrono::milliseconds t
         errno = 0;
         rc = mosquitto_loop(mosq, int(left.count()), 1);
     }
+    if (state.connack < 0 && rc == MOSQ_ERR_TLS && !state.tlsError.isEmpty())
+        return unreachable(QStringLiteral("%1 (%2)").arg(libraryError(rc, 0), state.tlsError));
     if (state.connack < 0)
         return unreachable(libraryError(rc, errno));
 

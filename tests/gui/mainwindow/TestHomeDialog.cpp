@@ -58,8 +58,8 @@ private:
 void TestHomeDialog::initTestCase()
 {
     QVERIFY(root_.isValid());
-    broker_ =
-        std::make_unique<MosquittoBroker>(root_.filePath(QStringLiteral("broker")), user, password);
+    broker_ = std::make_unique<MosquittoBroker>(root_.filePath(QStringLiteral("broker")), user,
+                                                password, MosquittoBroker::Tls::On);
     QVERIFY2(broker_->start(), qPrintable(broker_->log()));
 }
 
@@ -84,23 +84,30 @@ void TestHomeDialog::brokerIsAsked_data()
     QTest::addColumn<QString>("typedUser");
     QTest::addColumn<QString>("typedPassword");
     QTest::addColumn<QString>("brokerIs"); // "up", "frozen" or "gone"
+    QTest::addColumn<QString>("ca");       // "" for no TLS, "right", "other" or "missing"
     QTest::addColumn<QString>("said");     // "" when the dialog closes
 
-    QTest::newRow("the right password") << user << password << "up"
-                                        << "";
-    QTest::newRow("a wrong password") << user << "secret"
-                                      << "up"
-                                      << "The broker refused the user name or password.";
-    QTest::newRow("no password") << user << ""
-                                 << "up"
-                                 << "The broker refused the user name or password.";
-    QTest::newRow("an unknown user") << "nobody" << password << "up"
-                                     << "The broker refused the user name or password.";
-    QTest::newRow("no broker on the port") << user << password << "gone"
-                                           << "The broker cannot be reached: Connection refused.";
-    QTest::newRow("a broker that does not answer")
-        << user << password << "frozen"
-        << "The broker cannot be reached: no answer within";
+    const auto row = [](const char *name, const QString &typedUser, const QString &typedPassword,
+                        const char *brokerIs, const char *ca, const char *said) {
+        QTest::newRow(name) << typedUser << typedPassword << QString::fromUtf8(brokerIs)
+                            << QString::fromUtf8(ca) << QString::fromUtf8(said);
+    };
+    const char *refused = "The broker refused the user name or password.";
+
+    row("the right password", user, password, "up", "", "");
+    row("a wrong password", user, "secret", "up", "", refused);
+    row("no password", user, "", "up", "", refused);
+    row("an unknown user", "nobody", password, "up", "", refused);
+    row("no broker on the port", user, password, "gone", "",
+        "The broker cannot be reached: Connection refused.");
+    row("a broker that does not answer", user, password, "frozen", "",
+        "The broker cannot be reached: no answer within 2000 ms.");
+    row("TLS, the broker's CA", user, password, "up", "right", "");
+    row("TLS, a wrong password over it", user, "secret", "up", "right", refused);
+    row("TLS, a CA that did not sign the broker", user, password, "up", "other",
+        "The broker cannot be reached: A TLS error occurred (certificate verify failed).");
+    row("TLS, no CA file there", user, password, "up", "missing",
+        "The broker cannot be reached: the CA file");
 }
 
 // The dialog saves what the user typed and says at once what the broker
@@ -111,10 +118,16 @@ void TestHomeDialog::brokerIsAsked()
     QFETCH(QString, typedUser);
     QFETCH(QString, typedPassword);
     QFETCH(QString, brokerIs);
+    QFETCH(QString, ca);
     QFETCH(QString, said);
 
-    const quint16 port =
-        brokerIs == QLatin1String("gone") ? MosquittoBroker::freeLoopbackPort() : broker_->port();
+    const quint16 port = brokerIs == QLatin1String("gone") ? MosquittoBroker::freeLoopbackPort()
+                         : ca.isEmpty()                    ? broker_->port()
+                                                           : broker_->tlsPort();
+    const QString caFile = ca == QLatin1String("right")   ? broker_->caFile()
+                           : ca == QLatin1String("other") ? broker_->otherCaFile()
+                           : ca.isEmpty()                 ? QString()
+                                          : root_.filePath(QStringLiteral("no-ca.pem"));
     frmHome *dialog = openDialog();
     QVERIFY(dialog);
     QVERIFY(dialog->isVisible());
@@ -122,6 +135,7 @@ void TestHomeDialog::brokerIsAsked()
     dialog->txtMqttPort->setText(QString::number(port));
     dialog->txtMqttUser->setText(typedUser);
     dialog->txtMqttPassword->setText(typedPassword);
+    dialog->txtMqttCaFile->setText(caFile);
     dialog->txtMqttNode->setText(QStringLiteral("kitchen"));
     if (brokerIs == QLatin1String("frozen"))
         signalProcess(broker_->process(), SIGSTOP);
@@ -140,6 +154,7 @@ void TestHomeDialog::brokerIsAsked()
     QCOMPARE(kavelo_->storedSetting(Keys::mqttPort), QString::number(port));
     QCOMPARE(kavelo_->storedSetting(Keys::mqttUser), typedUser);
     QCOMPARE(kavelo_->storedSetting(Keys::mqttPassword), typedPassword);
+    QCOMPARE(kavelo_->storedSetting(Keys::mqttCaFile), caFile);
     QCOMPARE(kavelo_->storedSetting(Keys::mqttNode), QStringLiteral("kitchen"));
     QCOMPARE(kavelo_->store().broker().discovery, QStringLiteral("homeassistant"));
     if (said.isEmpty()) {
