@@ -133,7 +133,7 @@ void frmHome::cmdOk_Click()
     const std::optional<quint16> port = portNumber(txtMqttPort->text());
     if (!port) {
         lblMqttState->setText(
-            QStringLiteral("The port is a number up to 65535, or empty for the protocol's own."));
+            QStringLiteral("The port is a number up to 65535, or empty for MQTT's own."));
         return;
     }
     const QString node = txtMqttNode->text().trimmed();
@@ -160,8 +160,8 @@ void frmHome::cmdOk_Click()
     askBroker(broker);
 }
 
-// A key is written only when it changes: each write of a broker key makes the
-// running client connect anew.
+// A key is written only when it changes: the program follows the broker's
+// keys as they are written, and a key written again unchanged is no news.
 void frmHome::save(const QString &key, const QString &value)
 {
     if (settings_.value(key) != value)

@@ -36,6 +36,8 @@ private slots:
     void brokerIsAsked_data();
     void brokerIsAsked();
     void anEmptyHostTurnsItOff();
+    void keepsNothingThatCannotBeUsed_data();
+    void keepsNothingThatCannotBeUsed();
     void fieldsAnswerToTheirNames_data();
     void fieldsAnswerToTheirNames();
 
@@ -192,6 +194,46 @@ void TestHomeDialog::anEmptyHostTurnsItOff()
     QCOMPARE(kavelo_->storedSetting(Keys::mqttHost), QString());
     QVERIFY(kavelo_->store().broker().host.isEmpty());
     QCOMPARE(answered.count(), 0);
+}
+
+void TestHomeDialog::keepsNothingThatCannotBeUsed_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("said");
+
+    const QString wildcards = QStringLiteral("The node name and the prefixes cannot hold");
+    QTest::newRow("a port beyond 65535") << "txtMqttPort"
+                                         << "65536"
+                                         << "The port is a number up to 65535";
+    QTest::newRow("a node of two levels") << "txtMqttNode"
+                                          << "house/kitchen" << wildcards;
+    QTest::newRow("a wildcard in the prefix") << "txtMqttPrefix"
+                                              << "kavelo/#" << wildcards;
+    QTest::newRow("a wildcard in the discovery prefix") << "txtMqttDiscovery"
+                                                        << "home+assistant" << wildcards;
+}
+
+// What would make topics that cannot be used is said, and nothing is saved.
+void TestHomeDialog::keepsNothingThatCannotBeUsed()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, said);
+
+    frmHome *dialog = openDialog();
+    QVERIFY(dialog);
+    dialog->txtMqttHost->setText(QStringLiteral("127.0.0.1"));
+    auto *line = dialog->findChild<QLineEdit *>(field);
+    QVERIFY(line);
+    line->clear();
+    QTest::keyClicks(line, typed); // as typed, past the box's own check
+    dialog->cmdOk->click();
+    QVERIFY2(dialog->lblMqttState->text().startsWith(said),
+             qPrintable(dialog->lblMqttState->text()));
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(kavelo_->storedSetting(Keys::mqttHost), QString());
+    dialog->cmdCancel->click();
 }
 
 void TestHomeDialog::fieldsAnswerToTheirNames_data()
