@@ -2,8 +2,17 @@
 #include "IniSettingsStore.h"
 #include "core/Logging.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString kGroup = QStringLiteral("Startup/");
@@ -105,7 +114,7 @@ void IniSettingsStore::setKeyBinding(const QString &key, const std::optional<QSt
         settings_.setValue(path, *value);
     else
         settings_.remove(path);
-    sync();
+    sync(Access::Write);
 }
 
 // Where the INI reading changed what a hand wrote ("run sh -c "a; b"" loses its
@@ -125,7 +134,7 @@ void IniSettingsStore::adoptHandWrittenBindings()
         }
     }
     if (adopted)
-        sync();
+        sync(Access::Write);
 }
 
 // A damaged file was noticed when it was read (at start, or by reload()), before
@@ -133,22 +142,27 @@ void IniSettingsStore::adoptHandWrittenBindings()
 void IniSettingsStore::setValue(const QString &key, const QString &value)
 {
     settings_.setValue(kGroup + key, value);
-    sync();
+    sync(Access::Write);
 }
 
 // The file is read at the first look into it; a damaged one is noticed here.
 void IniSettingsStore::reload()
 {
     settings_.contains(kGroup + QStringLiteral("comn"));
-    sync();
+    sync(Access::Read);
     adoptHandWrittenBindings();
 }
 
 // Reads what another process wrote and writes what this one changed. QSettings
 // keeps its first error, so the first failure is the one reported.
-void IniSettingsStore::sync() const
+void IniSettingsStore::sync(Access access) const
 {
+    keepPrivate(access);
     settings_.sync();
+    // A file that belonged to another user (root, who wrote it by hand for the
+    // service) is this user's once it has been replaced, and can be closed now.
+    if (access == Access::Write)
+        keepPrivate(Access::Read);
     if (failureReported_ || settings_.status() == QSettings::NoError)
         return;
     failureReported_ = true;
@@ -173,4 +187,44 @@ void IniSettingsStore::sync() const
               "cannot read or write the settings file %s; settings are kept in memory "
               "for this run",
               qPrintable(file));
+}
+
+// QSettings makes a new file as open as the umask lets it, and replaces an
+// existing one by a temporary file that takes the old one's mode. So a file
+// made private here, before the first write, stays private through every
+// write after it, and is never open to others, not even for a moment.
+void IniSettingsStore::keepPrivate(Access access) const
+{
+    const QString file = settings_.fileName();
+    const QByteArray path = QFile::encodeName(file);
+    struct stat info = {};
+    if (::stat(path.constData(), &info) != 0) {
+        if (errno != ENOENT || access == Access::Read)
+            return;
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        const int made =
+            ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        if (made >= 0)
+            ::close(made);
+        return;
+    }
+    const mode_t mode = info.st_mode & 07777;
+    if (!S_ISREG(info.st_mode) || (mode & (S_IRWXG | S_IRWXO)) == 0)
+        return;
+    const mode_t closed = mode & S_IRWXU;
+    const int failure = ::chmod(path.constData(), closed) == 0 ? 0 : errno;
+    if (failure == 0) {
+        qCWarning(lcSettings,
+                  "the settings file %s, which holds passwords, was open to other users "
+                  "(mode %04o); it is now its owner's alone (mode %04o)",
+                  qPrintable(file), unsigned(mode), unsigned(closed));
+        return;
+    }
+    if (privacyFailureReported_)
+        return;
+    privacyFailureReported_ = true;
+    qCWarning(lcSettings,
+              "the settings file %s, which holds passwords, is open to other users (mode %04o) "
+              "and cannot be made its owner's alone: %s",
+              qPrintable(file), unsigned(mode), std::strerror(failure));
 }

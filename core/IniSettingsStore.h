@@ -17,6 +17,11 @@
 // written by hand is taken literally, as a user reads it, and kept so when
 // the file is written again. A damaged file is copied aside
 // to "<file>.damaged" before it is written again.
+//
+// The file holds passwords (MPD's in mpdHost, the broker's in mqttPassword):
+// only its owner may read or write it. A new file is made so before anything
+// is written into it, and a file found open to its group or to others is
+// closed to them, at start and before every write, and said once each time.
 class IniSettingsStore : public SettingsStore
 {
 public:
@@ -30,9 +35,16 @@ public:
     QString fileName() const override;
 
 private:
-    void sync() const;
+    enum class Access
+    {
+        Read,
+        Write
+    };
+    void sync(Access access) const;
+    void keepPrivate(Access access) const;
     void adoptHandWrittenBindings();
 
     mutable QSettings settings_;
     mutable bool failureReported_ = false;
+    mutable bool privacyFailureReported_ = false;
 };

@@ -14,6 +14,7 @@
 #include "gui/keys/frmKeys.h"
 #include "gui/mainwindow/Autostart.h"
 #include "gui/mainwindow/PlayerMenu.h"
+#include "gui/mainwindow/frmHome.h"
 #include "gui/setup/frmSetup.h"
 #include "help/HelpSite.h"
 #include "serial/SerialComm.h"
@@ -104,6 +105,7 @@ Tarrow::Tarrow(SettingsModel &settings, ThumbsLists &thumbs, PlayerFactory creat
     connect(mnuNotify, &QAction::triggered, this, &Tarrow::mnuNotify_Click);
     connect(mnuAutostart, &QAction::triggered, this, &Tarrow::mnuAutostart_Click);
     connect(mnuKeys, &QAction::triggered, this, &Tarrow::mnuKeys_Click);
+    connect(mnuHome, &QAction::triggered, this, &Tarrow::mnuHome_Click);
 
     // The lists show what the thumbs keys marked, this run and before.
     listTU->addItems(thumbs_.entries(ThumbsLists::List::Up));
@@ -172,6 +174,8 @@ void Tarrow::createMenu()
     mnuAutostart->setChecked(Autostart::enabled());
     mnuKeys = mnuOptions->addAction(QStringLiteral("&Keys…"));
     mnuKeys->setObjectName(QStringLiteral("mnuKeys"));
+    mnuHome = mnuOptions->addAction(QStringLiteral("&Home automation…"));
+    mnuHome->setObjectName(QStringLiteral("mnuHome"));
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
@@ -317,6 +321,13 @@ void Tarrow::mnuKeys_Click()
     keys_->show();
     keys_->raise();
     keys_->activateWindow();
+}
+
+void Tarrow::mnuHome_Click()
+{
+    auto *dialog = new frmHome(settings_, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
 }
 
 void Tarrow::mnuNotify_Click(bool on)

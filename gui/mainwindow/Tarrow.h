@@ -58,6 +58,7 @@ public:
     QAction *mnuNotify = nullptr;    // desktop notifications of what a key did
     QAction *mnuAutostart = nullptr; // start Kavelo at login
     QAction *mnuKeys = nullptr;      // the key map
+    QAction *mnuHome = nullptr;      // the broker of the house
     QMenu *mnuHelp = nullptr;
     QAction *mnuViewBrowser = nullptr;
     QAction *mnuHelpAbout = nullptr;
@@ -79,6 +80,7 @@ private:
     void mnuNotify_Click(bool on);
     void mnuAutostart_Click(bool on);
     void mnuKeys_Click();
+    void mnuHome_Click();
     void Timer1_Timer();
     void Timer2_Timer();
 

@@ -13,11 +13,14 @@
 
 #include <cstdio>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Another process with its own store, run from this test binary with
-// "--store" and a list of steps: "KEY?" reads, "KEY=TEXT" writes. Each read
-// answers "missing" or "value:TEXT".
+// "--store" and a list of steps: "KEY?" reads, "KEY=TEXT" writes, "!mode"
+// looks at the file. Each read answers "missing" or "value:TEXT", each look
+// "mode:" and the file's mode in octal ("mode:none" when there is no file).
 struct OtherProcess
 {
     QStringList answers;
@@ -56,6 +59,14 @@ int otherProcessMain(int argc, char **argv)
     IniSettingsStore file;
     SettingsModel store(file); // as the program reads and writes its settings
     for (const QString &step : app.arguments().mid(2)) {
+        if (step == QLatin1String("!mode")) {
+            struct stat info = {};
+            if (::stat(QFile::encodeName(file.fileName()).constData(), &info) == 0)
+                std::printf("mode:%o\n", unsigned(info.st_mode & 07777));
+            else
+                std::printf("mode:none\n");
+            continue;
+        }
         const qsizetype equals = step.indexOf(QLatin1Char('='));
         if (equals > 0) {
             store.setValue(step.left(equals), step.mid(equals + 1));
@@ -95,6 +106,8 @@ private slots:
     void damagedFileIsKeptAside();
     void keyMapIsReadAsWritten_data();
     void keyMapIsReadAsWritten();
+    void fileIsItsOwnersAlone_data();
+    void fileIsItsOwnersAlone();
 
 private:
     QByteArray fileContents() const
@@ -102,10 +115,13 @@ private:
         QFile file(env_.settingsFile());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
+    // Written as the program keeps it, its owner's alone: a file open to
+    // others is a case of its own.
     void writeFile(const QByteArray &contents) const
     {
         QFile file(env_.settingsFile());
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
         QCOMPARE(file.write(contents), contents.size());
     }
 
@@ -323,6 +339,47 @@ void TestIniSettingsStore::keyMapIsReadAsWritten()
         QCOMPARE(store.value(Keys::volume), QStringLiteral("3"));
         store.setValue(Keys::volume, QStringLiteral("3"));
     }
+}
+
+void TestIniSettingsStore::fileIsItsOwnersAlone_data()
+{
+    QTest::addColumn<int>("foundMode"); // -1: no file yet
+    QTest::addColumn<bool>("said");     // that the file was closed to others
+
+    QTest::newRow("new file") << -1 << false;
+    QTest::newRow("readable by all") << 0644 << true;
+    QTest::newRow("group may read and write") << 0660 << true;
+    QTest::newRow("owner's alone already") << 0600 << false;
+}
+
+// The file holds passwords: after every write it is its owner's alone, though
+// the umask would let anyone read a new file; one found open to others is
+// closed to them at the start, and that is said once.
+void TestIniSettingsStore::fileIsItsOwnersAlone()
+{
+    QFETCH(int, foundMode);
+    QFETCH(bool, said);
+    if (foundMode >= 0) {
+        writeFile("[Startup]\nmpdHost=secret@host\n");
+        QCOMPARE(::chmod(QFile::encodeName(env_.settingsFile()).constData(), mode_t(foundMode)), 0);
+    }
+
+    const mode_t umaskBefore = ::umask(0);
+    const OtherProcess run = runOtherProcess(
+        {QStringLiteral("!mode"), QStringLiteral("mpdHost=secret@host"), QStringLiteral("!mode"),
+         QStringLiteral("mqttPassword=secret"), QStringLiteral("!mode")});
+    ::umask(umaskBefore);
+
+    const QString found = foundMode < 0 ? QStringLiteral("mode:none") : QStringLiteral("mode:600");
+    QCOMPARE(run.answers,
+             (QStringList{found, QStringLiteral("mode:600"), QStringLiteral("mode:600")}));
+    QCOMPARE(run.errors.count(QStringLiteral("kavelo.settings:")), said ? 1 : 0);
+    if (said)
+        QVERIFY2(
+            run.errors.contains(
+                QStringLiteral("(mode 0%1); it is now its owner's alone").arg(foundMode, 0, 8)),
+            qPrintable(run.errors));
+    QCOMPARE(readInOtherProcess(Keys::mqttPassword), QStringLiteral("value:secret"));
 }
 
 int main(int argc, char **argv)

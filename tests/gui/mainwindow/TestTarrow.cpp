@@ -296,8 +296,9 @@ void TestTarrow::menus()
              (QList<QAction *>{window_->mnuViewBrowser, window_->mnuHelpAbout}));
     QCOMPARE(window_->mnuOptions->actions(),
              (QList<QAction *>{window_->mnuPlayer->menuAction(), window_->mnuNotify,
-                               window_->mnuAutostart, window_->mnuKeys}));
+                               window_->mnuAutostart, window_->mnuKeys, window_->mnuHome}));
     QCOMPARE(window_->mnuKeys->text(), QStringLiteral("&Keys…"));
+    QCOMPARE(window_->mnuHome->text(), QStringLiteral("&Home automation…"));
 }
 
 // The options write their setting, or the autostart entry, the moment they change.
