@@ -20,10 +20,13 @@
 // they began), so that load from elsewhere on the machine falls on all alike.
 // One pair each goes first as a warm-up and is not counted.
 //
-// Usage: player-latency [build-dir] [presses] [pace-ms] [kavelo|kavelod]
+// Usage: player-latency [build-dir] [presses] [pace-ms] [kavelo|kavelod] [mqtt]
 //        (defaults: the parent of this program's folder, 200, 40, kavelo)
+// With "mqtt", Kavelo also hands every key to a private MQTT broker, as a house
+// with a home-automation hub has it: compare the ratios to mpc with and without.
 
 #include "BenchPty.h"
+#include "MosquittoBroker.h"
 #include "PlayerPeers.h"
 
 #include <QCoreApplication>
@@ -49,6 +52,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <spawn.h>
 #include <string>
@@ -60,6 +64,11 @@
 #include <vector>
 
 extern char **environ;
+
+namespace {
+// The broker's keys when the bench runs with one; empty without.
+QString houseSettings;
+} // namespace
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -334,7 +343,7 @@ public:
         if (!ini.open(QIODevice::WriteOnly))
             return false;
         ini.write(QStringLiteral("[Startup]\ncomDevice5=%1\nvolume=125\nvolSteps=5\n%2")
-                      .arg(device, playerSettings)
+                      .arg(device, playerSettings + houseSettings)
                       .toLocal8Bit());
         ini.close();
 
@@ -607,6 +616,7 @@ int main(int argc, char *argv[])
     const int presses = std::max(2, args.value(2, QStringLiteral("200")).toInt());
     const int paceMs = std::max(0, args.value(3, QStringLiteral("40")).toInt());
     const QString program = args.value(4, QStringLiteral("kavelo"));
+    const bool mqtt = args.value(5) == QLatin1String("mqtt");
 
     BenchPty pty;
     QTemporaryDir folder;
@@ -620,8 +630,21 @@ int main(int argc, char *argv[])
                     paceMs,
                     inbox};
 
-    std::printf("command: %s %s %d %d %s\n", qPrintable(args.value(0)), qPrintable(build), presses,
-                paceMs, qPrintable(program));
+    std::unique_ptr<MosquittoBroker> broker;
+    if (mqtt) {
+        broker =
+            std::make_unique<MosquittoBroker>(folder.filePath(QStringLiteral("broker")),
+                                              QStringLiteral("kavelo"), QStringLiteral("bench"));
+        if (!broker->start()) {
+            std::fprintf(stderr, "player-latency: mosquitto did not start\n");
+            return 2;
+        }
+        houseSettings = QStringLiteral("mqttHost=127.0.0.1\nmqttPort=%1\nmqttUser=kavelo\n"
+                                       "mqttPassword=bench\nmqttNode=bench\n")
+                            .arg(broker->port());
+    }
+    std::printf("command: %s %s %d %d %s%s\n", qPrintable(args.value(0)), qPrintable(build),
+                presses, paceMs, qPrintable(program), mqtt ? " mqtt" : "");
     std::printf("from the start of a command (Kavelo: the frame's second byte written to %s) to "
                 "the player's announcement of the change; %d ms between presses; settings in %s\n",
                 pty.device(), paceMs, qPrintable(folder.path()));
