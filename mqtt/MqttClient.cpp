@@ -48,9 +48,8 @@ MqttClient::MqttClient(QObject *parent) : QObject(parent)
     initialiseLibrary();
     retry_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, &MqttClient::connectNow);
-    connect(&misc_, &QTimer::timeout, this, [this] {
-        service([](mosquitto *mosq, int) { return mosquitto_loop_misc(mosq); });
-    });
+    connect(&misc_, &QTimer::timeout, this,
+            [this] { service([](mosquitto *mosq, int) { return mosquitto_loop_misc(mosq); }); });
 }
 
 MqttClient::~MqttClient()
@@ -97,7 +96,8 @@ void MqttClient::connectNow()
     const QByteArray id = options_.clientId.toUtf8();
     mosquitto *mosq = mosquitto_new(id.constData(), true, this);
     if (!mosq) {
-        sayOnce(QStringLiteral("cannot make an MQTT client: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        sayOnce(QStringLiteral("cannot make an MQTT client: %1")
+                    .arg(QString::fromLocal8Bit(std::strerror(errno))));
         retryLater();
         return;
     }
@@ -118,7 +118,8 @@ void MqttClient::connectNow()
     if (!options_.caFile.isEmpty()) {
         const QByteArray caFile = options_.caFile.toLocal8Bit();
         // The broker's certificate must chain to the CA file and name the host.
-        const int rc = mosquitto_tls_set(mosq, caFile.constData(), nullptr, nullptr, nullptr, nullptr);
+        const int rc =
+            mosquitto_tls_set(mosq, caFile.constData(), nullptr, nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
             sayOnce(QStringLiteral("cannot use the CA file %1: %2")
                         .arg(options_.caFile, QString::fromUtf8(mosquitto_strerror(rc))));
@@ -177,6 +178,11 @@ void MqttClient::service(int (*step)(mosquitto *, int))
         return;
     acknowledged_ = -1;
     const int rc = step(mosq_, 1);
+    // A refusal ends the step with an error, after its callback.
+    if (acknowledged_ > 0) {
+        connectAcknowledged(acknowledged_);
+        return;
+    }
     if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(mosq_) < 0) {
         drop(connected_ ? QStringLiteral("lost the broker %1: %2")
                               .arg(address(), QString::fromUtf8(mosquitto_strerror(rc)))
@@ -184,7 +190,7 @@ void MqttClient::service(int (*step)(mosquitto *, int))
                               .arg(address(), QString::fromUtf8(mosquitto_strerror(rc))));
         return;
     }
-    if (acknowledged_ >= 0)
+    if (acknowledged_ == 0)
         connectAcknowledged(acknowledged_);
     const QList<Mqtt::Message> received = std::exchange(received_, {});
     for (const Mqtt::Message &message : received) {

@@ -12,8 +12,7 @@ namespace {
 // A name that would make a topic a wildcard, or more levels of one.
 bool fitsInTopic(const QString &name)
 {
-    return !name.isEmpty() && !name.contains(u'/') && !name.contains(u'+') &&
-           !name.contains(u'#');
+    return !name.isEmpty() && !name.contains(u'/') && !name.contains(u'+') && !name.contains(u'#');
 }
 } // namespace
 
@@ -61,8 +60,9 @@ void MqttHouse::connectWithSettings()
         if (fitsInTopic(room))
             rooms_ << room;
         else
-            refuseOnce(room, QStringLiteral("keysFrom names a room \"%1\" that no topic can hold")
-                                 .arg(room));
+            refuseOnce(
+                room,
+                QStringLiteral("keysFrom names a room \"%1\" that no topic can hold").arg(room));
     }
 
     QStringList subscriptions{topics_.command()};
@@ -163,8 +163,9 @@ void MqttHouse::messageReceived(const QString &topic, const QByteArray &payload)
         if (const std::optional<QByteArray> frame = Mqtt::frameFromPayload(payload))
             emit frameReceived(*frame, room);
         else
-            refuseOnce(topic, QStringLiteral("ignored a frame on %1 that is not four hex digits")
-                                  .arg(topic));
+            refuseOnce(
+                topic,
+                QStringLiteral("ignored a frame on %1 that is not four hex digits").arg(topic));
         return;
     }
 }

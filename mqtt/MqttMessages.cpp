@@ -194,8 +194,8 @@ QList<Message> houseAnnouncements(const Topics &topics, const QString &discovery
         {"qos", 0},
         {"device", device(topics)},
     };
-    return {{configTopic(discovery, QStringLiteral("event"), topics, object), compact(config),
-             true}};
+    return {
+        {configTopic(discovery, QStringLiteral("event"), topics, object), compact(config), true}};
 }
 
 } // namespace Mqtt
