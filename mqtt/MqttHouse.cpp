@@ -111,8 +111,12 @@ void MqttHouse::actionShown(const QString &text)
     client_.publish({topics_.action(), text.toUtf8(), false});
 }
 
+// A frame is for now: a room would act on one that waited out an outage long
+// after the key was let go.
 void MqttHouse::frameHeard(const QByteArray &frame)
 {
+    if (!client_.isConnected())
+        return;
     client_.publish({topics_.frame(topics_.node), Mqtt::framePayload(frame), false});
 }
 

@@ -15,6 +15,7 @@ class SettingsModel;
 // "<prefix>/<node>/": "key" (a JSON message a press and a hold), "action" (the
 // action line), "frame" (every frame of this machine's receiver, as four hex
 // digits) and "availability" ("online", and "offline" as the last will).
+// Frames go out only while the broker is there; the rest waits for it.
 // In: "command", and for a room without a receiver of its own the "frame" of
 // each room it takes its keys from. With a discovery prefix set, a
 // home-automation hub hears of this machine as a device, of each key the first

@@ -364,6 +364,11 @@ void TestMqttHouse::roomsTakeKeysFromOtherReceiversOnce()
     QCOMPARE(watch_.on(QStringLiteral("kavelo/den/frame")).size(), 5);
     QVERIFY(room.times(QStringLiteral("kavelo: frame A1 dim (accepted)")) >= 5);
     QCOMPARE(watch_.on(roomKey).filter(QStringLiteral("\"Adim\"")).size(), 1);
+
+    // Stopped, it says goodbye itself: "offline", then a clean disconnect.
+    ::kill(pid_t(room.process.processId()), SIGTERM);
+    QTRY_VERIFY(watch_.on(QStringLiteral("kavelo/room/availability")).contains("offline"));
+    QVERIFY(broker_.log().contains(QStringLiteral("Received DISCONNECT from kavelo-room-")));
 }
 
 // The line a user needs, once, whatever the retries; the password is never in it.
