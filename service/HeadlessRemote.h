@@ -5,8 +5,6 @@
 
 #include <QObject>
 
-#include <memory>
-
 class BrokerFollower;
 class DesktopNotifier;
 class SerialComm;
