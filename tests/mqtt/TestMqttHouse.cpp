@@ -37,12 +37,17 @@ public:
             process.kill();
     }
 
-    bool start(const QByteArray &settings)
+    // The settings file, written as a user's editor would.
+    bool write(const QByteArray &settings)
     {
         QFile file(folder_ + QStringLiteral("/rarozavE.ini"));
-        if (!file.open(QIODevice::WriteOnly) || file.write(settings) != settings.size())
+        return file.open(QIODevice::WriteOnly) && file.write(settings) == settings.size();
+    }
+
+    bool start(const QByteArray &settings)
+    {
+        if (!write(settings))
             return false;
-        file.close();
         QProcessEnvironment environment = env_.processEnvironment();
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             environment.remove(QLatin1String(name));
@@ -371,7 +376,8 @@ void TestMqttHouse::roomsTakeKeysFromOtherReceiversOnce()
     QVERIFY(broker_.log().contains(QStringLiteral("Received DISCONNECT from kavelo-room-")));
 }
 
-// The line a user needs, once, whatever the retries; the password is never in it.
+// The line a user needs, once, whatever the retries; the password is never
+// in it. A change of the file connects again, with the new password.
 void TestMqttHouse::aWrongPasswordIsSaidOnce()
 {
     Kavelod intruder(env_, QStringLiteral("intruder"));
@@ -385,6 +391,11 @@ void TestMqttHouse::aWrongPasswordIsSaidOnce()
     QTRY_VERIFY_WITH_TIMEOUT(broker_.log().count(QStringLiteral("not authorised")) >= 3, 10000);
     QCOMPARE(intruder.times(refused), 1);
     QVERIFY(!intruder.errors.contains(QStringLiteral("not-the-password")));
+
+    // The password put right in the file: it connects with it.
+    QVERIFY(
+        intruder.write("[Startup]\nkeysFrom=mqtt:hall\nmqttNode=intruder\n" + broker_.settings()));
+    QTRY_VERIFY(watch_.on(QStringLiteral("kavelo/intruder/availability")).contains("online"));
 }
 
 void TestMqttHouse::tlsVerifiesTheBroker_data()
