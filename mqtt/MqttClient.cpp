@@ -294,7 +294,7 @@ void MqttClient::updateWriteInterest()
 // reported at every try.
 void MqttClient::sayOnce(const QString &problem)
 {
-    if (problem == problemSaid_ || !problemSaid_.isEmpty())
+    if (!problemSaid_.isEmpty())
         return;
     problemSaid_ = problem;
     qCWarning(lcMqtt, "%s", qPrintable(problem));
