@@ -26,7 +26,8 @@ set(CPACK_DEBIAN_KAVELO_PACKAGE_NAME kavelo)
 set(CPACK_DEBIAN_PACKAGE_SOURCE kavelo)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Depends: from the libraries each program links (dpkg-shlibdeps).
+# Depends: from the libraries each program links (dpkg-shlibdeps): libmosquitto1
+# for the broker of the house among them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Control files 0644 and scripts 0755, whatever their modes in the source tree.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
@@ -60,7 +61,7 @@ and a help browser.")
 # player running, kavelod opens a playlist with the desktop's default
 # application (xdg-open, or gio for a player's own desktop entry).
 set(CPACK_DEBIAN_KAVELOD_PACKAGE_DEPENDS "systemd | systemd-standalone-sysusers | systemd-sysusers")
-set(CPACK_DEBIAN_KAVELOD_PACKAGE_SUGGESTS "mpd, xdg-utils, libglib2.0-bin")
+set(CPACK_DEBIAN_KAVELOD_PACKAGE_SUGGESTS "mpd, mosquitto, xdg-utils, libglib2.0-bin")
 set(CPACK_DEBIAN_KAVELOD_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/resources/debian/kavelod/postinst
     ${PROJECT_SOURCE_DIR}/resources/debian/kavelod/prerm

@@ -5,6 +5,7 @@
 #include "core/PlaylistWriter.h"
 #include "core/SettingsModel.h"
 #include "core/ThumbsLists.h"
+#include "mqtt/BrokerFollower.h"
 #include "serial/SerialComm.h"
 #include "system/DesktopNotifier.h"
 
@@ -25,7 +26,8 @@ HeadlessRemote::HeadlessRemote(SettingsModel &settings, ThumbsLists &thumbs,
                                PlayerFactory createPlayer, QObject *parent)
     : QObject(parent), settings_(settings), thumbs_(thumbs), comm_(new SerialComm(settings, this)),
       notifier_(new DesktopNotifier(QDBusConnection::sessionBus(), this)),
-      keyPath_(settings, *comm_, *this, std::move(createPlayer))
+      keyPath_(settings, *comm_, *this, std::move(createPlayer)),
+      broker_(new BrokerFollower(settings, keyPath_, this))
 {
 }
 
@@ -39,6 +41,15 @@ HeadlessRemote::~HeadlessRemote()
 void HeadlessRemote::start()
 {
     const SerialLine::OpenResult opened = keyPath_.start();
+    if (const QStringList rooms = keyPath_.roomsHeard(); !rooms.isEmpty()) {
+        say(settings_.broker().host.isEmpty()
+                ? QStringLiteral("keysFrom names the receivers of %1, but no broker is set "
+                                 "(mqttHost): no key comes in")
+                      .arg(rooms.join(QStringLiteral(", ")))
+                : QStringLiteral("taking keys from the receivers of %1 through the broker")
+                      .arg(rooms.join(QStringLiteral(", "))));
+        return;
+    }
     const QString device = comm_->deviceName();
     // Said once the loop waits: a key pressed from here on counts.
     if (opened == SerialLine::OpenResult::Opened) {
@@ -54,6 +65,9 @@ void HeadlessRemote::start()
 void HeadlessRemote::stop()
 {
     keyPath_.stop();
+    // "offline" goes out on the way out, while the event loop still runs.
+    delete broker_;
+    broker_ = nullptr;
 }
 
 void HeadlessRemote::showFrame(const QString &text)

@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+class BrokerFollower;
 class DesktopNotifier;
 class SerialComm;
 class SettingsModel;
@@ -45,5 +46,6 @@ private:
     SerialComm *comm_ = nullptr;
     DesktopNotifier *notifier_ = nullptr;
     KeyPath keyPath_;
-    QString frame_; // the frame shown last, logged with its verdict
+    BrokerFollower *broker_ = nullptr; // the house on the broker, while one is set
+    QString frame_;                    // the frame shown last, logged with its verdict
 };

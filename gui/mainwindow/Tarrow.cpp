@@ -17,6 +17,7 @@
 #include "gui/mainwindow/frmHome.h"
 #include "gui/setup/frmSetup.h"
 #include "help/HelpSite.h"
+#include "mqtt/BrokerFollower.h"
 #include "serial/SerialComm.h"
 #include "system/DesktopNotifier.h"
 
@@ -80,7 +81,8 @@ Tarrow::Tarrow(SettingsModel &settings, ThumbsLists &thumbs, PlayerFactory creat
     : QMainWindow(parent), Comm1(new SerialComm(settings, this)), settings_(settings),
       thumbs_(thumbs), messages_(messages),
       notifier_(new DesktopNotifier(QDBusConnection::sessionBus(), this)),
-      keyPath_(settings, *Comm1, *this, std::move(createPlayer))
+      keyPath_(settings, *Comm1, *this, std::move(createPlayer)),
+      broker_(new BrokerFollower(settings, keyPath_, this))
 {
     setObjectName(QStringLiteral("Tarrow"));
     setWindowTitle(kTitle);
@@ -200,11 +202,18 @@ void Tarrow::load()
     // one in the setup window.
     if (const QString message = Comm1->openMessage(keyPath_.start()); !message.isEmpty())
         messages_.show(message, kTitle);
+    // A room without a receiver of its own opens no port.
+    if (const QStringList rooms = keyPath_.roomsHeard(); !rooms.isEmpty())
+        txtWincmd->setText(QStringLiteral("keys from %1 through the broker")
+                               .arg(rooms.join(QStringLiteral(", "))));
 }
 
 void Tarrow::closeEvent(QCloseEvent *event)
 {
     keyPath_.stop();
+    // "offline" goes out on the way out, while the event loop still runs.
+    delete broker_;
+    broker_ = nullptr;
 
     // The setup and browser windows have no owner: they go with this one.
     QList<QPointer<QWidget>> others;

@@ -13,6 +13,7 @@ class QPushButton;
 class QTimer;
 class QAction;
 class QMenu;
+class BrokerFollower;
 class DesktopNotifier;
 class frmKeys;
 class Messages;
@@ -100,4 +101,5 @@ private:
     DesktopNotifier *notifier_ = nullptr;
     QPointer<frmKeys> keys_; // the keys window, while it is open
     KeyPath keyPath_;
+    BrokerFollower *broker_ = nullptr; // the house on the broker, while one is set
 };
