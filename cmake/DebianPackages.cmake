@@ -26,8 +26,9 @@ set(CPACK_DEBIAN_KAVELO_PACKAGE_NAME kavelo)
 set(CPACK_DEBIAN_PACKAGE_SOURCE kavelo)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Depends: from the libraries each program links (dpkg-shlibdeps): libmosquitto1
-# for the broker of the house among them.
+# Depends: from the libraries each program links (dpkg-shlibdeps), and
+# libmosquitto1 for the broker of the house, which the programs load when a
+# broker is set rather than link.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Control files 0644 and scripts 0755, whatever their modes in the source tree.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
@@ -60,7 +61,8 @@ and a help browser.")
 # The system unit's user is made by systemd-sysusers in postinst. With no
 # player running, kavelod opens a playlist with the desktop's default
 # application (xdg-open, or gio for a player's own desktop entry).
-set(CPACK_DEBIAN_KAVELOD_PACKAGE_DEPENDS "systemd | systemd-standalone-sysusers | systemd-sysusers")
+set(CPACK_DEBIAN_KAVELOD_PACKAGE_DEPENDS
+    "systemd | systemd-standalone-sysusers | systemd-sysusers, libmosquitto1 (>= 2.0)")
 set(CPACK_DEBIAN_KAVELOD_PACKAGE_SUGGESTS "mpd, mosquitto, xdg-utils, libglib2.0-bin")
 set(CPACK_DEBIAN_KAVELOD_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/resources/debian/kavelod/postinst
