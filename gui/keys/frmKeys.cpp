@@ -6,6 +6,7 @@
 #include "core/SettingsModel.h"
 #include "core/X10Key.h"
 #include "gui/AppIcon.h"
+#include "gui/FieldLabel.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -123,18 +124,10 @@ void frmKeys::createControls()
     key->addWidget(txtKey);
     key->addWidget(cmdLearn);
     auto *form = new QFormLayout;
-    const auto row = [form](const QString &caption, QWidget *field, QLayout *layout = nullptr) {
-        auto *label = new QLabel(caption);
-        label->setBuddy(field);
-        if (layout)
-            form->addRow(label, layout);
-        else
-            form->addRow(label, field);
-    };
-    row(QStringLiteral("&Key:"), txtKey, key);
-    row(QStringLiteral("&Does:"), cboAction);
-    row(QStringLiteral("&Command:"), txtCommand);
-    row(QStringLiteral("When &held:"), cboHeld);
+    form->addRow(fieldLabel(QStringLiteral("&Key:"), txtKey), key);
+    form->addRow(fieldLabel(QStringLiteral("&What it does:"), cboAction), cboAction);
+    form->addRow(fieldLabel(QStringLiteral("&Command:"), txtCommand), txtCommand);
+    form->addRow(fieldLabel(QStringLiteral("When &held:"), cboHeld), cboHeld);
 
     auto *buttons = new QDialogButtonBox(this);
     buttons->addButton(cmdRemove, QDialogButtonBox::ActionRole);

@@ -3,6 +3,7 @@
 
 #include "core/Settings.h"
 #include "gui/AppIcon.h"
+#include "gui/FieldLabel.h"
 #include "mqtt/BrokerProbe.h"
 
 #include <QDialogButtonBox>
@@ -87,23 +88,16 @@ void frmHome::createControls()
     buttons->addButton(cmdOk, QDialogButtonBox::AcceptRole);
     buttons->addButton(cmdCancel, QDialogButtonBox::RejectRole);
 
-    // Each label is its field's name, read out by a screen reader, and its
-    // Alt key goes to the field.
-    const auto labelled = [this](const QString &caption, QWidget *field) {
-        auto *label = new QLabel(caption, this);
-        label->setBuddy(field);
-        field->setAccessibleName(QString(caption).remove(QLatin1Char('&')).chopped(1));
-        return label;
-    };
     auto *form = new QFormLayout(this);
-    form->addRow(labelled(QStringLiteral("&Broker's host:"), txtMqttHost), txtMqttHost);
-    form->addRow(labelled(QStringLiteral("&Port:"), txtMqttPort), txtMqttPort);
-    form->addRow(labelled(QStringLiteral("&User name:"), txtMqttUser), txtMqttUser);
-    form->addRow(labelled(QStringLiteral("Pass&word:"), txtMqttPassword), txtMqttPassword);
-    form->addRow(labelled(QStringLiteral("&CA file for TLS:"), txtMqttCaFile), caFile);
-    form->addRow(labelled(QStringLiteral("This machine's &node name:"), txtMqttNode), txtMqttNode);
-    form->addRow(labelled(QStringLiteral("&Topic prefix:"), txtMqttPrefix), txtMqttPrefix);
-    form->addRow(labelled(QStringLiteral("&Discovery prefix:"), txtMqttDiscovery),
+    form->addRow(fieldLabel(QStringLiteral("&Broker's host:"), txtMqttHost), txtMqttHost);
+    form->addRow(fieldLabel(QStringLiteral("&Port:"), txtMqttPort), txtMqttPort);
+    form->addRow(fieldLabel(QStringLiteral("&User name:"), txtMqttUser), txtMqttUser);
+    form->addRow(fieldLabel(QStringLiteral("Pass&word:"), txtMqttPassword), txtMqttPassword);
+    form->addRow(fieldLabel(QStringLiteral("&CA file for TLS:"), txtMqttCaFile), caFile);
+    form->addRow(fieldLabel(QStringLiteral("This machine's &node name:"), txtMqttNode),
+                 txtMqttNode);
+    form->addRow(fieldLabel(QStringLiteral("&Topic prefix:"), txtMqttPrefix), txtMqttPrefix);
+    form->addRow(fieldLabel(QStringLiteral("&Discovery prefix:"), txtMqttDiscovery),
                  txtMqttDiscovery);
     form->addRow(lblMqttState);
     form->addRow(buttons);

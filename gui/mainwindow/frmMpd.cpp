@@ -4,6 +4,7 @@
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
 #include "gui/AppIcon.h"
+#include "gui/FieldLabel.h"
 #include "players/mpd/MpdConnection.h"
 
 #include <QDialogButtonBox>
@@ -127,19 +128,11 @@ void frmMpd::createControls()
     buttons->addButton(cmdOk, QDialogButtonBox::AcceptRole);
     buttons->addButton(cmdCancel, QDialogButtonBox::RejectRole);
 
-    // Each label is its field's name, read out by a screen reader, and its
-    // Alt key goes to the field.
-    const auto labelled = [this](const QString &caption, QWidget *field) {
-        auto *label = new QLabel(caption, this);
-        label->setBuddy(field);
-        field->setAccessibleName(QString(caption).remove(QLatin1Char('&')).chopped(1));
-        return label;
-    };
     auto *form = new QFormLayout(this);
-    form->addRow(labelled(QStringLiteral("&Host name or socket path:"), txtMpdHost), txtMpdHost);
-    form->addRow(labelled(QStringLiteral("&Port:"), txtMpdPort), txtMpdPort);
-    form->addRow(labelled(QStringLiteral("Pass&word:"), txtMpdPassword), txtMpdPassword);
-    form->addRow(labelled(QStringLiteral("&Music folder here:"), txtMpdMusicDir), musicDir);
+    form->addRow(fieldLabel(QStringLiteral("&Host name or socket path:"), txtMpdHost), txtMpdHost);
+    form->addRow(fieldLabel(QStringLiteral("&Port:"), txtMpdPort), txtMpdPort);
+    form->addRow(fieldLabel(QStringLiteral("Pass&word:"), txtMpdPassword), txtMpdPassword);
+    form->addRow(fieldLabel(QStringLiteral("&Music folder here:"), txtMpdMusicDir), musicDir);
     form->addRow(lblMpdState);
     form->addRow(buttons);
 }
