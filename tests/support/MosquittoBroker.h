@@ -6,15 +6,14 @@
 // file, made by mosquitto_passwd. With TLS it listens on a second port too,
 // with a certificate for 127.0.0.1 signed by a CA of the test's own.
 
+#include "PlayerPeers.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 class MosquittoBroker
@@ -96,23 +95,6 @@ public:
     QString otherCaFile() const { return pem(QStringLiteral("other-ca")); }
     QProcess &process() { return process_; }
     QString log() { return QString::fromUtf8(log_ += process_.readAll()); }
-
-    // A TCP port of 127.0.0.1 that nobody listens on at the moment.
-    static quint16 freeLoopbackPort()
-    {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        quint16 port = 0;
-        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
-            ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-            port = ntohs(address.sin_port);
-        if (fd >= 0)
-            ::close(fd);
-        return port;
-    }
 
 private:
     QString pem(const QString &name) const

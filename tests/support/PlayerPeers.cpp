@@ -425,7 +425,6 @@ QStringList Strawberry::playlist()
     return songs;
 }
 
-namespace {
 // A TCP port of 127.0.0.1 that nobody listens on at the moment.
 quint16 freeLoopbackPort()
 {
@@ -442,7 +441,6 @@ quint16 freeLoopbackPort()
         ::close(fd);
     return port;
 }
-} // namespace
 
 MpdServer::MpdServer(const QString &folder, int idleSeconds, const QString &password)
     : folder_(folder)

@@ -24,6 +24,8 @@ struct mpd_connection;
 
 // A short mono WAV file, 8 kHz, of a quiet tone; with a title tag when one is given.
 bool writeWav(const QString &path, int seconds, const QString &title = {});
+// A TCP port of 127.0.0.1 that nobody listens on at the moment.
+quint16 freeLoopbackPort();
 
 // Sends a signal to a running process (SIGSTOP freezes it, SIGCONT wakes it).
 void signalProcess(const QProcess &process, int signal);

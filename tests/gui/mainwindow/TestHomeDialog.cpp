@@ -4,6 +4,7 @@
 // mosquitto, which lets in one user with one password, whether it takes them.
 
 #include "E2eWindow.h"
+#include "FieldNames.h"
 #include "MosquittoBroker.h"
 #include "PlayerPeers.h"
 #include "TestEnvironment.h"
@@ -123,7 +124,7 @@ void TestHomeDialog::brokerIsAsked()
     QFETCH(QString, ca);
     QFETCH(QString, said);
 
-    const quint16 port = brokerIs == QLatin1String("gone") ? MosquittoBroker::freeLoopbackPort()
+    const quint16 port = brokerIs == QLatin1String("gone") ? freeLoopbackPort()
                          : ca.isEmpty()                    ? broker_->port()
                                                            : broker_->tlsPort();
     const QString caFile = ca == QLatin1String("right")   ? broker_->caFile()
@@ -263,26 +264,7 @@ void TestHomeDialog::fieldsAnswerToTheirNames()
 
     frmHome *dialog = openDialog();
     QVERIFY(dialog);
-    auto *target = dialog->findChild<QWidget *>(field);
-    QVERIFY(target);
-    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(target);
-    QVERIFY(accessible);
-    QCOMPARE(accessible->text(QAccessible::Name), name);
-    if (key != 0) {
-        const QList<QLabel *> labels = dialog->findChildren<QLabel *>();
-        QVERIFY(std::any_of(labels.cbegin(), labels.cend(),
-                            [&](const QLabel *label) { return label->buddy() == target; }));
-        dialog->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(dialog));
-        dialog->txtMqttHost->setFocus();
-        if (target == dialog->txtMqttHost)
-            dialog->txtMqttPort->setFocus();
-        QWidget *before = QApplication::focusWidget();
-        QVERIFY(before);
-        QTest::keyClick(before, Qt::Key(key), Qt::AltModifier);
-        QTRY_VERIFY(target->hasFocus());
-        QCOMPARE(qobject_cast<QLineEdit *>(before)->text(), QString());
-    }
+    checkFieldAnswersToItsName(dialog, field, key, name, dialog->txtMqttHost, dialog->txtMqttPort);
     dialog->cmdCancel->click();
 }
 

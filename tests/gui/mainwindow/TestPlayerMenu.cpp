@@ -6,6 +6,7 @@
 
 #include "E2eWindow.h"
 #include "FakeMprisPlayer.h"
+#include "FieldNames.h"
 #include "PlayerPeers.h"
 #include "TestEnvironment.h"
 
@@ -252,26 +253,7 @@ void TestPlayerMenu::mpdDialogFieldsAnswerToTheirNames()
 
     frmMpd *dialog = openMpdDialog();
     QVERIFY(dialog);
-    auto *target = dialog->findChild<QWidget *>(field);
-    QVERIFY(target);
-    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(target);
-    QVERIFY(accessible);
-    QCOMPARE(accessible->text(QAccessible::Name), name);
-    if (key != 0) {
-        const QList<QLabel *> labels = dialog->findChildren<QLabel *>();
-        QVERIFY(std::any_of(labels.cbegin(), labels.cend(),
-                            [&](const QLabel *label) { return label->buddy() == target; }));
-        dialog->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(dialog));
-        dialog->txtMpdHost->setFocus();
-        if (target == dialog->txtMpdHost)
-            dialog->txtMpdPort->setFocus();
-        QWidget *before = QApplication::focusWidget();
-        QVERIFY(before);
-        QTest::keyClick(before, Qt::Key(key), Qt::AltModifier);
-        QTRY_VERIFY(target->hasFocus());
-        QCOMPARE(qobject_cast<QLineEdit *>(before)->text(), QString());
-    }
+    checkFieldAnswersToItsName(dialog, field, key, name, dialog->txtMpdHost, dialog->txtMpdPort);
     dialog->cmdCancel->click();
 }
 
