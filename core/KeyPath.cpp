@@ -73,8 +73,9 @@ void KeyPath::setHouse(HouseLink *house)
 
 namespace {
 // Two receivers hear one transmission of the remote within a few ms of each
-// other; a remote repeats it 70 ms later at the soonest.
-constexpr qint64 kSameTransmissionMs = 40;
+// other, and the broker may hand the copies on some tens of ms apart; a remote
+// repeats it 70 ms later at the soonest.
+constexpr qint64 kSameTransmissionMs = 60;
 } // namespace
 
 // A frame another room's receiver heard goes the way of this room's own, for
