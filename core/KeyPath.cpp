@@ -35,15 +35,20 @@ PlayerSession::Factory KeyPath::playerFor(const PlayerChoice &choice) const
     };
 }
 
+void KeyPath::handleFrame(const QByteArray &received)
+{
+    followPendingChoice();
+    remote_.handleFrame(received);
+}
+
 // A frame that arrives in the same moment as a change of player may come
 // before the timer's turn: the change goes first.
-void KeyPath::handleFrame(const QByteArray &received)
+void KeyPath::followPendingChoice()
 {
     if (choiceChanged_.isActive()) {
         choiceChanged_.stop();
         followPlayerChoice();
     }
-    remote_.handleFrame(received);
 }
 
 void KeyPath::followPlayerChoice()
@@ -65,10 +70,9 @@ void KeyPath::setHouse(HouseLink *house)
         return;
     QObject::connect(house, &HouseLink::commandReceived, &loop_,
                      [this](const QString &payload) { remote_.command(payload); });
-    QObject::connect(house, &HouseLink::frameReceived, &loop_,
-                     [this](const QByteArray &frame, const QString &node) {
-                         frameFromRoom(frame, node);
-                     });
+    QObject::connect(
+        house, &HouseLink::frameReceived, &loop_,
+        [this](const QByteArray &frame, const QString &node) { frameFromRoom(frame, node); });
 }
 
 namespace {
@@ -92,10 +96,7 @@ void KeyPath::frameFromRoom(const QByteArray &frame, const QString &node)
     roomFrame_ = frame;
     roomNode_ = node;
     roomFrameAge_.start();
-    if (choiceChanged_.isActive()) {
-        choiceChanged_.stop();
-        followPlayerChoice();
-    }
+    followPendingChoice();
     remote_.handleFrame(frame, RemoteControl::FrameSource::OtherRoom);
 }
 

@@ -51,6 +51,7 @@ public:
 private:
     void handleFrame(const QByteArray &received);
     PlayerSession::Factory playerFor(const PlayerChoice &choice) const;
+    void followPendingChoice();
     void followPlayerChoice();
     void frameFromRoom(const QByteArray &frame, const QString &node);
 

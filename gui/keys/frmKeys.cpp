@@ -185,13 +185,12 @@ void frmKeys::showKey(const QString &name)
             txtCommand->setText(joinCommandLine(binding->program));
             break;
         }
-        const QString text = bindingText(*binding);
-        if (text.startsWith(QLatin1String("repeat after")))
+        const bool repeatsByDefault = binding->kind == KeyBinding::Kind::Action &&
+                                      KeyBinding::forAction(binding->action).repeats;
+        if (binding->repeatDelayMs > 0)
             cboHeld->setCurrentIndex(RepeatAfterHalfASecond);
-        else if (text.startsWith(QLatin1String("repeat ")))
-            cboHeld->setCurrentIndex(Repeat);
-        else if (text.startsWith(QLatin1String("once ")))
-            cboHeld->setCurrentIndex(Once);
+        else if (binding->repeats != repeatsByDefault)
+            cboHeld->setCurrentIndex(binding->repeats ? Repeat : Once);
     }
     txtCommand->setEnabled(cboAction->currentData() == kRunItem);
     const bool bound = map.contains(name);
